@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+// Keyword/value parameter text: the whole file in one zero-terminated buffer,
+// searched anew for every keyword (first occurrence anywhere wins).
+
+// Loads an already opened stream into a new buffer of length + 1 zero-filled
+// bytes (released with std::free). *length receives the file size.
+char* read_par_text(std::FILE* stream, int* length);
+
+// Each reader returns 0 on success and -1 after printing its warning on
+// standard output. rd_str copies at most value_size - 1 bytes and always
+// terminates; the other readers' values are truncated to their scratch.
+int rd_str(const char* text, int length, const char* keyword, char* value, std::size_t value_size);
+int rd_int(const char* text, int length, const char* keyword, int* value);
+int rd_dbl(const char* text, int length, const char* keyword, double* value);
+int rd_vec(const char* text, int length, const char* keyword, double* values, int count);
