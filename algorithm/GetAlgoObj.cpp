@@ -1,1 +1,5 @@
-// placeholder
+#include "algorithm/FineCoregistration.h"
+
+extern "C" Oskal::IOskal* GetAlgoObj() {
+    return new FineCoregistration();
+}

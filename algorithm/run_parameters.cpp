@@ -1,0 +1,30 @@
+#include "algorithm/run_parameters.h"
+
+#include <cmath>
+
+namespace {
+
+bool is_power_of_two(int n) {
+    return n > 0 && (n & (n - 1)) == 0;
+}
+
+} // namespace
+
+const char* check_run_parameters(const stFineCoregistrationInfo& info) {
+    // The transforms need power-of-two lengths 2W and 2H, and the peak fit
+    // needs at least a 3 x 3 neighbourhood on the oversampled surface.
+    if (!is_power_of_two(info.windowWidth) || !is_power_of_two(info.windowHeight) ||
+        info.windowWidth < 4 || info.windowHeight < 4 || info.windowWidth > kMaxWindowSide ||
+        info.windowHeight > kMaxWindowSide)
+        return "Window width and height must be powers of two from 4 to 4096 !";
+    // The interpolation filter's taps (W/4 + 1 of them) must fit the
+    // oversampled height, or negative and positive lags would overlap.
+    if (info.windowWidth >= 8 * info.windowHeight)
+        return "Window width must be less than eight times the window height !";
+    if (info.rangeSamples < 1 || info.azimuthSamples < 1 || info.rangeSamples > kMaxGridSamples ||
+        info.azimuthSamples > kMaxGridSamples)
+        return "Number of offset estimates in range and azimuth must be from 1 to 16384 !";
+    if (std::isnan(info.snrThreshold))
+        return "SNR threshold is not a number !";
+    return nullptr;
+}

@@ -1,0 +1,44 @@
+#include "estimation/slc_lines.h"
+
+#include <cstring>
+#include <sys/types.h>
+
+SampleFormat sample_format_of(const std::string& imageDataType) {
+    return imageDataType == "SCOMPLEX" ? kScomplex : kFcomplex;
+}
+
+int bytes_per_sample(SampleFormat format) {
+    return format == kScomplex ? 4 : 8;
+}
+
+fcomplex raw_sample(const unsigned char* raw, SampleFormat format, int k) {
+    if (format == kScomplex) {
+        std::int16_t parts[2];
+        std::memcpy(parts, raw + static_cast<std::size_t>(k) * 4, sizeof parts);
+        return {static_cast<float>(parts[0] * 0.001), static_cast<float>(parts[1] * 0.001)};
+    }
+    fcomplex value;
+    std::memcpy(&value, raw + static_cast<std::size_t>(k) * 8, sizeof value);
+    return value;
+}
+
+bool SlcLineReader::seek_line(std::int64_t line) {
+    const std::int64_t position = line * width_ * bytes_per_sample(format_);
+    return ::fseeko(file_, static_cast<off_t>(position), SEEK_SET) == 0;
+}
+
+void SlcLineReader::read_line(bool whole_line_at_end) {
+    const std::size_t bytes = static_cast<std::size_t>(width_) * bytes_per_sample(format_);
+    const std::size_t got = std::fread(buffer_, 1, bytes, file_);
+    if (got < bytes) {
+        std::printf("%s", warning_);
+        const std::size_t keep = whole_line_at_end ? 0 : got;
+        std::memset(buffer_ + keep, 0, bytes - keep);
+    }
+}
+
+void SlcLineReader::read_line_into(fcomplex* destination) {
+    read_line();
+    for (int k = 0; k < width_; k++)
+        destination[k] = raw_sample(buffer_, format_, k);
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "numeric/fcomplex.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+// Sample formats of the SLC files: the code is decided from the master's
+// imageDataType alone and applies to both images.
+enum SampleFormat { kFcomplex = 0, kScomplex = 1 };
+
+SampleFormat sample_format_of(const std::string& imageDataType);
+int bytes_per_sample(SampleFormat format);
+
+// Sample k of a raw line as the stage uses it: FCOMPLEX as stored, SCOMPLEX
+// each part times 0.001 in double precision, rounded to single precision.
+fcomplex raw_sample(const unsigned char* raw, SampleFormat format, int k);
+
+// Reads lines of one raw SLC file (no file header, no line headers). Byte
+// positions are 64-bit: full scenes are far larger than 2 GiB.
+class SlcLineReader {
+public:
+    // warning: printed on standard output when a read meets the end of file.
+    SlcLineReader(std::FILE* file, int width, SampleFormat format, unsigned char* buffer,
+                  const char* warning)
+        : file_(file), width_(width), format_(format), buffer_(buffer), warning_(warning) {}
+
+    bool seek_line(std::int64_t line);
+
+    // Reads the next line into the raw buffer. A read that meets the end of
+    // the file prints the warning and zero-fills the rest of the line (the
+    // whole line when whole_line_at_end), so no stale bytes of an earlier
+    // line are ever measured.
+    void read_line(bool whole_line_at_end = false);
+
+    // Reads the next line and converts it into width complex samples.
+    void read_line_into(fcomplex* destination);
+
+    const unsigned char* buffer() const { return buffer_; }
+
+private:
+    std::FILE* file_;
+    int width_;
+    SampleFormat format_;
+    unsigned char* buffer_;
+    const char* warning_;
+};
