@@ -1,0 +1,1 @@
+fc_add_gtest(test_fft_lsq SOURCES test_fft.cpp test_lfit.cpp LIBS fc_fft_lsq fc_numeric)
