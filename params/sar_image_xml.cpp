@@ -1,1 +1,142 @@
-// placeholder
+#include "params/sar_image_xml.h"
+
+#include <boost/property_tree/ptree.hpp>
+#include <boost/property_tree/xml_parser.hpp>
+#include <exception>
+#include <sstream>
+
+namespace pt = boost::property_tree;
+
+namespace {
+
+constexpr int kMaxStateVectors = 255;
+
+// Element paths of the file, all under its root element.
+class ImageParTree {
+public:
+    explicit ImageParTree(const pt::ptree& tree) : tree_(tree) {}
+
+    std::string text(const char* path, const char* fallback) const {
+        return tree_.get<std::string>(full(path), std::string(fallback));
+    }
+    double real(const char* path) const { return tree_.get<double>(full(path)); }
+    int integer(const char* path) const { return tree_.get<int>(full(path)); }
+    boost::optional<const pt::ptree&> optional_child(const char* path) const {
+        return tree_.get_child_optional(full(path));
+    }
+    const pt::ptree& child(const char* path) const { return tree_.get_child(full(path)); }
+
+private:
+    static pt::ptree::path_type full(const char* path) {
+        return pt::ptree::path_type(std::string("kivInSARParameter.") + path);
+    }
+    const pt::ptree& tree_;
+};
+
+// The first four white-space separated numbers of the text; coefficients
+// the text does not supply are 0.
+void read_doppler(const std::string& text, double coefficients[4]) {
+    for (int i = 0; i < 4; i++)
+        coefficients[i] = 0.0;
+    std::istringstream stream(text);
+    for (int i = 0; i < 4; i++) {
+        double value;
+        if (!(stream >> value))
+            break;
+        coefficients[i] = value;
+    }
+}
+
+// Visits the "stateVector" children of orbitInfo in document order and
+// returns the last number seen (0 when there is none). Numbers outside the
+// array are ignored entirely.
+int read_state_vectors(const pt::ptree& orbit, stStateVector* vectors) {
+    int last = 0;
+    for (const auto& child : orbit) {
+        if (child.first != "stateVector")
+            continue;
+        const pt::ptree& node = child.second;
+        const int num = node.get<int>("<xmlattr>.num");
+        if (num < 1 || num > kMaxStateVectors)
+            continue;
+        stStateVector& v = vectors[num - 1];
+        v.xPosition = node.get<double>("xPosition");
+        v.yPosition = node.get<double>("yPosition");
+        v.zPosition = node.get<double>("zPosition");
+        v.xVelocity = node.get<double>("xVelocity");
+        v.yVelocity = node.get<double>("yVelocity");
+        v.zVelocity = node.get<double>("zVelocity");
+        last = num;
+    }
+    return last;
+}
+
+} // namespace
+
+bool read_sar_image_xml(std::string path, stSarImageInfo& info) {
+    pt::ptree tree;
+    try {
+        // Flags 0: element text stays exactly as written, white space included.
+        pt::read_xml(path, tree, 0);
+    } catch (const std::exception&) {
+        return false;
+    }
+    // Missing or unconvertible numeric elements throw from here on; that is
+    // the caller's to handle.
+    const ImageParTree root(tree);
+
+    info.sensor = root.text("productInfo.missionInfo.sensor", "Unknown");
+    info.rawDataStartTime = root.text("productInfo.missionInfo.rawDataStartTime", "UNKNOWN");
+    info.orbitDirection = root.text("productInfo.missionInfo.orbitDirection", "DESCENDING");
+    info.lookDirection = root.text("productInfo.missionInfo.lookDirection", "RIGHT");
+
+    const auto azimuth = root.optional_child("productInfo.missionInfo.azimuthAngle");
+    if (!azimuth)
+        return false;
+    info.azimuthAngle = azimuth->get_value<double>();
+
+    info.imageGeometry = root.text("productInfo.missionInfo.imageGeometry", "SLANT_RANGE");
+    info.polarizationMode = root.text("productInfo.missionInfo.polarizationMode", "SINGLE");
+    info.polarizationType = root.text("productInfo.missionInfo.polarizationType", "HH");
+
+    info.startTime = root.real("productInfo.sceneInfo.startTime");
+    info.centerTime = root.real("productInfo.sceneInfo.centerTime");
+    info.endTime = root.real("productInfo.sceneInfo.endTime");
+    info.azimuthLineTime = root.real("productInfo.sceneInfo.azimuthLineTime");
+    info.nearSlantRange = root.real("productInfo.sceneInfo.nearSlantRange");
+    info.centerSlantRange = root.real("productInfo.sceneInfo.centerSlantRange");
+    info.farSlantRange = root.real("productInfo.sceneInfo.farSlantRange");
+    info.sceneCenterLatitude = root.real("productInfo.sceneInfo.sceneCenterLatitude");
+    info.sceneCenterLongitude = root.real("productInfo.sceneInfo.sceneCenterLongitude");
+    info.incidenceAngle = root.real("productInfo.sceneInfo.incidenceAngle");
+    info.headingAngle = root.real("productInfo.sceneInfo.headingAngle");
+
+    info.numberOfColumns = root.integer("productInfo.imageDataInfo.numberOfColumns");
+    info.numberOfRows = root.integer("productInfo.imageDataInfo.numberOfRows");
+    info.azimuthLooks = root.integer("productInfo.imageDataInfo.azimuthLooks");
+    info.rangeLooks = root.integer("productInfo.imageDataInfo.rangeLooks");
+    info.slantRangeSpacing = root.real("productInfo.imageDataInfo.slantRangeSpacing");
+    info.azimuthSpacing = root.real("productInfo.imageDataInfo.azimuthSpacing");
+    info.imageDataType = root.text("productInfo.imageDataInfo.imageDataType", "");
+
+    info.azimuthDeskew = root.text("radarParameters.azimuthDeskew", "");
+    info.radarWavelength = root.real("radarParameters.radarWavelength");
+    info.radarCenterFrequency = root.real("radarParameters.radarCenterFrequency");
+    info.adcSamplingRate = root.real("radarParameters.adcSamplingRate");
+    info.chirpBandWidth = root.real("radarParameters.chirpBandWidth");
+    info.pulseRepetitionFrequency = root.real("radarParameters.pulseRepetitionFrequency");
+    info.azimuthProcBandwidth = root.real("radarParameters.azimuthProcBandwidth");
+    read_doppler(root.text("radarParameters.dopplerCentroidCoefficients", ""),
+                 info.dopplerCentroidCoefficients);
+
+    info.sarToEarthCenter = root.real("orbitInfo.sarToEarthCenter");
+    info.earthRadiusBelowSensor = root.real("orbitInfo.earthRadiusBelowSensor");
+    info.earthSemiMajorAxis = root.real("orbitInfo.earthSemiMajorAxis");
+    info.earthSemiMinorAxis = root.real("orbitInfo.earthSemiMinorAxis");
+    info.numStateVectors = root.integer("orbitInfo.numStateVectors");
+    info.firstStateTime = root.real("orbitInfo.firstStateTime");
+    info.stateVectorTimeSpacing = root.real("orbitInfo.stateVectorTimeSpacing");
+
+    const int last = read_state_vectors(root.child("orbitInfo"), info.stateVector);
+    return info.numStateVectors == last;
+}

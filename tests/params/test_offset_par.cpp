@@ -1,0 +1,239 @@
+#include "params/offset_par.h"
+
+#include <cstdio>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+std::string tmp_path(const char* name) {
+    return std::string(FC_TEST_TMP_DIR) + "/" + name;
+}
+
+std::string file_text(const std::string& path) {
+    std::string text;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return text;
+    char buf[512];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        text.append(buf, n);
+    std::fclose(f);
+    return text;
+}
+
+void put_file(const std::string& path, const std::string& text) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+}
+
+stOffsetParInfo sample_record() {
+    stOffsetParInfo p{};
+    std::strcpy(p.title, "not written");
+    p.initial_range_offset = -12;
+    p.initial_azimuth_offset = 3;
+    p.number_of_slc_range_pixels = 12345678;
+    p.offset_estimation_starting_range = 64;
+    p.offset_estimation_ending_range = 4936;
+    p.offset_estimation_range_samples = 32;
+    p.offset_estimation_range_spacing = 152;
+    p.offset_estimation_starting_azimuth = 64;
+    p.offset_estimation_ending_azimuth = 9936;
+    p.offset_estimation_azimuth_samples = 64;
+    p.offset_estimation_azimuth_spacing = 154;
+    p.offset_estimation_window_width = 64;
+    p.offset_estimation_window_height = 32;
+    p.offset_estimation_threshhold = 7.0;
+    const double range[6] = {-12.345678, 1.5e-5, -2.25e-6, 0.0, 1.23456e-9, -9.87654e-10};
+    std::memcpy(p.range_offset_polynomial, range, sizeof range);
+    p.azimuth_offset_polynomial[0] = 3.5;
+    p.interferogram_azimuth_lines = 10000;
+    p.interferogram_width = 5000;
+    p.first_nonzero_range_pixel = 1;
+    p.number_of_nonzero_range_pixels = 4999;
+    p.interferogram_range_looks = 1;
+    p.interferogram_azimuth_looks = 5;
+    p.interferogram_range_pixel_spacing = 2.329562;
+    p.interferogram_azimuth_pixel_spacing = 13.9;
+    p.resampled_starting_ground_range = 832114.123456;
+    p.resampled_number_of_lines = -1;
+    return p;
+}
+
+// Written out by hand from the layout's formats for sample_record().
+const char* const kSampleText = R"(KIV4.0 Interferometric SAR Processor (ISP)
+Interferogram and Image Offset Parameter File
+
+initial_range_offset:                  -12
+initial_azimuth_offset:                  3
+slc1_starting_range_pixel:               0
+number_of_slc_range_pixels:         12345678
+offset_estimation_starting_range:       64
+offset_estimation_ending_range:       4936
+offset_estimation_range_samples:        32
+offset_estimation_range_spacing:       152
+offset_estimation_starting_azimuth:     64
+offset_estimation_ending_azimuth:     9936
+offset_estimation_azimuth_samples:      64
+offset_estimation_azimuth_spacing:     154
+offset_estimation_window_width:         64
+offset_estimation_window_height:        32
+offset_estimation_threshhold:            7.00
+range_offset_polynomial:       -12.34568   1.5000e-05  -2.2500e-06   0.0000e+00   1.2346e-09  -9.8765e-10
+azimuth_offset_polynomial:       3.50000   0.0000e+00   0.0000e+00   0.0000e+00   0.0000e+00   0.0000e+00
+slc1_starting_azimuth_line:               0
+interferogram_azimuth_lines:          10000
+interferogram_width:                   5000
+first_nonzero_range_pixel:                1
+number_of_nonzero_range_pixels:        4999
+interferogram_range_looks:                1
+interferogram_azimuth_looks:              5
+interferogram_range_pixel_spacing:       2.329562   m
+interferogram_azimuth_pixel_spacing:    13.900000   m
+resampled_range_pixel_spacing:           0.000000   m
+resampled_azimuth_pixel_spacing:         0.000000   m
+resampled_starting_ground_range:    832114.12346   m
+resampled_pixels_per_line:               0
+resampled_number_of_lines:              -1
+
+)";
+
+void write_to(const std::string& path, const char* mode, const stOffsetParInfo& p) {
+    std::FILE* f = std::fopen(path.c_str(), mode);
+    ASSERT_NE(f, nullptr);
+    write_offset_par(f, &p);
+    std::fclose(f);
+}
+
+stOffsetParInfo read_from(const std::string& path) {
+    stOffsetParInfo p;
+    std::memset(&p, 0x7f, sizeof p); // the reader must set every field
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    EXPECT_NE(f, nullptr);
+    if (f) {
+        read_offset_par(f, &p);
+        std::fclose(f);
+    }
+    return p;
+}
+
+TEST(WriteOffsetPar, ExactLayout) {
+    const std::string path = tmp_path("layout.off");
+    write_to(path, "w", sample_record());
+    EXPECT_EQ(file_text(path), kSampleText);
+}
+
+TEST(WriteOffsetPar, BlanksOldContentOfAnUntruncatedStream) {
+    const std::string golden = kSampleText;
+    for (size_t old_size : {size_t{1000}, size_t{3000}}) {
+        const std::string path = tmp_path("overwrite.off");
+        put_file(path, std::string(old_size, 'x'));
+        write_to(path, "r+", sample_record());
+        std::string expected = golden;
+        if (old_size > golden.size())
+            expected += std::string(old_size - golden.size(), ' ');
+        EXPECT_EQ(file_text(path), expected) << old_size;
+    }
+}
+
+TEST(ReadOffsetPar, RoundTripKeepsEachFormatsPrecision) {
+    stOffsetParInfo p = sample_record();
+    p.offset_estimation_threshhold = 7.125001;
+    p.range_offset_polynomial[0] = 1.23456789;
+    p.range_offset_polynomial[1] = 1.23456789e-5;
+    p.azimuth_offset_polynomial[5] = -9.87654321e+3;
+    p.interferogram_range_pixel_spacing = 2.3295624;
+    p.resampled_starting_ground_range = 832114.1234567;
+    const std::string path = tmp_path("roundtrip.off");
+    write_to(path, "w", p);
+
+    CaptureStdout();
+    const stOffsetParInfo r = read_from(path);
+    EXPECT_EQ(GetCapturedStdout(), "WARNING: subroutine rd_str, keyword not found: title\n");
+    EXPECT_STREQ(r.title, "");
+    EXPECT_EQ(r.initial_range_offset, -12);
+    EXPECT_EQ(r.number_of_slc_range_pixels, 12345678);
+    EXPECT_EQ(r.offset_estimation_window_height, 32);
+    EXPECT_EQ(r.number_of_nonzero_range_pixels, 4999);
+    EXPECT_EQ(r.interferogram_width, 5000);
+    EXPECT_EQ(r.resampled_number_of_lines, -1);
+    EXPECT_EQ(r.offset_estimation_threshhold, 7.13);
+    EXPECT_EQ(r.range_offset_polynomial[0], 1.23457);
+    EXPECT_EQ(r.range_offset_polynomial[1], 1.2346e-5);
+    EXPECT_EQ(r.range_offset_polynomial[2], -2.25e-6);
+    EXPECT_EQ(r.range_offset_polynomial[4], 1.2346e-9);
+    EXPECT_EQ(r.azimuth_offset_polynomial[0], 3.5);
+    EXPECT_EQ(r.azimuth_offset_polynomial[5], -9.8765e+3);
+    EXPECT_EQ(r.interferogram_range_pixel_spacing, 2.329562);
+    EXPECT_EQ(r.interferogram_azimuth_pixel_spacing, 13.9);
+    EXPECT_EQ(r.resampled_starting_ground_range, 832114.12346);
+    EXPECT_EQ(r.resampled_range_pixel_spacing, 0.0);
+}
+
+TEST(ReadOffsetPar, AnyOrderExtraLinesShortPolynomialAndLongTitle) {
+    const std::string path = tmp_path("shuffled.off");
+    put_file(path, "title: " + std::string(200, 'T') +
+                       "\n"
+                       "some comment line\n"
+                       "offset_estimation_window_width: 48\n"
+                       "range_offset_polynomial: 1.5 2e-3 -4e-4\n"
+                       "initial_azimuth_offset: -7\n");
+    CaptureStdout();
+    const stOffsetParInfo r = read_from(path);
+    const std::string out = GetCapturedStdout();
+    EXPECT_EQ(std::string(r.title), std::string(127, 'T'));
+    EXPECT_EQ(r.offset_estimation_window_width, 48);
+    EXPECT_EQ(r.initial_azimuth_offset, -7);
+    EXPECT_EQ(r.range_offset_polynomial[0], 1.5);
+    EXPECT_EQ(r.range_offset_polynomial[1], 2e-3);
+    EXPECT_EQ(r.range_offset_polynomial[2], -4e-4);
+    EXPECT_EQ(r.range_offset_polynomial[3] + r.range_offset_polynomial[4] +
+                  r.range_offset_polynomial[5],
+              0.0);
+    // Missing entries fall back to zero.
+    EXPECT_EQ(r.initial_range_offset, 0);
+    EXPECT_EQ(r.offset_estimation_threshhold, 0.0);
+    EXPECT_EQ(r.resampled_pixels_per_line, 0);
+    EXPECT_NE(out.find("WARNING rd_vec: insufficient number of values: 6    key: "
+                       "range_offset_polynomial\n"),
+              std::string::npos);
+    EXPECT_NE(out.find("WARNING: subroutine rd_int, keyword not found: "
+                       "number_of_nonzero_range_pixels:\n"),
+              std::string::npos);
+}
+
+TEST(EvalOffsetPoly, CornerPoints) {
+    const double c[6] = {1.5, 2.25, -3.5, 7.0, 0.125, -0.0625};
+    EXPECT_EQ(eval_offset_poly(c, 0.0, 0.0), 1.5);
+    EXPECT_EQ(eval_offset_poly(c, 1.0, 0.0), 1.5 + 2.25 + 0.125);
+    EXPECT_EQ(eval_offset_poly(c, 0.0, 1.0), 1.5 - 3.5 - 0.0625);
+    EXPECT_EQ(eval_offset_poly(c, 2.0, -4.0), 1.5 + 4.5 + 14.0 - 56.0 + 0.5 - 1.0);
+}
+
+TEST(EvalOffsetPoly, SummationOrderFixesRounding) {
+    // Left to right the constant is absorbed by 1e16 before the y term
+    // cancels it; other groupings would give 1.
+    const double cancel[6] = {1.0, 1e16, -1e16, 0.0, 0.0, 0.0};
+    EXPECT_EQ(eval_offset_poly(cancel, 1.0, 1.0), 0.0);
+
+    // The products are formed as (x*y)*c3, (x*x)*c4 and (y*y)*c5; the values
+    // are chosen so that c*x*y, c*x*x and c*y*y round differently.
+    const double x = 0.3, y = 0.7;
+    const double c3[6] = {0.0, 0.0, 0.0, 3.0, 0.0, 0.0};
+    ASSERT_NE((x * y) * 3.0, (3.0 * x) * y);
+    EXPECT_EQ(eval_offset_poly(c3, x, y), (x * y) * 3.0);
+    const double c4[6] = {0.0, 0.0, 0.0, 0.0, 3.0, 0.0};
+    ASSERT_NE((x * x) * 3.0, (3.0 * x) * x);
+    EXPECT_EQ(eval_offset_poly(c4, x, 0.0), (x * x) * 3.0);
+    const double c5[6] = {0.0, 0.0, 0.0, 0.0, 0.0, 3.0};
+    EXPECT_EQ(eval_offset_poly(c5, 0.0, x), (x * x) * 3.0);
+}
+
+} // namespace
