@@ -1,1 +1,123 @@
-// placeholder
+#include "estimation/patch_prep.h"
+
+#include "estimation/fft.h"
+#include "estimation/interp_patch.h"
+
+#include <cmath>
+#include <cstdint>
+
+void phase_slope(fcomplex** patch, int x0, int y0, int nx, int ny, double* rangeSlope,
+                 double* azimuthSlope) {
+    double range_re = 0.0, range_im = 0.0;
+    double azimuth_re = 0.0, azimuth_im = 0.0;
+
+    for (int r = y0 + 1; r < y0 + ny; r++) {
+        for (int k = x0 + 1; k < x0 + nx; k++) {
+            const fcomplex a = patch[r][k];
+            const fcomplex b = patch[r][k - 1];
+            const fcomplex d = patch[r - 1][k];
+            // Zero real parts mark missing data (zero fill at image edges).
+            if (a.re == 0.0f || d.re == 0.0f || b.re == 0.0f)
+                continue;
+            const float along_re = b.im * a.im + b.re * a.re;
+            const float along_im = b.re * a.im - b.im * a.re;
+            const float across_re = a.im * d.im + d.re * a.re;
+            const float across_im = a.im * d.re - d.im * a.re;
+            range_re += along_re;
+            range_im += along_im;
+            azimuth_re += across_re;
+            azimuth_im += across_im;
+        }
+    }
+
+    *rangeSlope = 0.0;
+    *azimuthSlope = 0.0;
+    if (range_re != 0.0)
+        *rangeSlope = std::atan2(range_im, range_re);
+    if (azimuth_re != 0.0)
+        *azimuthSlope = std::atan2(azimuth_im, azimuth_re);
+}
+
+void deramp_patch(fcomplex** patch, int nx, int ny, double rangeStep, double azimuthStep) {
+    const double cos_step = std::cos(rangeStep);
+    const double sin_step = std::sin(rangeStep);
+
+    for (int r = 1; r < ny; r++) {
+        const double theta = static_cast<double>(r) * azimuthStep;
+        double c = std::cos(theta);
+        double s = std::sin(theta);
+        for (int k = 1; k < nx; k++) {
+            // The angle along the line advances by rotation, not by sin/cos per sample.
+            const double c_next = c * cos_step - s * sin_step;
+            const double s_next = c * sin_step + s * cos_step;
+            c = c_next;
+            s = s_next;
+            const double re = patch[r][k].re;
+            const double im = patch[r][k].im;
+            patch[r][k].re = static_cast<float>(c * re - s * im);
+            patch[r][k].im = static_cast<float>(c * im + s * re);
+        }
+    }
+}
+
+namespace {
+
+float* unit_offset(fcomplex** lines) {
+    return reinterpret_cast<float*>(lines[0]) - 1;
+}
+
+float clipped_intensity(fcomplex v, double clip) {
+    float intensity =
+        static_cast<float>(static_cast<double>(v.re) * v.re + static_cast<double>(v.im) * v.im);
+    if (static_cast<double>(intensity) > clip)
+        intensity = static_cast<float>(clip);
+    return intensity;
+}
+
+} // namespace
+
+void intensity_xcorr(fcomplex** O1, fcomplex** O2, fcomplex** I1, fcomplex** I2, fcomplex** X,
+                     int W, int H, double clip1, double clip2) {
+    const int nx = 2 * W;
+    const int ny = 2 * H;
+
+    zero_2d(I1, nx, ny);
+    zero_2d(I2, nx, ny);
+    for (int r = 0; r < ny; r++) {
+        for (int c = 0; c < nx; c++) {
+            I1[r][c].re = clipped_intensity(O1[r][c], clip1);
+            I2[r][c].re = clipped_intensity(O2[r][c], clip2);
+        }
+    }
+
+    const std::uint32_t nn[3] = {0, static_cast<std::uint32_t>(ny), static_cast<std::uint32_t>(nx)};
+    fft_nd(unit_offset(I1), nn, 2, 1);
+    fft_nd(unit_offset(I2), nn, 2, 1);
+
+    // Dropping the zero-frequency terms removes each intensity patch's mean.
+    I1[0][0].re = 0.0f;
+    I2[0][0].re = 0.0f;
+
+    const double scale = 1.0 / static_cast<double>(nx * ny);
+    for (int r = 0; r < ny; r++) {
+        for (int c = 0; c < nx; c++) {
+            fcomplex& a = I1[r][c];
+            fcomplex& b = I2[r][c];
+            a.re = static_cast<float>(a.re * scale);
+            a.im = static_cast<float>(a.im * scale);
+            b.re = static_cast<float>(b.re * scale);
+            b.im = static_cast<float>(b.im * scale);
+            X[r][c].re = b.im * a.im + b.re * a.re;
+            X[r][c].im = b.im * a.re - a.im * b.re;
+        }
+    }
+
+    fft_nd(unit_offset(X), nn, 2, -1);
+
+    for (int r = 0; r < ny; r++) {
+        for (int c = 0; c < nx; c++) {
+            X[r][c].re = std::fabs(X[r][c].re);
+            X[r][c].im = 0.0f;
+        }
+    }
+}

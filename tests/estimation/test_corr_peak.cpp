@@ -1,0 +1,150 @@
+#include "estimation/corr_peak.h"
+#include "numeric/alloc.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using ::testing::ExitedWithCode;
+
+class CorrPeak : public ::testing::Test {
+protected:
+    static constexpr int kN = 16;
+
+    void SetUp() override {
+        EXPECT_EQ(corr_peak(nullptr, 0, 0, 3, nullptr, nullptr, 1), 0.0);
+        fill(0.0f);
+    }
+    void fill(float v) {
+        for (int r = 0; r < kN; r++)
+            for (int c = 0; c < kN; c++)
+                cc[r][c] = fcomplex{v, 0.0f};
+    }
+    // z = height - (x - sx)^2 - (y - sy)^2 on the 3 x 3 block around (line, sample),
+    // wrapping around the edges; a surface the fitted model represents exactly.
+    void quadratic_block(int line, int sample, double height, double sx, double sy) {
+        for (int y = -1; y <= 1; y++)
+            for (int x = -1; x <= 1; x++)
+                cc[(line + y + kN) % kN][(sample + x + kN) % kN].re =
+                    static_cast<float>(height - (x - sx) * (x - sx) - (y - sy) * (y - sy));
+    }
+    double search() { return corr_peak(cc.get(), kN, kN, 3, &xoff, &yoff, 0); }
+
+    Array2D<fcomplex> cc{kN, kN};
+    double xoff = 123.0, yoff = 456.0;
+};
+
+TEST_F(CorrPeak, ZeroSurfaceGivesZeroResultAndShifts) {
+    EXPECT_EQ(search(), 0.0);
+    EXPECT_EQ(xoff, 0.0);
+    EXPECT_EQ(yoff, 0.0);
+}
+
+TEST_F(CorrPeak, SymmetricPeakOnBackground) {
+    fill(0.1f);
+    for (int y = 1; y <= 3; y++)
+        for (int x = 2; x <= 4; x++)
+            cc[y][x].re = 0.5f;
+    cc[2][3].re = 1.0f;
+    const double snr = search();
+    EXPECT_NEAR(xoff, 3.0, 1e-12);
+    EXPECT_NEAR(yoff, 2.0, 1e-12);
+    // Height 7/9 over the background mean (0.1 as a float).
+    EXPECT_NEAR(snr, (7.0 / 9.0) / static_cast<double>(0.1f), 1e-12);
+    EXPECT_NEAR(snr, 70.0 / 9.0, 1e-6);
+}
+
+TEST_F(CorrPeak, SubSampleVertexOfExactQuadratic) {
+    fill(0.5f);
+    quadratic_block(5, 6, 4.0, 0.25, -0.25);
+    EXPECT_NEAR(search(), 8.0, 1e-12);
+    EXPECT_NEAR(xoff, 6.25, 1e-12);
+    EXPECT_NEAR(yoff, 4.75, 1e-12);
+}
+
+TEST_F(CorrPeak, UpperHalvesAreNegativeShifts) {
+    fill(0.5f);
+    quadratic_block(3, kN - 1, 4.0, 0.25, -0.25);
+    search();
+    EXPECT_NEAR(xoff, -1.0 + 0.25, 1e-12);
+    EXPECT_NEAR(yoff, 3.0 - 0.25, 1e-12);
+
+    fill(0.5f);
+    quadratic_block(kN / 2, kN / 2, 4.0, 0.25, -0.25);
+    search();
+    EXPECT_NEAR(xoff, -kN / 2 + 0.25, 1e-12);
+    EXPECT_NEAR(yoff, -kN / 2 - 0.25, 1e-12);
+}
+
+TEST_F(CorrPeak, NeighbourhoodWrapsAroundEdges) {
+    fill(0.5f);
+    quadratic_block(0, 0, 4.0, -0.3,
+                    0.2); // upper neighbours on the last line, left on the last sample
+    // The block's values are rounded to floats: agreement to single precision.
+    EXPECT_NEAR(search(), 4.0 / 0.5, 1e-6);
+    EXPECT_NEAR(xoff, -0.3, 1e-6);
+    EXPECT_NEAR(yoff, 0.2, 1e-6);
+}
+
+TEST_F(CorrPeak, FirstOfEqualMaximaInLineOrderWins) {
+    fill(0.5f);
+    quadratic_block(7, 2, 4.0, 0.0, 0.0);
+    quadratic_block(3, 5, 4.0, 0.0, 0.0); // first in line-major, not in column-major order
+    search();
+    EXPECT_NEAR(xoff, 5.0, 1e-12);
+    EXPECT_NEAR(yoff, 3.0, 1e-12);
+}
+
+TEST_F(CorrPeak, FewerThanFivePositivePointsLeavesShifts) {
+    fill(0.1f);
+    for (int y = 4; y <= 6; y++)
+        for (int x = 4; x <= 6; x++)
+            cc[y][x].re = 0.0f;
+    cc[5][5].re = 1.0f;
+    cc[4][5].re = cc[5][4].re = cc[5][6].re = 0.5f;
+    EXPECT_EQ(search(), 0.0);
+    EXPECT_EQ(xoff, 123.0);
+    EXPECT_EQ(yoff, 456.0);
+
+    cc[6][5].re = 0.5f; // the fifth point: the fit runs
+    EXPECT_GT(search(), 0.0);
+    EXPECT_NEAR(xoff, 5.0, 1e-12);
+    EXPECT_NEAR(yoff, 5.0, 1e-12);
+}
+
+TEST(QuadBasis2d, FillsFromElementOne) {
+    double afunc[6] = {-1, 0, 0, 0, 0, 0};
+    quad_basis_2d(-2.0, 3.0, afunc);
+    EXPECT_EQ(afunc[0], -1.0);
+    EXPECT_EQ(afunc[1], 1.0);
+    EXPECT_EQ(afunc[2], -2.0);
+    EXPECT_EQ(afunc[3], 3.0);
+    EXPECT_EQ(afunc[4], 4.0);
+    EXPECT_EQ(afunc[5], 9.0);
+}
+
+TEST(CorrPeakDeathTest, EvenNeighbourhoodIsRefused) {
+    EXPECT_EXIT(corr_peak(nullptr, 16, 16, 4, nullptr, nullptr, 1), ExitedWithCode(255),
+                "corr_peak: neighbourhood size must be a positive odd number: 4");
+}
+
+TEST(CorrPeakDeathTest, SearchBeforeSetUpIsFatal) {
+    Array2D<fcomplex> cc(8, 8);
+    double x = 0, y = 0;
+    EXPECT_EXIT(
+        {
+            release_corr_peak();
+            corr_peak(cc.get(), 8, 8, 3, &x, &y, 0);
+        },
+        ExitedWithCode(255), "corr_peak: peak search requested before the fit set-up");
+}
+
+TEST(CorrPeakDeathTest, SearchWithAnotherNeighbourhoodIsFatal) {
+    Array2D<fcomplex> cc(8, 8);
+    double x = 0, y = 0;
+    corr_peak(nullptr, 8, 8, 3, nullptr, nullptr, 1);
+    EXPECT_EXIT(corr_peak(cc.get(), 8, 8, 5, &x, &y, 0), ExitedWithCode(255),
+                "neighbourhood size 5 differs from the set-up's 3");
+}
+
+} // namespace
