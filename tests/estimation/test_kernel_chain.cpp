@@ -25,10 +25,10 @@ constexpr int kOvr = 2;
 class Speckle {
 public:
     Speckle(unsigned seed, int centre_x, int centre_y, int half_band)
-        : cx_(centre_x), cy_(centre_y), b_(half_band), spec_((2 * b_ + 1) * (2 * b_ + 1)) {
+        : cx_(centre_x), cy_(centre_y), b_(half_band), spectrum_((2 * b_ + 1) * (2 * b_ + 1)) {
         std::mt19937 gen(seed);
         std::normal_distribution<double> g;
-        for (cd& s : spec_)
+        for (cd& s : spectrum_)
             s = cd(g(gen), g(gen));
     }
 
@@ -40,7 +40,7 @@ public:
             for (int x = 0; x < kW; x++) {
                 cd sum = 0;
                 for (int i = 0; i < n; i++)
-                    sum += spec_[j * n + i] *
+                    sum += spectrum_[j * n + i] *
                            std::polar(1.0, 2 * M_PI * (cx_ + i - b_) * (x - dx) / kW);
                 rows[j * kW + x] = sum;
             }
@@ -59,7 +59,7 @@ public:
 
 private:
     int cx_, cy_, b_;
-    std::vector<cd> spec_;
+    std::vector<cd> spectrum_;
 };
 
 struct Measurement {
