@@ -34,6 +34,10 @@ TEST(KeywordSearch, BoundedByGivenLength) {
     EXPECT_EQ(value, 12);
     EXPECT_EQ(rd_int(text.c_str(), size_of(text), "k:", &value), 0);
     EXPECT_EQ(value, 123456);
+    // A keyword that ends exactly at the end of the text is found.
+    char s[4] = "xyz";
+    EXPECT_EQ(rd_str(text.c_str(), size_of(text), "3456", s, sizeof s), 0);
+    EXPECT_STREQ(s, "");
 }
 
 TEST(ValueExtraction, TrimsCarriageReturnQuotesAndTrailingText) {
