@@ -1,0 +1,94 @@
+#include "host/IOskal.h"
+
+#include <cstdint>
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Under the Itanium C++ ABI a pointer to a virtual member function holds
+// 1 + the byte offset of its virtual-table entry; the destructor takes the
+// first two entries (complete and deleting).
+template <class F> std::ptrdiff_t vtable_index(F member) {
+    struct Representation {
+        std::uintptr_t ptr;
+        std::ptrdiff_t adj;
+    } rep;
+    static_assert(sizeof(F) == sizeof(Representation), "unexpected member pointer size");
+    std::memcpy(&rep, &member, sizeof rep);
+    EXPECT_EQ(rep.ptr & 1u, 1u) << "not a virtual member";
+    return static_cast<std::ptrdiff_t>((rep.ptr - 1) / sizeof(void*));
+}
+
+TEST(IOskalBinaryInterface, VirtualOperationsKeepTheirSlotOrder) {
+    using Oskal::IOskal;
+    // Entries 0 and 1: the virtual destructor.
+    EXPECT_EQ(vtable_index(&IOskal::GetID), 2);
+    EXPECT_EQ(vtable_index(&IOskal::GetName), 3);
+    EXPECT_EQ(vtable_index(&IOskal::SetName), 4);
+    EXPECT_EQ(vtable_index(&IOskal::GetDescription), 5);
+    EXPECT_EQ(vtable_index(&IOskal::SetDescription), 6);
+    EXPECT_EQ(vtable_index(&IOskal::GetParams), 7);
+    EXPECT_EQ(vtable_index(&IOskal::SetParams), 8);
+    EXPECT_EQ(vtable_index(&IOskal::GetErrorInfo), 9);
+    EXPECT_EQ(vtable_index(&IOskal::SetErrorInfo), 10);
+    EXPECT_EQ(vtable_index(&IOskal::Execute), 11);
+    EXPECT_EQ(vtable_index(&IOskal::Cancel), 12);
+}
+
+class Probe : public Oskal::IOskal {
+public:
+    bool Execute() override {
+        m_nStatus = 7;
+        m_progress(50.0, QString("half"), this);
+        return !m_params.empty();
+    }
+    static int destroyed;
+    ~Probe() override { destroyed++; }
+};
+int Probe::destroyed = 0;
+
+TEST(IOskalHost, SlotsSignalAndErrorInformationReachTheHost) {
+    Probe probe;
+    boost::any slot = 42;
+    probe.SetParams(slot);
+    EXPECT_EQ(boost::any_cast<int>(probe.GetParams()), 42);
+
+    double seen = -1;
+    void* from = nullptr;
+    probe.m_progress.connect([&](double pct, const QString& msg, void* obj) {
+        seen = pct;
+        from = obj;
+        EXPECT_EQ(msg, QString("half"));
+        return 0;
+    });
+    EXPECT_TRUE(probe.Execute());
+    EXPECT_EQ(seen, 50.0);
+    EXPECT_EQ(from, &probe);
+    EXPECT_EQ(probe.GetStatus(), 7);
+
+    probe.SetErrorInfo(110, QString("bad"));
+    int code = 0;
+    QString message;
+    probe.GetErrorInfo(code, message);
+    EXPECT_EQ(code, 110);
+    EXPECT_EQ(message, QString("bad"));
+
+    probe.SetName("n");
+    probe.SetDescription("d");
+    EXPECT_EQ(probe.GetName(), QString("n"));
+    EXPECT_EQ(probe.GetDescription(), QString("d"));
+    EXPECT_FALSE(probe.GetID().isEmpty());
+}
+
+TEST(IOskalHost, ReleaseOfTheLastReferenceDestroysThroughTheBase) {
+    Probe::destroyed = 0;
+    Venmar::CRef* object = new Probe;
+    object->AddRef();
+    EXPECT_EQ(object->Release(), 1);
+    EXPECT_EQ(Probe::destroyed, 0);
+    EXPECT_EQ(object->Release(), 0);
+    EXPECT_EQ(Probe::destroyed, 1);
+}
+
+} // namespace
