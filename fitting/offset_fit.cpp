@@ -1,1 +1,393 @@
-// placeholder
+// Stage 2: fits the range and azimuth offset polynomials to the grid of offset
+// measurements left by stage 1, culls outliers and weak measurements in passes
+// until the scatter settles, and writes the culled work files and the new
+// offset parameter file.
+
+#include "algorithm/FineCoregistration.h"
+#include "algorithm/file_handle.h"
+#include "algorithm/path_encoding.h"
+#include "fitting/svd.h"
+#include "numeric/alloc.h"
+#include "numeric/fcomplex.h"
+#include "params/offset_par.h"
+#include "params/offset_par_file.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <string>
+
+namespace {
+
+constexpr int kTerms = 6;                // c0..c5 of 1, x, y, xy, x^2, y^2
+constexpr double kRejectedSigma = 1.0e9; // culled measurements stay in the fit with this sigma
+constexpr float kOffsetLimit = 1.0e9f;   // offsets this large (or NaN) are no measurement
+
+// naz lines of nr elements as line pointers over one contiguous block, so a
+// whole azimuth line is read or written in one call. Plain heap allocations:
+// their failure is reported to the host, not fatal.
+template <class T> class Grid {
+public:
+    bool allocate(int nr, int naz) {
+        count_ = static_cast<std::size_t>(nr) * static_cast<std::size_t>(naz);
+        block_.reset(new (std::nothrow) T[count_]);
+        lines_.reset(new (std::nothrow) T*[naz]);
+        if (!block_ || !lines_)
+            return false;
+        for (int i = 0; i < naz; i++)
+            lines_[i] = block_.get() + static_cast<std::size_t>(i) * nr;
+        clear();
+        return true;
+    }
+    void clear() { std::fill_n(block_.get(), count_, T{}); }
+    T* operator[](int line) const { return lines_[line]; }
+
+private:
+    std::unique_ptr<T[]> block_;
+    std::unique_ptr<T*[]> lines_;
+    std::size_t count_ = 0;
+};
+
+// Reads count floats into line; whatever the file does not supply stays zero
+// (a zero range offset then means no measurement).
+void read_floats(std::FILE* stream, float* line, std::size_t count) {
+    const std::size_t got = std::fread(line, sizeof(float), count, stream);
+    std::fill(line + got, line + count, 0.0f);
+}
+
+// The accepted measurements, 1-based with room for every grid position. A
+// culled measurement keeps its slot with the rejection sigma.
+struct Measurements {
+    explicit Measurements(int capacity)
+        : x(1, capacity), y(1, capacity), range(1, capacity), azimuth(1, capacity),
+          snr(1, capacity), sigma(1, capacity) {
+        for (int k = 1; k <= capacity; k++) {
+            x[k] = y[k] = range[k] = azimuth[k] = snr[k] = 0.0;
+            sigma[k] = 1.0;
+        }
+    }
+    bool culled(int k) const { return sigma[k] == kRejectedSigma; }
+
+    DVector x, y, range, azimuth, snr, sigma;
+    int count = 0;
+};
+
+// One offset's fitted polynomial (1-based, fit coefficient k is c(k-1)) and
+// the covariance of its last fit, addressed [1..6][1..6].
+struct OffsetModel {
+    OffsetModel() : coef(1, kTerms), covariance(kTerms + 1, kTerms + 1) {
+        std::fill_n(coef.get() + 1, kTerms, 0.0);
+    }
+    double at(double x, double y) const { return eval_offset_poly(coef.get() + 1, x, y); }
+
+    DVector coef;
+    Array2D<double> covariance;
+};
+
+// Design matrix and decomposition, shared by the range and azimuth fits.
+struct SvdWork {
+    explicit SvdWork(int rows) : u(1, rows, 1, kTerms), v(1, kTerms, 1, kTerms), w(1, kTerms) {
+        for (int i = 1; i <= rows; i++)
+            std::fill_n(u.get()[i] + 1, kTerms, 0.0);
+        for (int i = 1; i <= kTerms; i++)
+            std::fill_n(v.get()[i] + 1, kTerms, 0.0);
+        std::fill_n(w.get() + 1, kTerms, 0.0);
+    }
+
+    DMatrix u, v;
+    DVector w;
+};
+
+struct Scatter {
+    double range;
+    double azimuth;
+};
+
+void fit_offset(Measurements& ms, double* data, SvdWork& work, OffsetModel& model,
+                const char* heading) {
+    double chisq = 0.0;
+    svd_fit(ms.x, ms.y, data, ms.sigma, ms.count, model.coef, kTerms, work.u, work.v, work.w,
+            &chisq, offset_poly_basis);
+    std::printf("%s", heading);
+    for (int k = 1; k <= kTerms; k++)
+        std::printf(" %13.5e", work.w[k]);
+    svd_covar(work.v, kTerms, work.w, model.covariance.get());
+}
+
+void fit_both(Measurements& ms, SvdWork& work, OffsetModel& range, OffsetModel& azimuth) {
+    fit_offset(ms, ms.range, work, range, "\nrange fit SVD singular values:     ");
+    fit_offset(ms, ms.azimuth, work, azimuth, "\nazimuth fit SVD singular values:   ");
+    std::printf("\n");
+}
+
+void print_coefficients(const double* c) {
+    std::printf(" %13.5f", c[0]);
+    for (int k = 1; k < kTerms; k++)
+        std::printf(" %13.5e", c[k]);
+}
+
+void print_errors(const OffsetModel& model, double scatter) {
+    for (int k = 1; k <= kTerms; k++)
+        std::printf(" %13.5e", std::sqrt(model.covariance[k][k]) * scatter);
+}
+
+// Grid index of a position: round half away from zero, then truncate.
+int grid_index(double position, int start, int spacing) {
+    const double cell = (position - start) / spacing;
+    return static_cast<int>(cell >= 0.0 ? cell + 0.5 : cell - 0.5);
+}
+
+// The estimation grid as stage 1 left it in the offset parameter record.
+struct GridGeometry {
+    int nr, naz;  // positions in range and azimuth
+    int r0, dr;   // first range position and spacing, samples
+    int az0, daz; // first azimuth position and spacing, lines
+};
+
+// Reads the offsets and SNR grids line by line, prints every position and
+// takes the usable ones into the measurement list, in line-major order.
+void read_measurements(std::FILE* offsetsFile, std::FILE* snrFile, const GridGeometry& g,
+                       const Grid<fcomplex>& offs, const Grid<float>& snrs, Measurements& ms) {
+    DVector xPos(0, g.nr - 1), yPos(0, g.naz - 1);
+    for (int j = 0; j < g.nr; j++)
+        xPos[j] = static_cast<double>(g.r0 + j * g.dr);
+    for (int i = 0; i < g.naz; i++)
+        yPos[i] = static_cast<double>(g.az0 + i * g.daz);
+
+    std::rewind(offsetsFile);
+    std::rewind(snrFile);
+    for (int i = 0; i < g.naz; i++) {
+        read_floats(offsetsFile, reinterpret_cast<float*>(offs[i]),
+                    2 * static_cast<std::size_t>(g.nr));
+        read_floats(snrFile, snrs[i], static_cast<std::size_t>(g.nr));
+        for (int j = 0; j < g.nr; j++) {
+            const float re = offs[i][j].re;
+            const float im = offs[i][j].im;
+            const float s = snrs[i][j];
+            std::printf("offs[i][j].re,offs[i][j].im,snrs[i][j]: %12.6f %12.6f %12.6f\n", re, im,
+                        s);
+            // A zero range offset marks a position without a measurement; an
+            // SNR that is not finite and positive gives a sigma the fit cannot take.
+            if (re == 0.0f || !(std::fabs(re) < kOffsetLimit) || !(std::fabs(im) < kOffsetLimit))
+                continue;
+            if (!(std::isfinite(s) && s > 0.0f))
+                continue;
+            const int k = ++ms.count;
+            ms.x[k] = xPos[j];
+            ms.y[k] = yPos[i];
+            ms.range[k] = re;
+            ms.azimuth[k] = im;
+            ms.snr[k] = s;
+            ms.sigma[k] = 1.0 / s;
+        }
+    }
+}
+
+// Scatter of the first fit over every measurement (divisor M, not M - 6).
+Scatter starting_scatter(const Measurements& ms, const OffsetModel& range,
+                         const OffsetModel& azimuth) {
+    double ssr = 0.0, ssa = 0.0;
+    for (int k = 1; k <= ms.count; k++) {
+        const double dRange = range.at(ms.x[k], ms.y[k]) - ms.range[k];
+        const double dAzimuth = azimuth.at(ms.x[k], ms.y[k]) - ms.azimuth[k];
+        ssr += dRange * dRange;
+        ssa += dAzimuth * dAzimuth;
+    }
+    if (ms.count <= kTerms)
+        return {0.0, 0.0};
+    return {std::sqrt(ssr / ms.count), std::sqrt(ssa / ms.count)};
+}
+
+// One culling pass: culls against the latest fit and the scatter of the step
+// before, refits, stores the polynomials in the record, rebuilds the culled
+// grid and replaces the scatter with that of the survivors. Returns how many
+// measurements survive.
+int culling_pass(Measurements& ms, SvdWork& work, OffsetModel& range, OffsetModel& azimuth,
+                 double snrThreshold, const GridGeometry& g, Grid<fcomplex>& culled,
+                 stOffsetParInfo& par, Scatter& scatter) {
+    culled.clear();
+    const double rangeLimit = 2.5 * scatter.range;
+    const double azimuthLimit = 2.5 * scatter.azimuth;
+    for (int k = 1; k <= ms.count; k++) {
+        const bool keep = std::fabs(ms.range[k] - range.at(ms.x[k], ms.y[k])) < rangeLimit &&
+                          std::fabs(ms.azimuth[k] - azimuth.at(ms.x[k], ms.y[k])) < azimuthLimit &&
+                          ms.snr[k] > snrThreshold;
+        if (!keep)
+            ms.sigma[k] = kRejectedSigma;
+    }
+
+    fit_both(ms, work, range, azimuth);
+    for (int k = 0; k < kTerms; k++) {
+        par.range_offset_polynomial[k] = range.coef[k + 1];
+        par.azimuth_offset_polynomial[k] = azimuth.coef[k + 1];
+    }
+
+    int accepted = 0;
+    double ssr = 0.0, ssa = 0.0;
+    for (int k = 1; k <= ms.count; k++) {
+        if (ms.culled(k))
+            continue;
+        accepted++;
+        const double dRange =
+            eval_offset_poly(par.range_offset_polynomial, ms.x[k], ms.y[k]) - ms.range[k];
+        const double dAzimuth =
+            eval_offset_poly(par.azimuth_offset_polynomial, ms.x[k], ms.y[k]) - ms.azimuth[k];
+        ssr += dRange * dRange;
+        ssa += dAzimuth * dAzimuth;
+        fcomplex& cell = culled[grid_index(ms.y[k], g.az0, g.daz)][grid_index(ms.x[k], g.r0, g.dr)];
+        cell.re = static_cast<float>(ms.range[k]);
+        cell.im = static_cast<float>(ms.azimuth[k]);
+    }
+    scatter = accepted > kTerms ? Scatter{std::sqrt(ssr / (accepted - kTerms)),
+                                          std::sqrt(ssa / (accepted - kTerms))}
+                                : Scatter{0.0, 0.0};
+    return accepted;
+}
+
+void print_pass(int pass, int accepted, int nSamples, const stOffsetParInfo& par,
+                const Scatter& scatter) {
+    std::printf("\n*** improved least-squares polynomial coefficients %d ***\n", pass);
+    std::printf("solution: %d offset estimates accepted out of %d samples\n", accepted, nSamples);
+    std::printf("range offset poly. coeff.:         ");
+    print_coefficients(par.range_offset_polynomial);
+    std::printf("\nazimuth offset poly. coeff.:       ");
+    print_coefficients(par.azimuth_offset_polynomial);
+    std::printf("\nmodel fit std. dev. (samples) range: %10.4f  azimuth: %10.4f\n", scatter.range,
+                scatter.azimuth);
+}
+
+void print_final(int passes, int accepted, int nSamples, const stOffsetParInfo& par,
+                 const OffsetModel& range, const OffsetModel& azimuth, const Scatter& scatter) {
+    std::printf("\ntotal number of culling iterations: %d\n", passes);
+    std::printf("final solution: %d offset estimates accepted out of %d samples\n", accepted,
+                nSamples);
+    std::printf("\nfinal range offset poly. coeff.:         ");
+    print_coefficients(par.range_offset_polynomial);
+    std::printf("\nfinal range offset poly. coeff. errors:  ");
+    print_errors(range, scatter.range);
+    std::printf("\n\nfinal azimuth offset poly. coeff.:       ");
+    print_coefficients(par.azimuth_offset_polynomial);
+    std::printf("\nfinal azimuth offset poly. coeff. errors:");
+    print_errors(azimuth, scatter.azimuth);
+    std::printf("\n\nfinal model fit std. dev. (samples) range: %10.4f  azimuth: %10.4f\n",
+                scatter.range, scatter.azimuth);
+}
+
+// Writes the grid line by line; false on a write error (flushed at the end,
+// so an error of the last buffered lines is seen too).
+bool write_culled_grid(std::FILE* stream, const Grid<fcomplex>& culled, const GridGeometry& g) {
+    for (int i = 0; i < g.naz; i++) {
+        std::fwrite(culled[i], sizeof(float), 2 * static_cast<std::size_t>(g.nr), stream);
+        if (std::ferror(stream))
+            return false;
+    }
+    return std::fflush(stream) == 0;
+}
+
+void write_culled_listing(std::FILE* stream, const Measurements& ms, const stOffsetParInfo& par) {
+    for (int k = 1; k <= ms.count; k++) {
+        if (ms.culled(k))
+            continue;
+        std::fprintf(stream, "%8.0f %8.0f %10.3f %10.3f %10.3f %10.3f %10.3f\n", ms.x[k], ms.y[k],
+                     ms.range[k], ms.azimuth[k],
+                     eval_offset_poly(par.range_offset_polynomial, ms.x[k], ms.y[k]),
+                     eval_offset_poly(par.azimuth_offset_polynomial, ms.x[k], ms.y[k]), ms.snr[k]);
+    }
+}
+
+// The new offset parameter file beside the input: everything before the last
+// "." of the whole path, then "_new.off".
+std::string new_offset_par_path(const std::string& path) {
+    const std::size_t dot = path.rfind('.');
+    return (dot == std::string::npos ? path : path.substr(0, dot)) + "_new.off";
+}
+
+} // namespace
+
+bool FineCoregistration::offset_fit(stFineCoregistrationInfo& info, std::string& offsetsPath,
+                                    std::string& snrPath, std::string& culledOffsetsPath,
+                                    std::string& culledListingPath) {
+    const FileHandle offsetsFile = open_file(offsetsPath, "rb");
+    if (!offsetsFile)
+        return fail("Cannot open binary offsets file !");
+    const FileHandle snrFile = open_file(snrPath, "rb");
+    if (!snrFile)
+        return fail("Cannot open binary SNR file !");
+
+    const std::string offParPath = absolute_native_path(info.offsetParPath);
+    stOffsetParInfo par{};
+    {
+        const FileHandle offParFile = open_file(offParPath, "r");
+        if (!offParFile)
+            return fail("Failed to open the off file !");
+        read_offset_par(offParFile.get(), &par);
+    }
+
+    const FileHandle culledOffsetsFile = open_file(culledOffsetsPath, "wb");
+    if (!culledOffsetsFile)
+        return fail("Cannot create culled binary form offset file !");
+    const FileHandle culledListingFile = open_file(culledListingPath, "w");
+    if (!culledListingFile)
+        return fail("Cannot create culled offset file (text format) !");
+
+    const GridGeometry g{
+        par.offset_estimation_range_samples,    par.offset_estimation_azimuth_samples,
+        par.offset_estimation_starting_range,   par.offset_estimation_range_spacing,
+        par.offset_estimation_starting_azimuth, par.offset_estimation_azimuth_spacing};
+    const double snrThreshold = par.offset_estimation_threshhold;
+    if (g.nr < 1 || g.naz < 1)
+        return fail(
+            "Number of offset estimates in range and azimuth in the off file must be at least 1 !");
+    // A zero spacing puts every position of a direction in one place and
+    // leaves the grid cell of a measurement undefined.
+    if (g.dr == 0 || g.daz == 0)
+        return fail("Offset estimation spacing in the off file must not be zero !");
+    // The measurement list is indexed with 32-bit integers.
+    if (static_cast<long long>(g.nr) * g.naz > INT_MAX)
+        return fail("Memory allocation error for offsets and SNR data !");
+    const int nSamples = g.nr * g.naz;
+
+    Grid<fcomplex> offs, culled;
+    Grid<float> snrs;
+    if (!offs.allocate(g.nr, g.naz) || !snrs.allocate(g.nr, g.naz) || !culled.allocate(g.nr, g.naz))
+        return fail("Memory allocation error for offsets and SNR data !");
+
+    Measurements ms(nSamples);
+    OffsetModel rangeModel, azimuthModel;
+    SvdWork work(nSamples);
+    read_measurements(offsetsFile.get(), snrFile.get(), g, offs, snrs, ms);
+
+    fit_both(ms, work, rangeModel, azimuthModel);
+    Scatter scatter = starting_scatter(ms, rangeModel, azimuthModel);
+
+    // Culling is permanent, so a pass that culls nothing new repeats the
+    // previous fit and its scatter: the passes always end.
+    Scatter previous{100.0, 100.0};
+    int pass = 1;
+    int accepted = 0;
+    for (;;) {
+        accepted =
+            culling_pass(ms, work, rangeModel, azimuthModel, snrThreshold, g, culled, par, scatter);
+        print_pass(pass, accepted, nSamples, par, scatter);
+        const bool moved = std::fabs(previous.range - scatter.range) > 0.1 * scatter.range ||
+                           std::fabs(previous.azimuth - scatter.azimuth) > 0.1 * scatter.azimuth;
+        if (!moved)
+            break;
+        previous = scatter;
+        pass++;
+    }
+    print_final(pass, accepted, nSamples, par, rangeModel, azimuthModel, scatter);
+
+    if (!write_culled_grid(culledOffsetsFile.get(), culled, g))
+        return fail("error writing to binary culled offsets file !");
+    write_culled_listing(culledListingFile.get(), ms, par);
+
+    const std::string newOffParPath =
+        info.overwriteOffsetPar ? offParPath : new_offset_par_path(offParPath);
+    if (!write_offset_par_file(newOffParPath, par))
+        return fail("Failed to write the off file !");
+    return true;
+}
