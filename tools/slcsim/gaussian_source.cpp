@@ -1,0 +1,16 @@
+#include "gaussian_source.h"
+
+#include <cmath>
+
+namespace slcsim {
+
+std::complex<double> GaussianSource::next() {
+    // 1 - u lies in (0, 1], so the logarithm is finite. Each part of
+    // sqrt(-2 ln u1) (cos, sin) has unit variance; sqrt(-ln u1) halves the
+    // power to E|z|^2 = 1.
+    const double radius = std::sqrt(-std::log(1.0 - uniform()));
+    const double angle = 2.0 * M_PI * uniform();
+    return {radius * std::cos(angle), radius * std::sin(angle)};
+}
+
+} // namespace slcsim

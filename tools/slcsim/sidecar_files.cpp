@@ -1,0 +1,66 @@
+#include "sidecar_files.h"
+
+#include "params/offset_par_file.h"
+#include "params/sar_image_xml_writer.h"
+#include "slcsim.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace slcsim {
+
+namespace {
+
+double round_through(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return std::strtod(text, nullptr);
+}
+
+bool write_par(const std::string& path, const stOffsetParInfo& par, std::string* error) {
+    if (write_offset_par_file(path, par))
+        return true;
+    *error = "cannot write " + path;
+    return false;
+}
+
+} // namespace
+
+void round_to_par_layout(double coefficients[6]) {
+    coefficients[0] = round_through("%.5f", coefficients[0]);
+    for (int i = 1; i < 6; i++)
+        coefficients[i] = round_through("%.4e", coefficients[i]);
+}
+
+bool write_image_xml(const std::string& image_path, int width, int lines, SlcFormat format,
+                     std::string* error) {
+    const std::string path = image_xml_path(image_path);
+    if (write_sar_image_xml(path, make_sar_image_info(width, lines, slc_format_name(format))))
+        return true;
+    *error = "cannot write " + path;
+    return false;
+}
+
+bool write_initial_offsets(const std::string& path, int range_offset, int azimuth_offset,
+                           std::string* error) {
+    stOffsetParInfo par{};
+    par.initial_range_offset = range_offset;
+    par.initial_azimuth_offset = azimuth_offset;
+    return write_par(path, par, error);
+}
+
+bool write_truth(const std::string& path, const double range[6], const double azimuth[6],
+                 std::string* error) {
+    stOffsetParInfo par{};
+    std::copy(range, range + 6, par.range_offset_polynomial);
+    std::copy(azimuth, azimuth + 6, par.azimuth_offset_polynomial);
+    return write_par(path, par, error);
+}
+
+} // namespace slcsim
+
+std::string image_xml_path(const std::string& image_path) {
+    const std::size_t dot = image_path.rfind('.');
+    return (dot == std::string::npos ? image_path : image_path.substr(0, dot)) + ".xml";
+}

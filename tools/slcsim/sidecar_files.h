@@ -1,0 +1,25 @@
+#pragma once
+
+#include "slc_file.h"
+
+#include <string>
+
+namespace slcsim {
+
+// Rounds c0 to 5 decimals and c1..c5 to 5 significant digits, as the offset
+// parameter file holds them.
+void round_to_par_layout(double coefficients[6]);
+
+// The XML image parameter file beside the image: raster and sample format.
+bool write_image_xml(const std::string& image_path, int width, int lines, SlcFormat format,
+                     std::string* error);
+
+// Offset parameter file with the coarse offsets and zero polynomials.
+bool write_initial_offsets(const std::string& path, int range_offset, int azimuth_offset,
+                           std::string* error);
+
+// The true polynomials in the offset parameter file layout.
+bool write_truth(const std::string& path, const double range[6], const double azimuth[6],
+                 std::string* error);
+
+} // namespace slcsim

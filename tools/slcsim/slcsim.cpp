@@ -1,0 +1,134 @@
+#include "slcsim.h"
+
+#include "gaussian_source.h"
+#include "offset_model.h"
+#include "sidecar_files.h"
+#include "sinc_kernel.h"
+#include "slave_resampler.h"
+#include "speckle_field.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+using namespace slcsim;
+
+// Parts of standard deviation 5: 5000 SCOMPLEX counts, so the 16-bit range
+// holds 6.5 standard deviations and clipping practically never happens.
+const double kFieldRms = 5.0 * std::sqrt(2.0);
+// Kaiser window shape of the interpolator: with the taps of
+// kernel_taps_for, delay errors stay below 1e-5 sample over the band.
+constexpr double kKaiserBeta = 9.0;
+
+bool validate(const SlcSimOptions& o, std::string* error) {
+    if (o.width <= 0 || o.lines <= 0)
+        *error = "width and lines must be positive";
+    else if (!(o.coherence > 0.0 && o.coherence <= 1.0))
+        *error = "coherence must lie in (0, 1]";
+    else if (!(o.occupancy > 0.0 && o.occupancy <= 1.0))
+        *error = "occupancy must lie in (0, 1]";
+    else if (o.master_path.empty() || o.slave_path.empty() || o.offset_par_path.empty() ||
+             o.truth_path.empty())
+        *error = "every output path must be given";
+    else
+        return true;
+    return false;
+}
+
+bool fail_writer(SlcWriter& writer, const std::string& path, std::string* error) {
+    writer.close();
+    *error = "cannot write " + path;
+    return false;
+}
+
+bool write_master(const SlcSimOptions& o, const Field& field, std::string* error) {
+    SlcWriter writer(o.master_path, o.format);
+    if (!writer.is_open())
+        return fail_writer(writer, o.master_path, error);
+    std::vector<std::complex<double>> line(static_cast<std::size_t>(o.width));
+    for (int y = 0; y < o.lines; y++) {
+        const std::complex<float>* in = field.line(y) + -field.x0;
+        std::copy(in, in + o.width, line.begin());
+        if (!writer.write_line(line.data(), o.width))
+            return fail_writer(writer, o.master_path, error);
+    }
+    if (!writer.close())
+        return fail_writer(writer, o.master_path, error);
+    return true;
+}
+
+bool write_slave(const SlcSimOptions& o, SlaveResampler& resampler, const Field* noise,
+                 std::string* error) {
+    SlcWriter writer(o.slave_path, o.format);
+    if (!writer.is_open())
+        return fail_writer(writer, o.slave_path, error);
+    const double noise_weight = std::sqrt(1.0 - o.coherence * o.coherence);
+    std::vector<std::complex<double>> line(static_cast<std::size_t>(o.width));
+    for (int v = 0; v < o.lines; v++) {
+        if (!resampler.resample_line(v, line.data(), error)) {
+            writer.close();
+            return false;
+        }
+        if (noise != nullptr) {
+            const std::complex<float>* extra = noise->line(v) + -noise->x0;
+            for (int u = 0; u < o.width; u++)
+                line[static_cast<std::size_t>(u)] =
+                    o.coherence * line[static_cast<std::size_t>(u)] +
+                    noise_weight * std::complex<double>(extra[u]);
+        }
+        if (!writer.write_line(line.data(), o.width))
+            return fail_writer(writer, o.slave_path, error);
+    }
+    if (!writer.close())
+        return fail_writer(writer, o.slave_path, error);
+    return true;
+}
+
+} // namespace
+
+bool simulate_slc_pair(const SlcSimOptions& options, std::string* error) {
+    std::string ignored;
+    if (error == nullptr)
+        error = &ignored;
+    if (!validate(options, error))
+        return false;
+
+    double range[6];
+    double azimuth[6];
+    std::copy(options.range_offset_polynomial, options.range_offset_polynomial + 6, range);
+    std::copy(options.azimuth_offset_polynomial, options.azimuth_offset_polynomial + 6, azimuth);
+    round_to_par_layout(range);
+    round_to_par_layout(azimuth);
+    const OffsetModel model(range, azimuth);
+    const SincKernel kernel(kernel_taps_for(options.occupancy), kKaiserBeta);
+
+    // One field holds the master image and everything the slave reads.
+    Extent footprint{};
+    if (!slave_footprint(model, options.width, options.lines, kernel.taps(), &footprint, error))
+        return false;
+    GaussianSource source(options.seed);
+    const Field field = band_limited_speckle(
+        std::min(0, footprint.x_begin), std::max(options.width, footprint.x_end),
+        std::min(0, footprint.y_begin), std::max(options.lines, footprint.y_end), options.occupancy,
+        kFieldRms, source);
+    if (!write_master(options, field, error))
+        return false;
+
+    Field noise;
+    if (options.coherence < 1.0)
+        noise = band_limited_speckle(0, options.width, 0, options.lines, options.occupancy,
+                                     kFieldRms, source);
+    SlaveResampler resampler(field, model, kernel, options.width);
+    if (!write_slave(options, resampler, options.coherence < 1.0 ? &noise : nullptr, error))
+        return false;
+
+    return write_image_xml(options.master_path, options.width, options.lines, options.format,
+                           error) &&
+           write_image_xml(options.slave_path, options.width, options.lines, options.format,
+                           error) &&
+           write_initial_offsets(options.offset_par_path, options.initial_range_offset,
+                                 options.initial_azimuth_offset, error) &&
+           write_truth(options.truth_path, range, azimuth, error);
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "slc_file.h"
+
+#include <cstdint>
+#include <string>
+
+// A simulated SLC pair with known offsets, for testing co-registration.
+struct SlcSimOptions {
+    int width = 1024; // samples per line, both images
+    int lines = 1024;
+    SlcFormat format = SlcFormat::fcomplex;
+    // slave position = master position + offset, c0..c5 of 1, x, y, x*y, x^2,
+    // y^2 at master range sample x and master line y.
+    double range_offset_polynomial[6] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    double azimuth_offset_polynomial[6] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    double coherence = 1.0; // gamma in (0, 1]
+    // Fraction of the band the spectrum fills in range and in azimuth, in
+    // (0, 1]; the slave keeps better than 1/1000 sample positional accuracy
+    // up to 0.95.
+    double occupancy = 0.8;
+    std::uint64_t seed = 1;
+    // Coarse offsets written to the offset parameter file.
+    int initial_range_offset = 0;
+    int initial_azimuth_offset = 0;
+    std::string master_path;
+    std::string slave_path;
+    std::string offset_par_path;
+    std::string truth_path;
+};
+
+// Writes the master and slave images, an XML image parameter file beside
+// each (image path up to its last "." + ".xml"), the offset parameter file
+// (coarse offsets, zero polynomials) and the truth file (the true
+// polynomials in the offset parameter file layout). The polynomials are
+// first rounded to what that layout holds (c0 to 5 decimals, c1..c5 to 5
+// significant digits), so the truth file states the simulated offsets
+// exactly. The master is band-limited circular complex Gaussian speckle of
+// E|z|^2 = 50 (parts of standard deviation 5, i.e. 5000 SCOMPLEX counts);
+// the slave is the same field at the offset positions, mixed with
+// independent speckle of the same spectrum to the given coherence:
+// slave(x + dr(x, y), y + da(x, y)) = gamma * master(x, y) + sqrt(1 - gamma^2) * noise.
+// Deterministic for a seed. False with a message on invalid options or an
+// I/O failure.
+bool simulate_slc_pair(const SlcSimOptions& options, std::string* error);
+
+// The XML image parameter file beside an image: the path up to its last "."
+// followed by ".xml"; ".xml" appended when the path has no ".".
+std::string image_xml_path(const std::string& image_path);
