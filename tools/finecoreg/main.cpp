@@ -1,0 +1,153 @@
+// finecoreg: runs the fine co-registration plug-in from the command line the
+// way the platform hosts it (factory, parameter slot, progress signal,
+// Execute, error information).
+#include "algorithm/FineCoregistrationInfo.h"
+#include "input_files.h"
+#include "options.h"
+#include "params/sar_image_xml.h"
+#include "plugin_loader.h"
+#include "progress_reporter.h"
+#include "run_summary.h"
+#include "stdout_tap.h"
+
+#include <QString>
+#include <boost/any.hpp>
+#include <boost/signals2/connection.hpp>
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+enum ExitStatus { kSuccess = 0, kFailure = 1, kBadUsage = 2 };
+
+constexpr int kSuccessCode = 666;
+
+int fail(int status, const std::string& message) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "finecoreg: %s\n", message.c_str());
+    return status;
+}
+
+stFineCoregistrationInfo make_record(const Options& o) {
+    stFineCoregistrationInfo info;
+    info.masterImagePath = QString::fromLocal8Bit(o.masterPath.c_str());
+    info.slaveImagePath = QString::fromLocal8Bit(o.slavePath.c_str());
+    info.offsetParPath = QString::fromLocal8Bit(o.offsetParPath.c_str());
+    info.windowHeight = o.windowHeight;
+    info.windowWidth = o.windowWidth;
+    info.azimuthSamples = o.azimuthSamples;
+    info.rangeSamples = o.rangeSamples;
+    info.overwriteOffsetPar = o.overwrite;
+    info.snrThreshold = o.snrThreshold;
+    return info;
+}
+
+// An exception out of Execute comes from the XML reader (a missing or
+// malformed numeric element). Reading both files again names the culprit.
+std::string explain_exception(const Options& o, const char* what) {
+    for (const std::string& image : {o.masterPath, o.slavePath}) {
+        const std::string xml = image_xml_path(image);
+        try {
+            auto info = std::make_unique<stSarImageInfo>();
+            read_sar_image_xml(xml, *info);
+        } catch (const std::exception& e) {
+            return "malformed image parameter file " + xml + ": " + e.what();
+        }
+    }
+    return std::string("the run ended with an error: ") + what;
+}
+
+ProgressReporter::Style progress_style(const Options& o) {
+    if (o.quiet)
+        return ProgressReporter::Style::None;
+    return ::isatty(STDERR_FILENO) ? ProgressReporter::Style::Bar : ProgressReporter::Style::Lines;
+}
+
+int run(const Options& o, AlgoFactory factory) {
+    std::unique_ptr<Oskal::IOskal> algo(factory());
+    if (!algo)
+        return fail(kFailure, "the plug-in's GetAlgoObj returned no object");
+
+    boost::any slot = make_record(o);
+    algo->SetParams(slot);
+
+    ProgressReporter progress(progress_style(o), stderr);
+    boost::signals2::scoped_connection connection =
+        algo->m_progress.connect([&progress](double percent, const QString&, void*) {
+            progress.update(percent);
+            return 0;
+        });
+
+    FitReport fit;
+    bool ok = false;
+    std::string exceptionText;
+    {
+        const bool sameTerminal = ::isatty(STDOUT_FILENO) && ::isatty(STDERR_FILENO);
+        StdoutTap tap([&fit](const std::string& line) { fit.take_line(line); },
+                      [&progress, sameTerminal] {
+                          if (sameTerminal)
+                              progress.clear_line();
+                      });
+        try {
+            ok = algo->Execute();
+        } catch (const std::exception& e) {
+            exceptionText = explain_exception(o, e.what());
+        } catch (...) {
+            exceptionText = "the run ended with an unknown exception";
+        }
+    }
+    progress.finish();
+
+    if (!exceptionText.empty())
+        return fail(kFailure, exceptionText);
+    if (algo->GetStatus() == 100)
+        return fail(kFailure, "the plug-in did not accept the parameter record (status 100)");
+    int code = 0;
+    QString message;
+    algo->GetErrorInfo(code, message);
+    if (!ok || code != kSuccessCode) {
+        const std::string text = message.trimmed().toLocal8Bit().toStdString();
+        return fail(kFailure,
+                    text.empty() ? "the run failed (code " + std::to_string(code) + ")" : text);
+    }
+    print_summary(stdout, fitted_offset_par_path(o.offsetParPath, o.overwrite), fit,
+                  image_xml_path(o.masterPath));
+    return kSuccess;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const ParsedOptions parsed = parse_options(argc, argv);
+    if (!parsed.error.empty())
+        return fail(kBadUsage, parsed.error + " (see finecoreg --help)");
+    const Options& o = parsed.options;
+    if (o.help) {
+        std::fputs(usage_text().c_str(), stdout);
+        return kSuccess;
+    }
+    if (o.version) {
+        std::printf("finecoreg %s\n", FINECOREG_VERSION);
+        return kSuccess;
+    }
+
+    const std::string missing = check_input_files(o);
+    if (!missing.empty())
+        return fail(kFailure, missing);
+
+    std::string plugin = o.pluginPath;
+    if (plugin.empty()) {
+        plugin = find_default_plugin();
+        if (plugin.empty())
+            return fail(kFailure, "no plug-in found beside the tool or in the build tree; "
+                                  "name one with --plugin PATH");
+    }
+    std::string error;
+    const AlgoFactory factory = load_plugin(plugin, &error);
+    if (!factory)
+        return fail(kFailure, error);
+    return run(o, factory);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+// Shows the module's progress on a stream: a redrawn bar with the percentage
+// and the estimated time left on a terminal, else one line per ten percent.
+class ProgressReporter {
+public:
+    enum class Style { None, Bar, Lines };
+
+    ProgressReporter(Style style, std::FILE* out);
+
+    // Percent from the module's progress signal, 0 to 100.
+    void update(double percent);
+    // Takes the bar off the terminal line so other output starts clean; the
+    // next update draws it again.
+    void clear_line();
+    // Ends the bar's line.
+    void finish();
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    std::string time_left(double percent) const;
+    void draw(double percent);
+
+    Style style_;
+    std::FILE* out_;
+    Clock::time_point start_{};
+    Clock::time_point lastDraw_{};
+    bool started_ = false;
+    bool barShown_ = false;
+    int lastTenth_ = 0;
+    int lastShownPermille_ = -1;
+};
+
+// Formats seconds as m:ss, or h:mm:ss from an hour on.
+std::string format_duration(long seconds);

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+// Figures of the final fit, picked from the module's own stage 2 report on
+// standard output (the work files holding them are gone after a success).
+struct FitReport {
+    bool haveCounts = false;
+    int accepted = 0;
+    int samples = 0;
+    bool haveScatter = false;
+    double rangeStdDev = 0.0;
+    double azimuthStdDev = 0.0;
+
+    // Looks at one line of the module's output.
+    void take_line(const std::string& line);
+};
+
+// Prints the run's summary: where the fitted offset parameters went, their
+// polynomials, the fit's figures and the offsets the polynomials give at the
+// master image's corners and centre (its size from masterXmlPath).
+void print_summary(std::FILE* out, const std::string& fittedOffsetParPath, const FitReport& fit,
+                   const std::string& masterXmlPath);
