@@ -119,7 +119,7 @@ struct BadRecordCase {
 class BadRecord : public ::testing::TestWithParam<BadRecordCase> {};
 
 TEST_P(BadRecord, IsRefusedWith110BeforeAnythingIsWritten) {
-    const std::string dir = std::string(FC_TEST_TMP_DIR) + "/bad_record";
+    const std::string dir = std::string(FC_TEST_TMP_DIR) + "/bad_record_" + GetParam().name;
     ::mkdir(dir.c_str(), 0755);
     stFineCoregistrationInfo info = valid_record(QString::fromStdString(dir));
     GetParam().spoil(info);

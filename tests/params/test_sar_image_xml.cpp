@@ -76,8 +76,12 @@ std::string image_xml(const XmlParts& p) {
     return s + "  </orbitInfo>\n</kivInSARParameter>\n";
 }
 
-std::string write_xml(const XmlParts& p, const char* name = "image.xml") {
-    const std::string path = std::string(FC_TEST_TMP_DIR) + "/" + name;
+// Each test writes its own file: CTest runs the tests of one binary in
+// parallel processes sharing the scratch directory.
+std::string write_xml(const XmlParts& p) {
+    const std::string path = std::string(FC_TEST_TMP_DIR) + "/" +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+                             ".xml";
     std::FILE* f = std::fopen(path.c_str(), "wb");
     EXPECT_NE(f, nullptr);
     const std::string text = image_xml(p);
