@@ -11,9 +11,8 @@
 #include <cmath>
 #include <vector>
 
+namespace slcsim {
 namespace {
-
-using namespace slcsim;
 
 // Parts of standard deviation 5: 5000 SCOMPLEX counts, so the 16-bit range
 // holds 6.5 standard deviations and clipping practically never happens.
@@ -49,7 +48,7 @@ bool write_master(const SlcSimOptions& o, const Field& field, std::string* error
         return fail_writer(writer, o.master_path, error);
     std::vector<std::complex<double>> line(static_cast<std::size_t>(o.width));
     for (int y = 0; y < o.lines; y++) {
-        const std::complex<float>* in = field.line(y) + -field.x0;
+        const std::complex<float>* in = field.line(y) - field.x0;
         std::copy(in, in + o.width, line.begin());
         if (!writer.write_line(line.data(), o.width))
             return fail_writer(writer, o.master_path, error);
@@ -72,7 +71,7 @@ bool write_slave(const SlcSimOptions& o, SlaveResampler& resampler, const Field*
             return false;
         }
         if (noise != nullptr) {
-            const std::complex<float>* extra = noise->line(v) + -noise->x0;
+            const std::complex<float>* extra = noise->line(v) - noise->x0;
             for (int u = 0; u < o.width; u++)
                 line[static_cast<std::size_t>(u)] =
                     o.coherence * line[static_cast<std::size_t>(u)] +
@@ -87,8 +86,10 @@ bool write_slave(const SlcSimOptions& o, SlaveResampler& resampler, const Field*
 }
 
 } // namespace
+} // namespace slcsim
 
 bool simulate_slc_pair(const SlcSimOptions& options, std::string* error) {
+    using namespace slcsim;
     std::string ignored;
     if (error == nullptr)
         error = &ignored;
