@@ -1,0 +1,177 @@
+// Golden outputs: fixed runs whose every output byte was recorded before the
+// per-position work was optimised. Any later build must reproduce them
+// exactly: the work files of both stages, the rewritten and the new offset
+// parameter files and the module's standard output.
+//
+// The inputs are written by the simulator of the same commit (deterministic
+// for a seed), so only the outputs are stored. Their hashes are stored too:
+// should the simulator ever change, the test says so instead of blaming the
+// module, and the outputs must be re-recorded from a build whose module is
+// known to be unchanged.
+//
+// Re-recording: FC_RECORD_GOLDEN=1 ./test_golden_outputs (or
+// scripts/record_golden.sh) writes the files into tests/golden/data/.
+#include "tests/algorithm/run_fixture.h"
+#include "tools/slcsim/slcsim.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace {
+
+struct GoldenCase {
+    const char* name;
+    int size; // samples and lines of both images
+    SlcFormat format;
+    int windowWidth;
+    int windowHeight;
+    int rangeSamples;
+    int azimuthSamples;
+};
+
+// Every window shape the transforms meet in practice, both sample formats;
+// at 128 lines the first grid row lies too close to the top to be measured.
+const GoldenCase kCases[] = {
+    {"fcomplex_w32", 512, SlcFormat::fcomplex, 32, 32, 12, 12},
+    {"fcomplex_w64", 512, SlcFormat::fcomplex, 64, 64, 10, 10},
+    {"fcomplex_w64x32", 512, SlcFormat::fcomplex, 64, 32, 10, 12},
+    {"fcomplex_w128", 768, SlcFormat::fcomplex, 128, 128, 8, 8},
+    {"scomplex_w32", 512, SlcFormat::scomplex, 32, 32, 12, 12},
+    {"scomplex_w32x64", 512, SlcFormat::scomplex, 32, 64, 12, 8},
+    {"scomplex_w64", 512, SlcFormat::scomplex, 64, 64, 10, 10},
+};
+
+// Outputs compared byte for byte, named as stored in the data directory.
+struct OutputFile {
+    const char* stored;
+    const char* produced; // relative to the run directory
+};
+
+const OutputFile kOutputs[] = {
+    {"pair.off", "pair.off"},
+    {"pair_new.off", "pair_new.off"},
+    {"offs", "work_offs"},
+    {"snr", "work_snr"},
+    {"offsets.txt", "work_offsets.txt"},
+    {"coffs", "work_coffs"},
+    {"coffsets.txt", "work_coffsets.txt"},
+};
+
+std::uint64_t fnv1a(const std::string& bytes) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (unsigned char c : bytes) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+std::string input_hashes(const std::string& dir) {
+    std::ostringstream s;
+    s << std::hex << "master " << fnv1a(read_file_bytes(dir + "/master.slc")) << "\nslave "
+      << fnv1a(read_file_bytes(dir + "/slave.slc")) << "\n";
+    return s.str();
+}
+
+bool write_file_bytes(const std::string& path, const std::string& bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+// Where two recorded byte strings first differ, for a readable failure.
+std::string first_difference(const std::string& expected, const std::string& actual) {
+    std::size_t at = 0;
+    while (at < expected.size() && at < actual.size() && expected[at] == actual[at])
+        at++;
+    std::ostringstream s;
+    s << "sizes " << expected.size() << " (recorded) and " << actual.size()
+      << " (now), first difference at byte " << at;
+    return s.str();
+}
+
+bool simulate(const GoldenCase& c, const std::string& dir, std::string* error) {
+    SlcSimOptions sim;
+    sim.width = c.size;
+    sim.lines = c.size;
+    sim.format = c.format;
+    const double range[6] = {2.6, 0.9e-3, -0.5e-3, 0.4e-6, -0.7e-6, 0.6e-6};
+    const double azimuth[6] = {-1.7, -0.3e-3, 1.1e-3, -0.6e-6, 0.5e-6, -0.9e-6};
+    std::copy(range, range + 6, sim.range_offset_polynomial);
+    std::copy(azimuth, azimuth + 6, sim.azimuth_offset_polynomial);
+    sim.coherence = 0.6;
+    sim.seed = 7001;
+    sim.initial_range_offset = 3;
+    sim.initial_azimuth_offset = -2;
+    sim.master_path = dir + "/master.slc";
+    sim.slave_path = dir + "/slave.slc";
+    sim.offset_par_path = dir + "/pair.off";
+    sim.truth_path = dir + "/truth.off";
+    return simulate_slc_pair(sim, error);
+}
+
+// Both stages with fixed work-file names, standard output captured.
+std::string run_both_stages(const GoldenCase& c, const std::string& dir, bool* ok) {
+    RecordingCoregistration algo;
+    stFineCoregistrationInfo info =
+        run_record(dir + "/master.slc", dir + "/slave.slc", dir + "/pair.off", c.windowWidth,
+                   c.rangeSamples, c.azimuthSamples, 6.0);
+    info.windowHeight = c.windowHeight;
+    std::string offs = dir + "/work_offs", snr = dir + "/work_snr";
+    std::string listing = dir + "/work_offsets.txt";
+    std::string coffs = dir + "/work_coffs", clisting = dir + "/work_coffsets.txt";
+    testing::internal::CaptureStdout();
+    *ok = FineCoregistrationTestAccess::offset_pwr(algo, info, offs, snr, listing) &&
+          FineCoregistrationTestAccess::offset_fit(algo, info, offs, snr, coffs, clisting);
+    return testing::internal::GetCapturedStdout();
+}
+
+class GoldenOutputs : public ::testing::TestWithParam<GoldenCase> {};
+
+TEST_P(GoldenOutputs, EveryOutputByteIsReproduced) {
+    const GoldenCase& c = GetParam();
+    const std::string dir = make_test_dir(std::string("golden_") + c.name);
+    const std::string stored = std::string(FC_GOLDEN_DIR) + "/" + c.name;
+    const bool record = std::getenv("FC_RECORD_GOLDEN") != nullptr;
+
+    std::string error;
+    ASSERT_TRUE(simulate(c, dir, &error)) << error;
+    const std::string inputs = input_hashes(dir);
+    if (!record) {
+        ASSERT_EQ(read_file_bytes(stored + "/inputs.txt"), inputs)
+            << "the simulator no longer writes the recorded inputs: re-record the golden outputs "
+               "with a build whose module is known to be unchanged";
+    }
+
+    bool ok = false;
+    const std::string diagnostics = run_both_stages(c, dir, &ok);
+    ASSERT_TRUE(ok) << diagnostics;
+
+    if (record) {
+        ::mkdir(stored.c_str(), 0755);
+        ASSERT_TRUE(write_file_bytes(stored + "/inputs.txt", inputs));
+        ASSERT_TRUE(write_file_bytes(stored + "/stdout.txt", diagnostics));
+        for (const OutputFile& f : kOutputs)
+            ASSERT_TRUE(
+                write_file_bytes(stored + "/" + f.stored, read_file_bytes(dir + "/" + f.produced)));
+        GTEST_SKIP() << "recorded into " << stored;
+    }
+
+    EXPECT_EQ(read_file_bytes(stored + "/stdout.txt"), diagnostics);
+    for (const OutputFile& f : kOutputs) {
+        const std::string expected = read_file_bytes(stored + "/" + f.stored);
+        const std::string actual = read_file_bytes(dir + "/" + f.produced);
+        EXPECT_FALSE(expected.empty()) << f.stored << " was never recorded";
+        EXPECT_TRUE(expected == actual) << f.stored << ": " << first_difference(expected, actual);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(FixedRuns, GoldenOutputs, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
