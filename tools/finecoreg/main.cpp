@@ -99,7 +99,7 @@ int run(const Options& o, AlgoFactory factory) {
             exceptionText = "the run ended with an unknown exception";
         }
     }
-    progress.finish();
+    progress.finish(exceptionText.empty() && ok);
 
     if (!exceptionText.empty())
         return fail(kFailure, exceptionText);

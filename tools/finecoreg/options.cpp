@@ -4,7 +4,6 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
-#include <set>
 
 namespace {
 
@@ -141,7 +140,6 @@ std::string missing_required(const Options& o) {
 
 ParsedOptions parse_options(int argc, const char* const* argv) {
     ParsedOptions result;
-    std::set<std::string> seen;
     for (int i = 1; i < argc; i++) {
         const std::string arg = argv[i];
         if (arg.compare(0, 2, "--") != 0 || arg == "--") {
@@ -153,10 +151,6 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
         const OptionSpec* spec = find_option(name);
         if (!spec) {
             result.error = "unknown option '" + name + "'";
-            return result;
-        }
-        if (!seen.insert(name).second) {
-            result.error = "option " + name + " given more than once";
             return result;
         }
         std::string value;

@@ -24,8 +24,9 @@ struct ParsedOptions {
     std::string error; // empty when the command line is usable
 };
 
-// Parses argv[1..argc-1]: "--name value" or "--name=value". Numbers must parse
-// completely; sizes and counts must be positive. --help and --version make the
+// Parses argv[1..argc-1]: "--name value" or "--name=value"; the last of a
+// repeated option wins. Numbers must parse completely; sizes and counts must
+// be positive. --help and --version make the
 // required paths optional.
 ParsedOptions parse_options(int argc, const char* const* argv);
 

@@ -6,8 +6,10 @@
 namespace {
 
 constexpr int kBarWidth = 30;
-// A redraw at most this often unless the shown percentage changes.
-constexpr std::chrono::milliseconds kRedrawInterval(250);
+// Redraws: on a change of the shown tenth of a percent, but not more often
+// than kMinRedraw; otherwise every kMaxRedraw to keep the time left fresh.
+constexpr std::chrono::milliseconds kMinRedraw(50);
+constexpr std::chrono::milliseconds kMaxRedraw(250);
 
 } // namespace
 
@@ -27,15 +29,16 @@ std::string ProgressReporter::time_left(double percent) const {
     const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
     // The first percent and the first second say too little about the rate.
     if (percent < 1.0 || elapsed < 1.0)
-        return "--:--";
+        return {};
     const double left = elapsed * (100.0 - percent) / percent;
     return format_duration(std::lround(std::max(left, 0.0)));
 }
 
 void ProgressReporter::update(double percent) {
-    if (style_ == Style::None)
+    if (style_ == Style::None || !(percent < 100.0))
         return;
-    percent = std::clamp(percent, 0.0, 100.0);
+    if (!(percent > 0.0))
+        percent = 0.0;
     if (!started_) {
         started_ = true;
         start_ = Clock::now();
@@ -45,17 +48,19 @@ void ProgressReporter::update(double percent) {
         if (tenth <= lastTenth_)
             return;
         lastTenth_ = tenth;
-        if (tenth == 10)
-            std::fprintf(out_, "finecoreg: 100%% done\n");
+        const std::string left = time_left(percent);
+        if (left.empty())
+            std::fprintf(out_, "finecoreg: %d%% done\n", tenth * 10);
         else
-            std::fprintf(out_, "finecoreg: %d%% done, about %s left\n", tenth * 10,
-                         time_left(percent).c_str());
+            std::fprintf(out_, "finecoreg: %d%% done, about %s left\n", tenth * 10, left.c_str());
         std::fflush(out_);
         return;
     }
     const int permille = static_cast<int>(percent * 10.0);
     const Clock::time_point now = Clock::now();
-    if (barShown_ && permille == lastShownPermille_ && now - lastDraw_ < kRedrawInterval)
+    const auto sinceDraw = now - lastDraw_;
+    if (barShown_ && sinceDraw < kMaxRedraw &&
+        (permille == lastShownPermille_ || sinceDraw < kMinRedraw))
         return;
     lastShownPermille_ = permille;
     lastDraw_ = now;
@@ -67,8 +72,9 @@ void ProgressReporter::draw(double percent) {
     std::string bar(static_cast<std::size_t>(filled), '#');
     bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
     // "\033[K" clears what a longer earlier line left behind.
+    const std::string left = time_left(percent);
     std::fprintf(out_, "\r[%s] %5.1f%%  %s left\033[K", bar.c_str(), percent,
-                 time_left(percent).c_str());
+                 left.empty() ? "--:--" : left.c_str());
     std::fflush(out_);
     barShown_ = true;
 }
@@ -81,10 +87,18 @@ void ProgressReporter::clear_line() {
     barShown_ = false;
 }
 
-void ProgressReporter::finish() {
-    if (style_ != Style::Bar || !barShown_)
+void ProgressReporter::finish(bool completed) {
+    if (style_ == Style::Lines && completed) {
+        std::fprintf(out_, "finecoreg: 100%% done\n");
+        std::fflush(out_);
+    }
+    if (style_ != Style::Bar)
         return;
-    std::fprintf(out_, "\n");
-    std::fflush(out_);
-    barShown_ = false;
+    if (completed)
+        draw(100.0);
+    if (barShown_) {
+        std::fprintf(out_, "\n");
+        std::fflush(out_);
+        barShown_ = false;
+    }
 }

@@ -12,17 +12,19 @@ public:
 
     ProgressReporter(Style style, std::FILE* out);
 
-    // Percent from the module's progress signal, 0 to 100.
+    // Percent from the module's progress signal, 0 to 100. The module also
+    // signals 100 after a failed run, so 100 is shown by finish() only.
     void update(double percent);
     // Takes the bar off the terminal line so other output starts clean; the
     // next update draws it again.
     void clear_line();
-    // Ends the bar's line.
-    void finish();
+    // Shows 100 percent if the run completed, and ends the bar's line.
+    void finish(bool completed);
 
 private:
     using Clock = std::chrono::steady_clock;
 
+    // Estimated time left as m:ss, empty while too early to tell.
     std::string time_left(double percent) const;
     void draw(double percent);
 
