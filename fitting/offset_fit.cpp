@@ -140,6 +140,14 @@ int grid_index(double position, int start, int spacing) {
     return static_cast<int>(cell >= 0.0 ? cell + 0.5 : cell - 0.5);
 }
 
+// True when start + k * spacing is a 32-bit value for every k < count (the
+// positions are linear in k, so the last one decides).
+bool grid_positions_fit(int start, int spacing, int count) {
+    const long long last =
+        static_cast<long long>(start) + static_cast<long long>(count - 1) * spacing;
+    return last >= INT_MIN && last <= INT_MAX;
+}
+
 // The estimation grid as stage 1 left it in the offset parameter record.
 struct GridGeometry {
     int nr, naz;  // positions in range and azimuth
@@ -345,6 +353,11 @@ bool FineCoregistration::offset_fit(stFineCoregistrationInfo& info, std::string&
     // leaves the grid cell of a measurement undefined.
     if (g.dr == 0 || g.daz == 0)
         return fail("Offset estimation spacing in the off file must not be zero !");
+    // Positions are 32-bit values, and the grid cell of a measurement is
+    // recovered from its position: a grid reaching past that range (never
+    // written by stage 1) would overflow and address cells outside the grid.
+    if (!grid_positions_fit(g.r0, g.dr, g.nr) || !grid_positions_fit(g.az0, g.daz, g.naz))
+        return fail("Offset estimation grid in the off file exceeds the 32-bit position range !");
     // The measurement list is indexed with 32-bit integers.
     if (static_cast<long long>(g.nr) * g.naz > INT_MAX)
         return fail("Memory allocation error for offsets and SNR data !");

@@ -3,6 +3,7 @@
 #include "params/offset_par.h"
 
 #include <QString>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -570,6 +571,39 @@ TEST_F(OffsetFitTest, UnusableGridIsReportedBeforeReading) {
         expect_failure(message);
         EXPECT_EQ(out, kTitleWarning);
     }
+}
+
+TEST_F(OffsetFitTest, GridPositionsMustStayWithin32Bits) {
+    // Found by fuzzing: a last position past the 32-bit range overflowed, and
+    // the cell recovered from a wrapped position lay outside the culled grid.
+    const Poly flatRange = {1.5, 0, 0, 0, 0, 0}, flatAzimuth = {-2.25, 0, 0, 0, 0, 0};
+    make_grid(flatRange, flatAzimuth, 0.25, 0.5, 4.0f);
+    const std::vector<int> beyond[] = {{INT_MAX - 5, 2, 1, 1}, {1, 1, INT_MIN + 2, -2}};
+    for (const auto& g : beyond) {
+        set_grid(4, 3, g[0], g[1], g[2], g[3], 1.0);
+        write_inputs();
+        algo.posted.clear();
+        expect_failure(
+            "Offset estimation grid in the off file exceeds the 32-bit position range !");
+        EXPECT_EQ(out, kTitleWarning);
+    }
+    // Last positions exactly at INT_MAX and INT_MIN: every survivor lands in
+    // its own cell.
+    set_grid(4, 3, INT_MAX - 3, 1, INT_MIN + 2, -1, 1.0);
+    write_inputs();
+    algo.posted.clear();
+    ASSERT_TRUE(run());
+    const std::vector<fcomplex> grid = read_culled();
+    ASSERT_EQ(grid.size(), offs.size());
+    int kept = 0;
+    for (std::size_t k = 0; k < grid.size(); k++) {
+        if (grid[k].re == 0.0f)
+            continue;
+        kept++;
+        EXPECT_EQ(grid[k].re, offs[k].re) << k;
+        EXPECT_EQ(grid[k].im, offs[k].im) << k;
+    }
+    EXPECT_GT(kept, 0);
 }
 
 } // namespace
