@@ -140,11 +140,17 @@ int grid_index(double position, int start, int spacing) {
     return static_cast<int>(cell >= 0.0 ? cell + 0.5 : cell - 0.5);
 }
 
-// True when start + k * spacing is a 32-bit value for every k < count (the
-// positions are linear in k, so the last one decides).
+// Position k of a grid direction. Computed wide: the product alone may leave
+// 32 bits even where the position itself does not, and there the 32-bit
+// result is the same.
+long long grid_position(int start, int spacing, int k) {
+    return static_cast<long long>(start) + static_cast<long long>(k) * spacing;
+}
+
+// True when every position k < count is a 32-bit value (the positions are
+// linear in k, so the last one decides).
 bool grid_positions_fit(int start, int spacing, int count) {
-    const long long last =
-        static_cast<long long>(start) + static_cast<long long>(count - 1) * spacing;
+    const long long last = grid_position(start, spacing, count - 1);
     return last >= INT_MIN && last <= INT_MAX;
 }
 
@@ -161,9 +167,9 @@ void read_measurements(std::FILE* offsetsFile, std::FILE* snrFile, const GridGeo
                        const Grid<fcomplex>& offs, const Grid<float>& snrs, Measurements& ms) {
     DVector xPos(0, g.nr - 1), yPos(0, g.naz - 1);
     for (int j = 0; j < g.nr; j++)
-        xPos[j] = static_cast<double>(g.r0 + j * g.dr);
+        xPos[j] = static_cast<double>(grid_position(g.r0, g.dr, j));
     for (int i = 0; i < g.naz; i++)
-        yPos[i] = static_cast<double>(g.az0 + i * g.daz);
+        yPos[i] = static_cast<double>(grid_position(g.az0, g.daz, i));
 
     std::rewind(offsetsFile);
     std::rewind(snrFile);

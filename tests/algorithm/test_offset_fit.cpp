@@ -103,10 +103,12 @@ protected:
     int nr() const { return par.offset_estimation_range_samples; }
     int naz() const { return par.offset_estimation_azimuth_samples; }
     double x(int j) const {
-        return par.offset_estimation_starting_range + j * par.offset_estimation_range_spacing;
+        return par.offset_estimation_starting_range +
+               static_cast<double>(j) * par.offset_estimation_range_spacing;
     }
     double y(int i) const {
-        return par.offset_estimation_starting_azimuth + i * par.offset_estimation_azimuth_spacing;
+        return par.offset_estimation_starting_azimuth +
+               static_cast<double>(i) * par.offset_estimation_azimuth_spacing;
     }
 
     // Offsets from the two polynomials plus a pattern along range that no
@@ -587,9 +589,9 @@ TEST_F(OffsetFitTest, GridPositionsMustStayWithin32Bits) {
             "Offset estimation grid in the off file exceeds the 32-bit position range !");
         EXPECT_EQ(out, kTitleWarning);
     }
-    // Last positions exactly at INT_MAX and INT_MIN: every survivor lands in
-    // its own cell.
-    set_grid(4, 3, INT_MAX - 3, 1, INT_MIN + 2, -1, 1.0);
+    // Last positions exactly at INT_MIN (with a 32-bit product 3 x spacing
+    // overflowing on the way) and INT_MAX: every survivor lands in its own cell.
+    set_grid(4, 3, 1 << 30, -(1 << 30), INT_MAX - 2, 1, 1.0);
     write_inputs();
     algo.posted.clear();
     ASSERT_TRUE(run());
