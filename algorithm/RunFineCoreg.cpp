@@ -8,10 +8,26 @@
 
 namespace {
 
-bool is_empty_file(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && st.st_size == 0;
-}
+// The reserved offsets file holds no measurement while it is empty: if the
+// run ends before stage 1 wrote its first row (a failure, or an exception
+// from the XML reader passing to the host) it is not a work file worth
+// keeping.
+class EmptyReservationCleanup {
+public:
+    explicit EmptyReservationCleanup(const std::string& path) : path_(path) {}
+    ~EmptyReservationCleanup() {
+        struct stat st;
+        if (!dismissed_ && ::stat(path_.c_str(), &st) == 0 && st.st_size == 0)
+            QFile::remove(from_native_path(path_));
+    }
+    EmptyReservationCleanup(const EmptyReservationCleanup&) = delete;
+    EmptyReservationCleanup& operator=(const EmptyReservationCleanup&) = delete;
+    void dismiss() { dismissed_ = true; }
+
+private:
+    std::string path_;
+    bool dismissed_ = false;
+};
 
 } // namespace
 
@@ -30,13 +46,10 @@ bool FineCoregistration::RunFineCoreg(stFineCoregistrationInfo& info) {
             (slash == std::string::npos ? std::string() : master.substr(0, slash + 1)) + "Temp_0");
     }
 
-    if (!offset_pwr(info, files.offsets, files.snr, files.listing)) {
-        // The reservation holds no measurement when stage 1 stopped before
-        // its first row: it is not a work file worth keeping.
-        if (is_empty_file(files.offsets))
-            QFile::remove(from_native_path(files.offsets));
+    EmptyReservationCleanup cleanup(files.offsets);
+    if (!offset_pwr(info, files.offsets, files.snr, files.listing))
         return false;
-    }
+    cleanup.dismiss();
     if (!offset_fit(info, files.offsets, files.snr, files.culledOffsets, files.culledListing))
         return false;
 
