@@ -28,12 +28,6 @@ struct StageOneRun {
     std::string listing;
 };
 
-std::string format(const char* fmt, double a, double b) {
-    char line[160];
-    std::snprintf(line, sizeof line, fmt, a, b);
-    return line;
-}
-
 // The set-up lines of the oversampling filter for a W x H window.
 std::string filter_lines(int W, int H) {
     const int nps = W / 4 + 1;
@@ -79,7 +73,10 @@ double sampled_average(const std::string& path, int width, int lines, bool scomp
 }
 
 std::string average_line(double average) {
-    return format("average image 1 intensity: %10.3e  clip1: %10.3e\n", average, 5.0 * average);
+    char line[96];
+    std::snprintf(line, sizeof line, "average image 1 intensity: %10.3e  clip1: %10.3e\n", average,
+                  5.0 * average);
+    return line;
 }
 
 std::string render_offset_par(const stOffsetParInfo& par) {
@@ -127,7 +124,6 @@ public:
     }
 
     void pair(const PairSpec& p, int coarseRange = 0, int coarseAzimuth = 0) {
-        spec = p;
         files = write_pair(dir, p, coarseRange, coarseAzimuth);
     }
     Record record(int window, int nr, int na, double threshold = 3.0) const {
@@ -152,7 +148,6 @@ public:
     }
 
     std::string dir, offs, snr, listing;
-    PairSpec spec;
     PairFiles files;
 };
 
