@@ -12,7 +12,9 @@ void* calloc_1d(std::size_t count, std::size_t size) {
         fatal_error("\nERROR: calloc_1d: number of elements <= 0: %d\n", static_cast<int>(count));
     if (size == 0)
         fatal_error("\nERROR: calloc_1d: element size <= 0: %d\n", static_cast<int>(size));
-    void* p = std::calloc(count, size);
+    // A negative 32-bit count arrives as a huge unsigned size: refuse a
+    // product that overflows before asking the heap.
+    void* p = (count > SIZE_MAX / size) ? nullptr : std::calloc(count, size);
     if (p == nullptr)
         fatal_error("\nERROR calloc_1d: memory allocation error for data values\n\n");
     return p;
@@ -27,9 +29,10 @@ char* calloc_2d_block(std::size_t ncols, std::size_t nlines, std::size_t size) {
         fatal_error("\nERROR: calloc_2d: number of lines <= 0: %d\n", static_cast<int>(nlines));
     if (size == 0)
         fatal_error("\nERROR: calloc_2d: element size <= 0: %d\n", static_cast<int>(size));
-    // calloc refuses a count * size that overflows, so a huge (negative
-    // 32-bit) request ends in the allocation message, never a short block.
-    void* p = (ncols > SIZE_MAX / nlines) ? nullptr : std::calloc(ncols * nlines, size);
+    // A huge (negative 32-bit) request ends in the allocation message, never
+    // in a short block from a wrapped product.
+    const bool overflows = ncols > SIZE_MAX / nlines || ncols * nlines > SIZE_MAX / size;
+    void* p = overflows ? nullptr : std::calloc(ncols * nlines, size);
     if (p == nullptr)
         fatal_error("\nERROR calloc_2d: memory allocation error for data values\n\n");
     return static_cast<char*>(p);
