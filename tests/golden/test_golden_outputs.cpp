@@ -14,8 +14,8 @@
 #include "tests/algorithm/run_fixture.h"
 #include "tools/slcsim/slcsim.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -26,10 +26,7 @@ struct GoldenCase {
     const char* name;
     int size; // samples and lines of both images
     SlcFormat format;
-    int windowWidth;
-    int windowHeight;
-    int rangeSamples;
-    int azimuthSamples;
+    int windowWidth, windowHeight, rangeSamples, azimuthSamples;
 };
 
 // Every window shape the transforms meet in practice, both sample formats;
@@ -44,28 +41,15 @@ const GoldenCase kCases[] = {
     {"scomplex_w64", 512, SlcFormat::scomplex, 64, 64, 10, 10},
 };
 
-// Outputs compared byte for byte, named as stored in the data directory.
-struct OutputFile {
-    const char* stored;
-    const char* produced; // relative to the run directory
-};
-
-const OutputFile kOutputs[] = {
-    {"pair.off", "pair.off"},
-    {"pair_new.off", "pair_new.off"},
-    {"offs", "work_offs"},
-    {"snr", "work_snr"},
-    {"offsets.txt", "work_offsets.txt"},
-    {"coffs", "work_coffs"},
-    {"coffsets.txt", "work_coffsets.txt"},
-};
+// Outputs compared byte for byte, named in the run directory as in the data
+// directory; the standard output is stored as stdout.txt.
+const char* const kOutputs[] = {"pair.off",    "pair_new.off", "offs",        "snr",
+                                "offsets.txt", "coffs",        "coffsets.txt"};
 
 std::uint64_t fnv1a(const std::string& bytes) {
     std::uint64_t h = 14695981039346656037ull;
-    for (unsigned char c : bytes) {
-        h ^= c;
-        h *= 1099511628211ull;
-    }
+    for (unsigned char c : bytes)
+        h = (h ^ c) * 1099511628211ull;
     return h;
 }
 
@@ -77,28 +61,24 @@ std::string input_hashes(const std::string& dir) {
 }
 
 bool write_file_bytes(const std::string& path, const std::string& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    std::ofstream f(path, std::ios::binary);
+    f << bytes;
+    f.close();
+    return !f.fail();
 }
 
 // Where two recorded byte strings first differ, for a readable failure.
 std::string first_difference(const std::string& expected, const std::string& actual) {
-    std::size_t at = 0;
-    while (at < expected.size() && at < actual.size() && expected[at] == actual[at])
-        at++;
+    const auto at = std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end());
     std::ostringstream s;
     s << "sizes " << expected.size() << " (recorded) and " << actual.size()
-      << " (now), first difference at byte " << at;
+      << " (now), first difference at byte " << at.first - expected.begin();
     return s.str();
 }
 
 bool simulate(const GoldenCase& c, const std::string& dir, std::string* error) {
     SlcSimOptions sim;
-    sim.width = c.size;
-    sim.lines = c.size;
+    sim.width = sim.lines = c.size;
     sim.format = c.format;
     const double range[6] = {2.6, 0.9e-3, -0.5e-3, 0.4e-6, -0.7e-6, 0.6e-6};
     const double azimuth[6] = {-1.7, -0.3e-3, 1.1e-3, -0.6e-6, 0.5e-6, -0.9e-6};
@@ -122,9 +102,8 @@ std::string run_both_stages(const GoldenCase& c, const std::string& dir, bool* o
         run_record(dir + "/master.slc", dir + "/slave.slc", dir + "/pair.off", c.windowWidth,
                    c.rangeSamples, c.azimuthSamples, 6.0);
     info.windowHeight = c.windowHeight;
-    std::string offs = dir + "/work_offs", snr = dir + "/work_snr";
-    std::string listing = dir + "/work_offsets.txt";
-    std::string coffs = dir + "/work_coffs", clisting = dir + "/work_coffsets.txt";
+    std::string offs = dir + "/offs", snr = dir + "/snr", listing = dir + "/offsets.txt";
+    std::string coffs = dir + "/coffs", clisting = dir + "/coffsets.txt";
     testing::internal::CaptureStdout();
     *ok = FineCoregistrationTestAccess::offset_pwr(algo, info, offs, snr, listing) &&
           FineCoregistrationTestAccess::offset_fit(algo, info, offs, snr, coffs, clisting);
@@ -156,18 +135,17 @@ TEST_P(GoldenOutputs, EveryOutputByteIsReproduced) {
         ::mkdir(stored.c_str(), 0755);
         ASSERT_TRUE(write_file_bytes(stored + "/inputs.txt", inputs));
         ASSERT_TRUE(write_file_bytes(stored + "/stdout.txt", diagnostics));
-        for (const OutputFile& f : kOutputs)
-            ASSERT_TRUE(
-                write_file_bytes(stored + "/" + f.stored, read_file_bytes(dir + "/" + f.produced)));
+        for (const std::string name : kOutputs)
+            ASSERT_TRUE(write_file_bytes(stored + "/" + name, read_file_bytes(dir + "/" + name)));
         GTEST_SKIP() << "recorded into " << stored;
     }
 
     EXPECT_EQ(read_file_bytes(stored + "/stdout.txt"), diagnostics);
-    for (const OutputFile& f : kOutputs) {
-        const std::string expected = read_file_bytes(stored + "/" + f.stored);
-        const std::string actual = read_file_bytes(dir + "/" + f.produced);
-        EXPECT_FALSE(expected.empty()) << f.stored << " was never recorded";
-        EXPECT_TRUE(expected == actual) << f.stored << ": " << first_difference(expected, actual);
+    for (const std::string name : kOutputs) {
+        const std::string expected = read_file_bytes(stored + "/" + name);
+        const std::string actual = read_file_bytes(dir + "/" + name);
+        EXPECT_FALSE(expected.empty()) << name << " was never recorded";
+        EXPECT_TRUE(expected == actual) << name << ": " << first_difference(expected, actual);
     }
 }
 

@@ -1,32 +1,20 @@
-// The slcsim tool run as a user runs it: a child process whose exit status,
-// standard output, standard error and files are checked.
+// The slcsim tool run as a user runs it: exit status, standard output and
+// error, and the files it writes.
+#include "tests/support/run_process.h"
 #include "tools/slcsim/slcsim.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <fcntl.h>
+#include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
-#include <spawn.h>
-#include <string>
-#include <sys/wait.h>
-#include <vector>
-
-extern char** environ;
 
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+namespace fs = std::filesystem;
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+ProcessRun slcsim(std::vector<std::string> args, const std::vector<std::string>& more = {}) {
+    args.insert(args.end(), more.begin(), more.end());
+    return run_process(SLCSIM_TOOL, args);
 }
 
 // A fresh scratch directory named after the running test (CTest runs the
@@ -34,34 +22,12 @@ std::string slurp(const std::string& path) {
 std::string test_dir() {
     const std::string dir = std::string(FC_TEST_TMP_DIR) + "/" +
                             testing::UnitTest::GetInstance()->current_test_info()->name();
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
     return dir;
 }
 
-ToolRun run_slcsim(const std::string& dir, const std::vector<std::string>& args) {
-    std::vector<char*> argv{const_cast<char*>(SLCSIM_TOOL)};
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const std::string out = dir + "/tool.out", err = dir + "/tool.err";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ToolRun run;
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, SLCSIM_TOOL, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    int wstatus = 0;
-    if (spawned == 0 && ::waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus))
-        run.status = WEXITSTATUS(wstatus);
-    run.out = slurp(out);
-    run.err = slurp(err);
-    return run;
-}
-
-void expect_one_line_error(const ToolRun& run, int status, const std::string& part) {
+void expect_one_line_error(const ProcessRun& run, int status, const std::string& part) {
     EXPECT_EQ(run.status, status) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_EQ(run.err.rfind("slcsim: ", 0), 0u) << run.err;
@@ -69,14 +35,13 @@ void expect_one_line_error(const ToolRun& run, int status, const std::string& pa
     EXPECT_EQ(run.out, "");
 }
 
-std::string line_starting(const std::string& text, const std::string& start) {
-    const std::size_t at = text.find("\n" + start);
-    return at == std::string::npos ? "" : text.substr(at + 1, text.find('\n', at + 1) - at - 1);
-}
-
-const std::vector<std::string> kSmallPair = {
-    "--width",        "96",           "--lines",     "80",  "--range-poly", "2.6,1e-3,0,0,0,2e-6",
-    "--azimuth-poly", "-1.5,0,-2e-3", "--coherence", "0.8", "--seed",       "11"};
+const std::vector<std::string> kSmallPair = {"--width",        "96",
+                                             "--lines",        "80",
+                                             "--range-poly",   "2.6,1e-3,0,0,0,2e-6",
+                                             "--azimuth-poly", "-1.5,0,-2e-3",
+                                             "--coherence",    "0.8",
+                                             "--occupancy",    "0.6",
+                                             "--seed",         "11"};
 
 TEST(SlcsimCli, BadUsageExitsTwoWithOneLine) {
     const std::string dir = test_dir();
@@ -84,7 +49,7 @@ TEST(SlcsimCli, BadUsageExitsTwoWithOneLine) {
         std::vector<std::string> args;
         const char* part;
     } cases[] = {
-        {{"--bogus"}, "unknown option --bogus"},
+        {{"--bogus", "--help"}, "unknown option --bogus"}, // a bad option wins over --help
         {{"stray"}, "unexpected argument 'stray'"},
         {{"--out-dir", dir, "--width"}, "option --width needs a value"},
         {{"--out-dir", dir, "--width", "0"}, "option --width: '0' is not a positive whole number"},
@@ -107,19 +72,14 @@ TEST(SlcsimCli, BadUsageExitsTwoWithOneLine) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.part);
-        expect_one_line_error(run_slcsim(dir, c.args), 2, c.part);
+        expect_one_line_error(slcsim(c.args), 2, c.part);
     }
-    EXPECT_FALSE(std::filesystem::exists(dir + "/master.slc"));
-}
+    EXPECT_FALSE(fs::exists(dir + "/master.slc"));
 
-TEST(SlcsimCli, HelpAndVersion) {
-    const std::string dir = test_dir();
-    const ToolRun help = run_slcsim(dir, {"--bogus", "--help"});
-    EXPECT_EQ(help.status, 2); // a bad option wins over --help
-    const ToolRun usage = run_slcsim(dir, {"--width", "5", "--help"});
+    const ProcessRun usage = slcsim({"--width", "5", "--help"});
     EXPECT_EQ(usage.status, 0);
     EXPECT_EQ(usage.out.rfind("Usage: slcsim", 0), 0u);
-    const ToolRun version = run_slcsim(dir, {"--version"});
+    const ProcessRun version = slcsim({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, std::string("slcsim ") + SLCSIM_VERSION + "\n");
 }
@@ -127,94 +87,64 @@ TEST(SlcsimCli, HelpAndVersion) {
 TEST(SlcsimCli, IoFailuresExitOne) {
     const std::string dir = test_dir();
     std::ofstream(dir + "/plain") << "x";
-    expect_one_line_error(run_slcsim(dir, {"--out-dir", dir + "/plain/sub"}), 1,
+    expect_one_line_error(slcsim({"--out-dir", dir + "/plain/sub"}), 1,
                           "cannot create directory " + dir + "/plain/sub");
-    std::vector<std::string> args = kSmallPair;
-    args.insert(args.end(), {"--out-dir", dir, "--slave", dir + "/missing/slave.slc"});
-    expect_one_line_error(run_slcsim(dir, args), 1, "cannot write " + dir + "/missing/slave.slc");
-    expect_one_line_error(run_slcsim(dir, {"--compare", "--truth", dir + "/none.off", "--fitted",
-                                           dir + "/plain", "--width", "8", "--lines", "8"}),
+    expect_one_line_error(slcsim(kSmallPair, {"--out-dir", dir, "--slave", dir + "/no/s.slc"}), 1,
+                          "cannot write " + dir + "/no/s.slc");
+    expect_one_line_error(slcsim({"--compare", "--truth", dir + "/none.off", "--fitted",
+                                  dir + "/plain", "--width", "8", "--lines", "8"}),
                           1, "cannot open " + dir + "/none.off");
 }
 
-TEST(SlcsimCli, WritesThePairFilesWithTheirSizes) {
+// Every option reaches the simulator: the library, called with the same
+// options, writes the same bytes into every file (so the tool is also as
+// deterministic as the library); coarse offsets default to the rounded
+// constant terms.
+TEST(SlcsimCli, WritesWhatTheLibraryWritesForTheSameOptions) {
     const std::string dir = test_dir();
-    for (const char* format : {"FCOMPLEX", "scomplex"}) {
-        std::vector<std::string> args = kSmallPair;
-        args.insert(args.end(), {"--format", format, "--out-dir", dir + "/" + format});
-        const ToolRun run = run_slcsim(dir, args);
-        ASSERT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(run.err, "");
-        const std::string base = dir + "/" + format + "/";
-        const std::uintmax_t bytes = 96u * 80u * (format[0] == 'F' ? 8u : 4u);
-        EXPECT_EQ(std::filesystem::file_size(base + "master.slc"), bytes);
-        EXPECT_EQ(std::filesystem::file_size(base + "slave.slc"), bytes);
-        const std::string xml = slurp(base + "slave.xml");
-        EXPECT_NE(xml.find(format[0] == 'F' ? "FCOMPLEX" : "SCOMPLEX"), std::string::npos);
-        EXPECT_TRUE(std::filesystem::exists(base + "master.xml"));
-        // Coarse offsets default to the rounded constant terms.
-        const std::string off = slurp(base + "pair.off");
-        EXPECT_EQ(line_starting(off, "initial_range_offset:"),
-                  "initial_range_offset:                    3");
-        EXPECT_EQ(line_starting(off, "initial_azimuth_offset:"),
-                  "initial_azimuth_offset:                 -2");
-        EXPECT_EQ(line_starting(slurp(base + "truth.off"), "range_offset_polynomial:"),
-                  "range_offset_polynomial:         2.60000   1.0000e-03   0.0000e+00   "
-                  "0.0000e+00   0.0000e+00   2.0000e-06");
-    }
-    // Explicit paths override --out-dir's; explicit coarse offsets win.
-    std::vector<std::string> args = kSmallPair;
-    args.insert(args.end(), {"--out-dir", dir + "/mixed", "--off", dir + "/coarse.par",
-                             "--coarse-range", "-7", "--coarse-azimuth=4"});
-    ASSERT_EQ(run_slcsim(dir, args).status, 0);
-    EXPECT_FALSE(std::filesystem::exists(dir + "/mixed/pair.off"));
-    const std::string off = slurp(dir + "/coarse.par");
-    EXPECT_EQ(line_starting(off, "initial_range_offset:"),
-              "initial_range_offset:                   -7");
-    EXPECT_EQ(line_starting(off, "initial_azimuth_offset:"),
-              "initial_azimuth_offset:                  4");
-}
-
-// The same seed gives the same bytes, and the tool passes every option to
-// the simulator: the library, called directly with them, writes the same.
-TEST(SlcsimCli, DeterministicAndFaithfulToTheOptions) {
-    const std::string dir = test_dir();
-    std::vector<std::string> args = kSmallPair;
-    args.insert(args.end(), {"--format", "SCOMPLEX", "--occupancy", "0.6"});
-    for (const char* run : {"a", "b"}) {
-        std::vector<std::string> with_dir = args;
-        with_dir.insert(with_dir.end(), {"--out-dir", dir + "/" + run});
-        ASSERT_EQ(run_slcsim(dir, with_dir).status, 0);
-    }
     SlcSimOptions o;
     o.width = 96;
     o.lines = 80;
-    o.format = SlcFormat::scomplex;
-    o.range_offset_polynomial[0] = 2.6;
-    o.range_offset_polynomial[1] = 1e-3;
-    o.range_offset_polynomial[5] = 2e-6;
-    o.azimuth_offset_polynomial[0] = -1.5;
-    o.azimuth_offset_polynomial[2] = -2e-3;
+    const double range[6] = {2.6, 1e-3, 0, 0, 0, 2e-6}, azimuth[6] = {-1.5, 0, -2e-3};
+    std::copy(range, range + 6, o.range_offset_polynomial);
+    std::copy(azimuth, azimuth + 6, o.azimuth_offset_polynomial);
     o.coherence = 0.8;
     o.occupancy = 0.6;
     o.seed = 11;
-    o.master_path = dir + "/lib_master.slc";
-    o.slave_path = dir + "/lib_slave.slc";
-    o.offset_par_path = dir + "/lib_pair.off";
-    o.truth_path = dir + "/lib_truth.off";
-    std::string error;
-    ASSERT_TRUE(simulate_slc_pair(o, &error)) << error;
-    for (const char* file : {"master.slc", "slave.slc"}) {
-        const std::string a = slurp(dir + "/a/" + file);
-        EXPECT_EQ(a.size(), 96u * 80u * 4u);
-        EXPECT_EQ(a, slurp(dir + "/b/" + file)) << file;
-        EXPECT_EQ(a, slurp(dir + "/lib_" + file)) << file;
+    o.initial_range_offset = 3;
+    o.initial_azimuth_offset = -2;
+    for (const char* format : {"FCOMPLEX", "scomplex"}) {
+        const std::string tool = dir + "/" + format, lib = tool + "_lib";
+        fs::create_directories(lib);
+        o.format = format[0] == 'F' ? SlcFormat::fcomplex : SlcFormat::scomplex;
+        o.master_path = lib + "/master.slc";
+        o.slave_path = lib + "/slave.slc";
+        o.offset_par_path = lib + "/pair.off";
+        o.truth_path = lib + "/truth.off";
+        std::string error;
+        ASSERT_TRUE(simulate_slc_pair(o, &error)) << error;
+        const ProcessRun run = slcsim(kSmallPair, {"--format", format, "--out-dir", tool});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        for (const char* file :
+             {"master.slc", "slave.slc", "master.xml", "slave.xml", "pair.off", "truth.off"}) {
+            const std::string expected = read_file(lib + "/" + file);
+            EXPECT_FALSE(expected.empty()) << file;
+            EXPECT_EQ(read_file(tool + "/" + file), expected) << format << " " << file;
+        }
     }
-    EXPECT_EQ(slurp(dir + "/a/truth.off"), slurp(dir + "/lib_truth.off"));
-
-    args.insert(args.end(), {"--seed", "12", "--out-dir", dir + "/c"});
-    ASSERT_EQ(run_slcsim(dir, args).status, 0);
-    EXPECT_NE(slurp(dir + "/a/master.slc"), slurp(dir + "/c/master.slc"));
+    // Another seed, another field; explicit paths override --out-dir's and
+    // explicit coarse offsets win.
+    ASSERT_EQ(
+        slcsim(kSmallPair, {"--seed", "12", "--out-dir", dir + "/c", "--off", dir + "/coarse.par",
+                            "--coarse-range", "-7", "--coarse-azimuth=4"})
+            .status,
+        0);
+    EXPECT_NE(read_file(dir + "/c/master.slc"), read_file(dir + "/FCOMPLEX/master.slc"));
+    EXPECT_FALSE(fs::exists(dir + "/c/pair.off"));
+    const std::string off = read_file(dir + "/coarse.par");
+    EXPECT_NE(off.find("\ninitial_range_offset:                   -7\n"), std::string::npos);
+    EXPECT_NE(off.find("\ninitial_azimuth_offset:                  4\n"), std::string::npos);
 }
 
 void write_polynomials(const std::string& path, const char* range, const char* azimuth) {
@@ -231,15 +161,13 @@ TEST(SlcsimCli, CompareReportsTheDifferencesOverTheImage) {
     const std::vector<std::string> args = {"--compare", "--truth",           dir + "/truth.off",
                                            "--fitted",  dir + "/fitted.off", "--width",
                                            "2000",      "--lines",           "3"};
-    const ToolRun run = run_slcsim(dir, args);
+    const ProcessRun run = slcsim(args);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     // x lattice 0, 4, ..., 1996, 1999: 501 columns; mean of (1e-8 x^2)^2 by hand.
     double sum = 0.0;
-    for (int x = 0; x <= 2000; x += 4) {
-        const double d = 1e-8 * std::min(x, 1999) * std::min(x, 1999);
-        sum += d * d;
-    }
+    for (int x = 0; x <= 2000; x += 4)
+        sum += std::pow(1e-8 * std::min(x, 1999) * std::min(x, 1999), 2);
     char expected_rms[16];
     std::snprintf(expected_rms, sizeof expected_rms, "%.4f", std::sqrt(sum / 501));
     EXPECT_EQ(run.out,
@@ -260,17 +188,14 @@ TEST(SlcsimCli, CompareReportsTheDifferencesOverTheImage) {
                   " lines\n"
                   "largest difference: 0.0500 samples\n");
 
-    std::vector<std::string> strict = args;
-    strict.insert(strict.end(), {"--tolerance", "0.04"});
-    const ToolRun failed = run_slcsim(dir, strict);
+    const ProcessRun failed = slcsim(args, {"--tolerance", "0.04"});
     EXPECT_EQ(failed.status, 1);
     EXPECT_EQ(failed.err,
               "slcsim: largest difference 0.0500 exceeds the tolerance of 0.04 samples\n");
-    strict.back() = "0.06";
-    EXPECT_EQ(run_slcsim(dir, strict).status, 0);
+    EXPECT_EQ(slcsim(args, {"--tolerance", "0.06"}).status, 0);
 
     write_polynomials(dir + "/fitted.off", "1.55 1e-3 0 0 0", "-2.25 0 1e-4 0 1e-8 0");
-    expect_one_line_error(run_slcsim(dir, args), 1,
+    expect_one_line_error(slcsim(args), 1,
                           dir + "/fitted.off: range_offset_polynomial: does not hold six numbers");
 }
 
