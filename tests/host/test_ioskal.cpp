@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -20,20 +22,18 @@ template <class F> std::ptrdiff_t vtable_index(F member) {
     return static_cast<std::ptrdiff_t>((rep.ptr - 1) / sizeof(void*));
 }
 
+template <class... F> std::vector<std::ptrdiff_t> vtable_indices(F... members) {
+    return {vtable_index(members)...};
+}
+
 TEST(IOskalBinaryInterface, VirtualOperationsKeepTheirSlotOrder) {
     using Oskal::IOskal;
     // Entries 0 and 1: the virtual destructor.
-    EXPECT_EQ(vtable_index(&IOskal::GetID), 2);
-    EXPECT_EQ(vtable_index(&IOskal::GetName), 3);
-    EXPECT_EQ(vtable_index(&IOskal::SetName), 4);
-    EXPECT_EQ(vtable_index(&IOskal::GetDescription), 5);
-    EXPECT_EQ(vtable_index(&IOskal::SetDescription), 6);
-    EXPECT_EQ(vtable_index(&IOskal::GetParams), 7);
-    EXPECT_EQ(vtable_index(&IOskal::SetParams), 8);
-    EXPECT_EQ(vtable_index(&IOskal::GetErrorInfo), 9);
-    EXPECT_EQ(vtable_index(&IOskal::SetErrorInfo), 10);
-    EXPECT_EQ(vtable_index(&IOskal::Execute), 11);
-    EXPECT_EQ(vtable_index(&IOskal::Cancel), 12);
+    EXPECT_EQ(vtable_indices(&IOskal::GetID, &IOskal::GetName, &IOskal::SetName,
+                             &IOskal::GetDescription, &IOskal::SetDescription, &IOskal::GetParams,
+                             &IOskal::SetParams, &IOskal::GetErrorInfo, &IOskal::SetErrorInfo,
+                             &IOskal::Execute, &IOskal::Cancel),
+              (std::vector<std::ptrdiff_t>{2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
 }
 
 class Probe : public Oskal::IOskal {
@@ -54,30 +54,25 @@ TEST(IOskalHost, SlotsSignalAndErrorInformationReachTheHost) {
     probe.SetParams(slot);
     EXPECT_EQ(boost::any_cast<int>(probe.GetParams()), 42);
 
-    double seen = -1;
-    void* from = nullptr;
+    std::tuple<double, QString, void*> seen;
     probe.m_progress.connect([&](double pct, const QString& msg, void* obj) {
-        seen = pct;
-        from = obj;
-        EXPECT_EQ(msg, QString("half"));
+        seen = {pct, msg, obj};
         return 0;
     });
     EXPECT_TRUE(probe.Execute());
-    EXPECT_EQ(seen, 50.0);
-    EXPECT_EQ(from, &probe);
+    EXPECT_EQ(seen, std::make_tuple(50.0, QString("half"), static_cast<void*>(&probe)));
     EXPECT_EQ(probe.GetStatus(), 7);
 
     probe.SetErrorInfo(110, QString("bad"));
     int code = 0;
     QString message;
     probe.GetErrorInfo(code, message);
-    EXPECT_EQ(code, 110);
-    EXPECT_EQ(message, QString("bad"));
+    EXPECT_EQ(std::tie(code, message), std::make_tuple(110, QString("bad")));
 
     probe.SetName("n");
     probe.SetDescription("d");
-    EXPECT_EQ(probe.GetName(), QString("n"));
-    EXPECT_EQ(probe.GetDescription(), QString("d"));
+    EXPECT_EQ(std::make_tuple(probe.GetName(), probe.GetDescription()),
+              std::make_tuple(QString("n"), QString("d")));
     EXPECT_FALSE(probe.GetID().isEmpty());
 }
 

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -90,84 +92,70 @@ std::string write_xml(const XmlParts& p) {
     return path;
 }
 
-// Entry k holds the values of the state vector at document position d.
+std::vector<double> doppler(const stSarImageInfo& info) {
+    return {info.dopplerCentroidCoefficients, info.dopplerCentroidCoefficients + 4};
+}
+
+// Entry k holds the values of the state vector at document position d (all
+// zero for d < 0).
 void expect_entry_from(const stSarImageInfo& info, int k, int d) {
     const stStateVector& v = info.stateVector[k];
-    const double base = 1000.0 * (d + 1);
-    EXPECT_EQ(v.xPosition, base) << "entry " << k;
-    EXPECT_EQ(v.yPosition, base + 1);
-    EXPECT_EQ(v.zPosition, base + 2);
-    EXPECT_EQ(v.xVelocity, base + 3);
-    EXPECT_EQ(v.yVelocity, base + 4);
-    EXPECT_EQ(v.zVelocity, base + 5) << "entry " << k;
+    std::vector<double> expected(6, 0.0);
+    for (int i = 0; d >= 0 && i < 6; i++)
+        expected[i] = 1000.0 * (d + 1) + i;
+    EXPECT_EQ(std::vector<double>(
+                  {v.xPosition, v.yPosition, v.zPosition, v.xVelocity, v.yVelocity, v.zVelocity}),
+              expected)
+        << "entry " << k;
 }
 
 TEST(ReadSarImageXml, MinimalFileWithDefaults) {
     stSarImageInfo info{};
     ASSERT_TRUE(read_sar_image_xml(write_xml(XmlParts{}), info));
-    EXPECT_EQ(info.sensor, "TSX-1");
-    EXPECT_EQ(info.rawDataStartTime, "UNKNOWN");
-    EXPECT_EQ(info.orbitDirection, "DESCENDING");
-    EXPECT_EQ(info.lookDirection, "RIGHT");
-    EXPECT_EQ(info.imageGeometry, "SLANT_RANGE");
-    EXPECT_EQ(info.polarizationMode, "SINGLE");
-    EXPECT_EQ(info.polarizationType, "HH");
-    EXPECT_EQ(info.azimuthDeskew, "");
-    EXPECT_EQ(info.azimuthAngle, 12.5);
-    EXPECT_EQ(info.startTime, 100.25);
-    EXPECT_EQ(info.azimuthLineTime, 3e-4);
-    EXPECT_EQ(info.headingAngle, -170.0);
-    EXPECT_EQ(info.numberOfColumns, 1024);
-    EXPECT_EQ(info.numberOfRows, 2048); // white space around the number is allowed
-    EXPECT_EQ(info.rangeLooks, 2);
-    EXPECT_EQ(info.imageDataType, "FCOMPLEX");
-    EXPECT_EQ(info.radarCenterFrequency, 9.65e9);
-    EXPECT_EQ(info.earthSemiMinorAxis, 6356752.314);
-    EXPECT_EQ(info.dopplerCentroidCoefficients[0], 1.5);
-    EXPECT_EQ(info.dopplerCentroidCoefficients[1], -2e-3);
-    EXPECT_EQ(info.dopplerCentroidCoefficients[3], 4.0);
-    EXPECT_EQ(info.numStateVectors, 3);
-    EXPECT_EQ(info.stateVectorTimeSpacing, 10.0);
-    for (int k = 0; k < 3; k++)
-        expect_entry_from(info, k, k);
-    EXPECT_EQ(info.stateVector[3].xPosition, 0.0);
+    EXPECT_EQ(std::tie(info.sensor, info.rawDataStartTime, info.orbitDirection, info.lookDirection,
+                       info.imageGeometry, info.polarizationMode, info.polarizationType,
+                       info.azimuthDeskew, info.imageDataType),
+              std::make_tuple("TSX-1", "UNKNOWN", "DESCENDING", "RIGHT", "SLANT_RANGE", "SINGLE",
+                              "HH", "", "FCOMPLEX"));
+    EXPECT_EQ(std::tie(info.azimuthAngle, info.startTime, info.azimuthLineTime, info.headingAngle,
+                       info.radarCenterFrequency, info.earthSemiMinorAxis,
+                       info.stateVectorTimeSpacing),
+              std::make_tuple(12.5, 100.25, 3e-4, -170.0, 9.65e9, 6356752.314, 10.0));
+    // White space around a number is allowed (numberOfRows).
+    EXPECT_EQ(
+        std::tie(info.numberOfColumns, info.numberOfRows, info.rangeLooks, info.numStateVectors),
+        std::make_tuple(1024, 2048, 2, 3));
+    EXPECT_EQ(doppler(info), std::vector<double>({1.5, -2e-3, 3, 4}));
+    for (int k = 0; k < 4; k++)
+        expect_entry_from(info, k, k < 3 ? k : -1);
 }
 
-TEST(ReadSarImageXml, LastStateVectorNumberDecides) {
-    XmlParts p;
-    stSarImageInfo info{};
-    p.nums = {"3", "1", "2"};
-    EXPECT_FALSE(read_sar_image_xml(write_xml(p), info));
-    expect_entry_from(info, 2, 0);
-    expect_entry_from(info, 0, 1);
-    expect_entry_from(info, 1, 2);
-
-    p.num_state_vectors = "5";
-    p.nums = {"1", "2", "3", "4", "5", "2"};
-    EXPECT_FALSE(read_sar_image_xml(write_xml(p), info));
-    expect_entry_from(info, 1, 5); // the duplicate overwrote entry 1
-    expect_entry_from(info, 4, 4);
-}
-
-TEST(ReadSarImageXml, NumbersOutsideTheArrayAreIgnored) {
-    XmlParts p;
-    p.nums = {"1", "2", "3", "0", "256", "-1"};
-    stSarImageInfo info{};
-    EXPECT_TRUE(read_sar_image_xml(write_xml(p), info));
-    for (int k = 0; k < 3; k++)
-        expect_entry_from(info, k, k);
-    EXPECT_EQ(info.stateVector[254].xPosition, 0.0);
-}
-
-TEST(ReadSarImageXml, NoStateVectorChildReadsAsNumberZero) {
-    XmlParts p;
-    p.nums.clear();
-    p.num_state_vectors = "0";
-    stSarImageInfo info{};
-    EXPECT_TRUE(read_sar_image_xml(write_xml(p), info));
-    p.num_state_vectors = "2";
-    EXPECT_FALSE(read_sar_image_xml(write_xml(p), info));
-    EXPECT_EQ(info.numStateVectors, 2);
+// Each state vector goes to the entry its number names; numbers outside the
+// array are ignored, no state vector reads as number 0, and the file is good
+// when the last number equals numStateVectors.
+TEST(ReadSarImageXml, StateVectorNumberRules) {
+    const struct {
+        std::vector<std::string> nums;
+        std::string count;
+        bool good;
+        std::vector<std::pair<int, int>> entries; // (entry, document position or -1 for none)
+    } cases[] = {
+        {{"3", "1", "2"}, "3", false, {{2, 0}, {0, 1}, {1, 2}}},
+        {{"1", "2", "3", "4", "5", "2"}, "5", false, {{1, 5}, {4, 4}}}, // the duplicate wins
+        {{"1", "2", "3", "0", "256", "-1"}, "3", true, {{0, 0}, {1, 1}, {2, 2}, {254, -1}}},
+        {{}, "0", true, {{0, -1}}},
+        {{}, "2", false, {{0, -1}}},
+    };
+    for (const auto& c : cases) {
+        XmlParts p;
+        p.nums = c.nums;
+        p.num_state_vectors = c.count;
+        stSarImageInfo info{};
+        EXPECT_EQ(read_sar_image_xml(write_xml(p), info), c.good) << c.count;
+        EXPECT_EQ(info.numStateVectors, std::stoi(c.count));
+        for (auto [k, d] : c.entries)
+            expect_entry_from(info, k, d);
+    }
 }
 
 TEST(ReadSarImageXml, MissingAzimuthAngleStopsAfterTheFirstStrings) {
@@ -237,8 +225,7 @@ TEST(ReadSarImageXml, DopplerTakesUpToFourNumbers) {
         for (double& d : info.dopplerCentroidCoefficients)
             d = 99.0;
         EXPECT_TRUE(read_sar_image_xml(write_xml(p), info));
-        for (int k = 0; k < 4; k++)
-            EXPECT_EQ(info.dopplerCentroidCoefficients[k], c.expected[k]) << c.text << " " << k;
+        EXPECT_EQ(doppler(info), std::vector<double>(c.expected, c.expected + 4)) << c.text;
     }
 }
 
@@ -256,16 +243,13 @@ TEST(WriteSarImageXml, RoundTripsThroughTheReader) {
 
     stSarImageInfo out{};
     ASSERT_TRUE(read_sar_image_xml(path, out));
-    EXPECT_EQ(out.sensor, in.sensor);
-    EXPECT_EQ(out.polarizationType, "HH");
-    EXPECT_EQ(out.imageDataType, "SCOMPLEX");
-    EXPECT_EQ(out.numberOfColumns, 1234);
-    EXPECT_EQ(out.numberOfRows, 5678);
-    EXPECT_EQ(out.azimuthLooks, 1);
-    EXPECT_EQ(out.azimuthAngle, in.azimuthAngle);
-    EXPECT_EQ(out.farSlantRange, in.farSlantRange);
-    EXPECT_EQ(out.dopplerCentroidCoefficients[2], -1e-300);
-    EXPECT_EQ(out.numStateVectors, 4);
+    EXPECT_EQ(std::tie(out.sensor, out.polarizationType, out.imageDataType),
+              std::make_tuple(in.sensor, "HH", "SCOMPLEX"));
+    EXPECT_EQ(
+        std::tie(out.numberOfColumns, out.numberOfRows, out.azimuthLooks, out.numStateVectors),
+        std::make_tuple(1234, 5678, 1, 4));
+    EXPECT_EQ(std::tie(out.azimuthAngle, out.farSlantRange, out.dopplerCentroidCoefficients[2]),
+              std::make_tuple(in.azimuthAngle, in.farSlantRange, -1e-300));
     for (int k = 0; k < 4; k++) {
         EXPECT_EQ(out.stateVector[k].zPosition, in.stateVector[k].zPosition);
         EXPECT_EQ(out.stateVector[k].zVelocity, in.stateVector[k].zVelocity);
