@@ -2,8 +2,10 @@
 
 // Runs an executable as a user would and keeps what it leaves behind: exit
 // status, standard output, standard error.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <spawn.h>
 #include <string>
@@ -61,4 +63,15 @@ inline ProcessRun run_process(const char* program, const std::vector<std::string
     run.out = read_and_close(out);
     run.err = read_and_close(err);
     return run;
+}
+
+// A refusal: `status`, nothing on stdout and one line on stderr, "<tool>: "
+// first, holding `part`.
+inline void expect_one_line_error(const ProcessRun& run, const std::string& tool, int status,
+                                  const std::string& part) {
+    EXPECT_EQ(run.status, status) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(run.err.rfind(tool + ": ", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find(part), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
 }

@@ -30,11 +30,16 @@ struct Pair {
     Image master, slave;
 };
 
-SlcSimOptions options_for(const std::string& name, int width, int lines) {
+// Options of a width x lines pair written under `name`, offset by constant
+// range and azimuth offsets.
+SlcSimOptions options_for(const std::string& name, int width, int lines, double range = 0.0,
+                          double azimuth = 0.0) {
     const std::string base = std::string(FC_TEST_TMP_DIR) + "/" + name;
     SlcSimOptions o;
     o.width = width;
     o.lines = lines;
+    o.range_offset_polynomial[0] = range;
+    o.azimuth_offset_polynomial[0] = azimuth;
     o.master_path = base + "_m.slc";
     o.slave_path = base + "_s.slc";
     o.offset_par_path = base + ".off";
@@ -165,9 +170,7 @@ cd sample_coherence(const Pair& p, int dx, int dy, double* power_ratio) {
 }
 
 TEST(SlcSimGeometry, ConstantSubsampleOffsetMatchesCrossSpectrumSlope) {
-    SlcSimOptions o = options_for("constant", 384, 320);
-    o.range_offset_polynomial[0] = 3.37;
-    o.azimuth_offset_polynomial[0] = -1.62;
+    SlcSimOptions o = options_for("constant", 384, 320, 3.37, -1.62);
     const Pair p = simulate(o);
     // The interpolator's delay error is ~1e-6 sample; aligned windows make
     // the measurement as good.
@@ -195,9 +198,7 @@ TEST(SlcSimGeometry, VaryingOffsetsMatchPolynomialsLocally) {
 }
 
 TEST(SlcSimGeometry, IntegerOffsetCopiesTheMasterExactly) {
-    SlcSimOptions o = options_for("integer", 160, 128);
-    o.range_offset_polynomial[0] = 5.0;
-    o.azimuth_offset_polynomial[0] = -3.0;
+    SlcSimOptions o = options_for("integer", 160, 128, 5.0, -3.0);
     const Pair p = simulate(o);
     for (int y = 3; y < o.lines; y++)
         for (int x = 0; x + 5 < o.width; x++)
@@ -209,9 +210,7 @@ TEST(SlcSimGeometry, IntegerOffsetCopiesTheMasterExactly) {
 
 TEST(SlcSimStatistics, CoherenceMatchesSampleCoherence) {
     for (double gamma : {0.35, 0.6, 0.9}) {
-        SlcSimOptions o = options_for("coherence", 320, 256);
-        o.range_offset_polynomial[0] = -2.0;
-        o.azimuth_offset_polynomial[0] = 4.0;
+        SlcSimOptions o = options_for("coherence", 320, 256, -2.0, 4.0);
         o.coherence = gamma;
         double power_ratio = 0.0;
         const cd coherence = sample_coherence(simulate(o), -2, 4, &power_ratio);
@@ -261,8 +260,7 @@ TEST(SlcSimStatistics, MasterIsBandLimitedSpeckleOfTheGivenOccupancy) {
 // test checks the same bytes come out of the executable, and that they
 // depend on the seed.
 TEST(SlcSimFiles, FormatsLayoutsAndParameterFiles) {
-    SlcSimOptions f = options_for("layout_f", 200, 120);
-    f.range_offset_polynomial[0] = 1.234567;
+    SlcSimOptions f = options_for("layout_f", 200, 120, 1.234567);
     f.range_offset_polynomial[1] = 1.23456789e-4;
     f.azimuth_offset_polynomial[5] = -2.5e-8;
     f.initial_range_offset = 7;

@@ -27,14 +27,6 @@ std::string test_dir() {
     return dir;
 }
 
-void expect_one_line_error(const ProcessRun& run, int status, const std::string& part) {
-    EXPECT_EQ(run.status, status) << run.err;
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-    EXPECT_EQ(run.err.rfind("slcsim: ", 0), 0u) << run.err;
-    EXPECT_NE(run.err.find(part), std::string::npos) << run.err;
-    EXPECT_EQ(run.out, "");
-}
-
 const std::vector<std::string> kSmallPair = {"--width",        "96",
                                              "--lines",        "80",
                                              "--range-poly",   "2.6,1e-3,0,0,0,2e-6",
@@ -72,7 +64,7 @@ TEST(SlcsimCli, BadUsageExitsTwoWithOneLine) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.part);
-        expect_one_line_error(slcsim(c.args), 2, c.part);
+        expect_one_line_error(slcsim(c.args), "slcsim", 2, c.part);
     }
     EXPECT_FALSE(fs::exists(dir + "/master.slc"));
 
@@ -87,13 +79,13 @@ TEST(SlcsimCli, BadUsageExitsTwoWithOneLine) {
 TEST(SlcsimCli, IoFailuresExitOne) {
     const std::string dir = test_dir();
     std::ofstream(dir + "/plain") << "x";
-    expect_one_line_error(slcsim({"--out-dir", dir + "/plain/sub"}), 1,
+    expect_one_line_error(slcsim({"--out-dir", dir + "/plain/sub"}), "slcsim", 1,
                           "cannot create directory " + dir + "/plain/sub");
-    expect_one_line_error(slcsim(kSmallPair, {"--out-dir", dir, "--slave", dir + "/no/s.slc"}), 1,
-                          "cannot write " + dir + "/no/s.slc");
+    expect_one_line_error(slcsim(kSmallPair, {"--out-dir", dir, "--slave", dir + "/no/s.slc"}),
+                          "slcsim", 1, "cannot write " + dir + "/no/s.slc");
     expect_one_line_error(slcsim({"--compare", "--truth", dir + "/none.off", "--fitted",
                                   dir + "/plain", "--width", "8", "--lines", "8"}),
-                          1, "cannot open " + dir + "/none.off");
+                          "slcsim", 1, "cannot open " + dir + "/none.off");
 }
 
 // Every option reaches the simulator: the library, called with the same
@@ -195,7 +187,7 @@ TEST(SlcsimCli, CompareReportsTheDifferencesOverTheImage) {
     EXPECT_EQ(slcsim(args, {"--tolerance", "0.06"}).status, 0);
 
     write_polynomials(dir + "/fitted.off", "1.55 1e-3 0 0 0", "-2.25 0 1e-4 0 1e-8 0");
-    expect_one_line_error(slcsim(args), 1,
+    expect_one_line_error(slcsim(args), "slcsim", 1,
                           dir + "/fitted.off: range_offset_polynomial: does not hold six numbers");
 }
 
