@@ -3,6 +3,8 @@
 #include <boost/property_tree/ptree.hpp>
 #include <boost/property_tree/xml_parser.hpp>
 #include <exception>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace pt = boost::property_tree;
@@ -71,13 +73,46 @@ int read_state_vectors(const pt::ptree& orbit, stStateVector* vectors) {
     return last;
 }
 
+// The XML parser descends recursively, one level per nested element, with no
+// limit of its own: a hostile file of some ten thousand nested elements would
+// overflow the stack and end the host's process. Image parameter files nest
+// a handful of levels, so anything deeper than this is refused as malformed.
+constexpr int kMaxElementDepth = 64;
+
+bool nesting_within_limit(const std::string& text) {
+    int depth = 0;
+    for (std::size_t i = text.find('<'); i != std::string::npos; i = text.find('<', i + 1)) {
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        if (next == '?' || next == '!')
+            continue; // declarations, comments and CDATA open no element
+        if (next == '/') {
+            depth--;
+            continue;
+        }
+        const std::size_t end = text.find('>', i);
+        if (end == std::string::npos)
+            break;
+        if (text[end - 1] != '/' && ++depth > kMaxElementDepth)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool read_sar_image_xml(std::string path, stSarImageInfo& info) {
     pt::ptree tree;
     try {
+        std::ifstream file(path, std::ios::binary);
+        if (!file)
+            return false;
+        const std::string text((std::istreambuf_iterator<char>(file)),
+                               std::istreambuf_iterator<char>());
+        if (!nesting_within_limit(text))
+            return false;
         // Flags 0: element text stays exactly as written, white space included.
-        pt::read_xml(path, tree, 0);
+        std::istringstream stream(text);
+        pt::read_xml(stream, tree, 0);
     } catch (const std::exception&) {
         return false;
     }
