@@ -39,11 +39,11 @@ bool FineCoregistration::RunFineCoreg(stFineCoregistrationInfo& info) {
     const std::string master = absolute_native_path(info.masterImagePath);
     WorkFiles files;
     if (!reserve_work_files(master, files)) {
-        // No name could be reserved: stage 1 meets the same directory and
-        // reports the failure in its own terms (it cannot create the file).
-        const std::size_t slash = master.rfind('/');
-        files = work_files_for_base(
-            (slash == std::string::npos ? std::string() : master.substr(0, slash + 1)) + "Temp_0");
+        // No name could be reserved (say, a directory this run may not write
+        // to). A fixed fallback name could belong to another run whose files
+        // this run can still overwrite; empty names never open, so stage 1
+        // reports that it cannot create its files, in its own order.
+        files = WorkFiles{};
     }
 
     EmptyReservationCleanup cleanup(files.offsets);

@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <memory>
 
@@ -21,8 +22,15 @@ namespace {
 // Grid rows and columns start this far inside the master image.
 constexpr int kGridMargin = 48;
 
-// Nearest integer, halves away from zero.
+// Nearest integer, halves away from zero. A value beyond the 32-bit range, or
+// NaN, from a garbled offset parameter file saturates (NaN to the lowest):
+// the slave window then lies outside the slave instead of the conversion
+// being undefined.
 int rnd(double v) {
+    if (!(v > INT_MIN))
+        return INT_MIN;
+    if (!(v < INT_MAX))
+        return INT_MAX;
     return v >= 0.0 ? static_cast<int>(v + 0.5) : static_cast<int>(v - 0.5);
 }
 
@@ -145,6 +153,11 @@ bool FineCoregistration::offset_pwr(stFineCoregistrationInfo& info, std::string&
     par.offset_estimation_azimuth_spacing = NA > 1 ? (l1 - 2 * kGridMargin) / (NA - 1) : H;
     const int rangeSpacing = par.offset_estimation_range_spacing;
     const int azimuthSpacing = par.offset_estimation_azimuth_spacing;
+    // More positions than samples (or lines) between the margins give a
+    // spacing of 0: all of them would be measured at one place, and stage 2
+    // could not tell them apart. Refused before the offset file is rewritten.
+    if ((NR > 1 && rangeSpacing == 0) || (NA > 1 && azimuthSpacing == 0))
+        return fail("Number of offset estimates in range or azimuth exceeds the image size !");
 
     Array2D<fcomplex> M1(w1, H), M2(w2, H), P1(W, H), P2(W, H);
     Array2D<fcomplex> O1(2 * W, 2 * H), O2(2 * W, 2 * H), I1(2 * W, 2 * H), I2(2 * W, 2 * H);
@@ -189,7 +202,9 @@ bool FineCoregistration::offset_pwr(stFineCoregistrationInfo& info, std::string&
 
         const int ya = kGridMargin + i * azimuthSpacing;
         const int ia = rnd(eval_offset_poly(par.azimuth_offset_polynomial, (w1 - 1) * 0.5, ya));
-        const int ys = ya + ia;
+        // Slave positions are 64-bit: a huge coarse offset must fail the
+        // bounds test, not overflow.
+        const long long ys = static_cast<long long>(ya) + ia;
 
         if (ya + hh < l1 && ys + hh < l2 && ya - hh >= 0 && ys - hh >= 0) {
             masterLines.seek_line(ya - hh);
@@ -206,7 +221,7 @@ bool FineCoregistration::offset_pwr(stFineCoregistrationInfo& info, std::string&
 
                 const int xr = kGridMargin + j * rangeSpacing;
                 const int ir = rnd(eval_offset_poly(par.range_offset_polynomial, xr, ya));
-                const int xs = xr + ir;
+                const long long xs = static_cast<long long>(xr) + ir;
                 if (!(xr + hw < w1 && xs + hw < w2 && xs - hw >= 0 && xr - hw >= 0))
                     continue;
 
