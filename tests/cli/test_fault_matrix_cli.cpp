@@ -4,6 +4,7 @@
 // one "finecoreg: ..." line; the offset file, the other runs' work files and
 // the directories are checked afterwards.
 #include "tests/algorithm/fault_scene.h"
+#include "tests/support/run_process.h"
 
 #include <sys/wait.h>
 
@@ -33,50 +34,35 @@ void PrintTo(const Row& row, std::ostream* os) {
     *os << row.name;
 }
 
-struct ToolRun {
-    int status = -1; // -1: killed by a signal; 125: could not give up capabilities
-    std::string out, err;
-};
+// Exit status of a child that could not give up its capabilities.
+constexpr int kCannotGiveUp = 125;
 
-std::string read_back(std::FILE* f) {
-    std::string text;
-    char buffer[4096];
-    std::rewind(f);
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
-        text.append(buffer, n);
-    std::fclose(f);
-    return text;
-}
-
-// Starts the tool with stdout and stderr in anonymous files (never shared by
-// tests running in parallel). A fork rather than posix_spawn: the child may
-// have to give up capabilities before it executes the tool.
+// Starts the tool with stdout and stderr in anonymous files, as run_process
+// does, but by fork: the child may have to give up capabilities before it
+// executes the tool.
 pid_t start_tool(const std::vector<std::string>& args, bool withoutFileAccessOverride,
                  std::FILE* out, std::FILE* err) {
-    std::vector<char*> argv{const_cast<char*>(FINECOREG_TOOL)};
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
+    const std::vector<char*> argv = argv_of(FINECOREG_TOOL, args);
     std::fflush(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(::fileno(out), 1);
         ::dup2(::fileno(err), 2);
         if (withoutFileAccessOverride && !give_up_file_access_override())
-            ::_exit(125);
+            ::_exit(kCannotGiveUp);
         ::execv(FINECOREG_TOOL, argv.data());
         ::_exit(127);
     }
     return pid;
 }
 
-ToolRun finish_tool(pid_t pid, std::FILE* out, std::FILE* err) {
-    ToolRun run;
+ProcessRun finish_tool(pid_t pid, std::FILE* out, std::FILE* err) {
+    ProcessRun run;
     int status = 0;
     if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
         run.status = WEXITSTATUS(status);
-    run.out = read_back(out);
-    run.err = read_back(err);
+    run.out = read_and_close(out);
+    run.err = read_and_close(err);
     return run;
 }
 
@@ -100,7 +86,7 @@ std::vector<std::string> arguments(const Scene& s) {
             "--quiet"};
 }
 
-ToolRun run_tool(const Scene& s) {
+ProcessRun run_tool(const Scene& s) {
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     return finish_tool(start_tool(arguments(s), s.withoutFileAccessOverride, out, err), out, err);
@@ -126,8 +112,8 @@ TEST_P(FaultMatrixCli, ToolAnswersAsTheRowSays) {
         GTEST_SKIP() << s.skip;
     const std::string offBefore = read_file_bytes(s.off);
 
-    const ToolRun run = run_tool(s);
-    if (run.status == 125)
+    const ProcessRun run = run_tool(s);
+    if (run.status == kCannotGiveUp)
         GTEST_SKIP() << "cannot give up the file access override capabilities";
     const std::string message = with_paths(row.message, s);
     EXPECT_NE(run.out.find(row.printed), std::string::npos) << run.out;
@@ -139,10 +125,7 @@ TEST_P(FaultMatrixCli, ToolAnswersAsTheRowSays) {
         break;
     case Answer::RefusedByTheTool:
     case Answer::BadUsage:
-        EXPECT_EQ(run.status, row.answer == Answer::BadUsage ? 2 : 1) << run.err;
-        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-        EXPECT_EQ(run.err.rfind("finecoreg: ", 0), 0u) << run.err;
-        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+        expect_one_line_error(run, "finecoreg", row.answer == Answer::BadUsage ? 2 : 1, message);
         break;
     case Answer::Succeeds:
         EXPECT_EQ(run.status, 0) << run.err;
@@ -281,8 +264,8 @@ TEST(FaultMatrixCli, TwoRunsAtOnceAgainstOneMasterDirectory) {
     std::FILE* files[4] = {std::tmpfile(), std::tmpfile(), std::tmpfile(), std::tmpfile()};
     const pid_t a = start_tool(arguments(s), false, files[0], files[1]);
     const pid_t b = start_tool(arguments(second), false, files[2], files[3]);
-    const ToolRun first = finish_tool(a, files[0], files[1]);
-    const ToolRun other = finish_tool(b, files[2], files[3]);
+    const ProcessRun first = finish_tool(a, files[0], files[1]);
+    const ProcessRun other = finish_tool(b, files[2], files[3]);
     EXPECT_EQ(first.status, 0) << first.err;
     EXPECT_EQ(other.status, 0) << other.err;
     EXPECT_EQ(first.err + other.err, "");
