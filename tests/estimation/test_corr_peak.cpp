@@ -2,6 +2,7 @@
 #include "numeric/alloc.h"
 
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 
@@ -100,6 +101,12 @@ TEST_F(CorrPeak, FewerThanFivePositivePointsLeavesShifts) {
     EXPECT_GT(search(), 0.0);
     EXPECT_NEAR(xoff, 5.0, 1e-12);
     EXPECT_NEAR(yoff, 5.0, 1e-12);
+}
+
+TEST(QuadBasis2d, FillsFromElementOne) {
+    double afunc[6] = {-1, 0, 0, 0, 0, 0};
+    quad_basis_2d(-2.0, 3.0, afunc);
+    EXPECT_EQ(std::vector<double>(afunc, afunc + 6), std::vector<double>({-1, 1, -2, 3, 4, 9}));
 }
 
 TEST(CorrPeakDeathTest, EvenNeighbourhoodIsRefused) {

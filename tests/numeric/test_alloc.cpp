@@ -7,12 +7,6 @@
 #include <sstream>
 #include <string>
 
-// Under AddressSanitizer a refused calloc must return null, as the C library
-// does, instead of ending the process with the sanitizer's own report.
-extern "C" const char* __asan_default_options() {
-    return "allocator_may_return_null=1";
-}
-
 namespace {
 
 using ::testing::ExitedWithCode;

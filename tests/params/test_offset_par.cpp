@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -182,18 +184,13 @@ TEST(ReadOffsetPar, AnyOrderExtraLinesShortPolynomialAndLongTitle) {
     const stOffsetParInfo r = read_from(path);
     const std::string out = GetCapturedStdout();
     EXPECT_EQ(std::string(r.title), std::string(127, 'T'));
-    EXPECT_EQ(r.offset_estimation_window_width, 48);
-    EXPECT_EQ(r.initial_azimuth_offset, -7);
-    EXPECT_EQ(r.range_offset_polynomial[0], 1.5);
-    EXPECT_EQ(r.range_offset_polynomial[1], 2e-3);
-    EXPECT_EQ(r.range_offset_polynomial[2], -4e-4);
-    EXPECT_EQ(r.range_offset_polynomial[3] + r.range_offset_polynomial[4] +
-                  r.range_offset_polynomial[5],
-              0.0);
+    const double* rp = r.range_offset_polynomial;
+    EXPECT_EQ(std::vector<double>(rp, rp + 6), std::vector<double>({1.5, 2e-3, -4e-4, 0, 0, 0}));
     // Missing entries fall back to zero.
-    EXPECT_EQ(r.initial_range_offset, 0);
-    EXPECT_EQ(r.offset_estimation_threshhold, 0.0);
-    EXPECT_EQ(r.resampled_pixels_per_line, 0);
+    EXPECT_EQ(std::make_tuple(r.offset_estimation_window_width, r.initial_azimuth_offset,
+                              r.initial_range_offset, r.resampled_pixels_per_line,
+                              r.offset_estimation_threshhold),
+              std::make_tuple(48, -7, 0, 0, 0.0));
     EXPECT_NE(out.find("WARNING rd_vec: insufficient number of values: 6    key: "
                        "range_offset_polynomial\n"),
               std::string::npos);
