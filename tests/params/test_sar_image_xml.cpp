@@ -199,6 +199,17 @@ TEST(ReadSarImageXml, UnreadableFilesGiveFalseAndLeaveTheRecord) {
     std::fclose(f);
     EXPECT_FALSE(read_sar_image_xml(broken, info));
     EXPECT_EQ(info.sensor, "kept");
+
+    // Deep nesting is refused before the recursive parser sees it: 100 000
+    // levels overflowed the stack (a crash, not a false).
+    const std::string deep = std::string(FC_TEST_TMP_DIR) + "/deep.xml";
+    f = std::fopen(deep.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    for (int i = 0; i < 100000; i++)
+        std::fputs("<a>", f);
+    std::fclose(f);
+    EXPECT_FALSE(read_sar_image_xml(deep, info));
+    EXPECT_EQ(info.sensor, "kept");
 }
 
 TEST(ReadSarImageXml, ImageDataTypeKeepsWhiteSpaceAndLineBreaks) {
