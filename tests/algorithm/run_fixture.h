@@ -1,7 +1,7 @@
 #pragma once
 
-// Shared helpers of the stage and end-to-end tests: files the module reads,
-// the work files it writes, and access to the private stage operations.
+// Shared helpers of the stage, run and end-to-end tests: files the module
+// reads, the work files it writes, and access to the private stage operations.
 #include "algorithm/FineCoregistration.h"
 #include "numeric/fcomplex.h"
 #include "params/offset_par.h"
@@ -43,9 +43,28 @@ inline std::string make_test_dir(const std::string& name) {
     return dir;
 }
 
+// The file's bytes; "" when it is absent or no regular file.
 inline std::string read_file_bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string bytes;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        char chunk[1 << 16];
+        for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, f)) > 0;)
+            bytes.append(chunk, got);
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+inline bool write_whole_file(const std::string& path, const void* data, std::size_t size) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    const bool ok = std::fwrite(data, 1, size, f) == size;
+    return (std::fclose(f) == 0) && ok;
+}
+
+inline bool write_whole_file(const std::string& path, const std::string& bytes) {
+    return write_whole_file(path, bytes.data(), bytes.size());
 }
 
 inline bool file_exists(const std::string& path) {
@@ -62,15 +81,19 @@ inline bool write_image_xml(const std::string& imagePath, int width, int lines,
     return write_sar_image_xml(xml, make_sar_image_info(width, lines, type));
 }
 
-inline bool write_coarse_offset_file(const std::string& path, int rangeOffset, int azimuthOffset) {
-    stOffsetParInfo par{};
-    par.initial_range_offset = rangeOffset;
-    par.initial_azimuth_offset = azimuthOffset;
+inline bool write_offset_file(const std::string& path, const stOffsetParInfo& par) {
     std::FILE* f = std::fopen(path.c_str(), "w");
     if (!f)
         return false;
     write_offset_par(f, &par);
     return std::fclose(f) == 0;
+}
+
+inline bool write_coarse_offset_file(const std::string& path, int rangeOffset, int azimuthOffset) {
+    stOffsetParInfo par{};
+    par.initial_range_offset = rangeOffset;
+    par.initial_azimuth_offset = azimuthOffset;
+    return write_offset_file(path, par);
 }
 
 inline bool read_offset_file(const std::string& path, stOffsetParInfo& par) {
@@ -82,29 +105,25 @@ inline bool read_offset_file(const std::string& path, stOffsetParInfo& par) {
     return true;
 }
 
-inline std::vector<fcomplex> read_complex_file(const std::string& path) {
+// A binary file as whole values of T (a trailing partial value is dropped).
+template <class T> std::vector<T> read_values(const std::string& path) {
     const std::string bytes = read_file_bytes(path);
-    std::vector<fcomplex> v(bytes.size() / sizeof(fcomplex));
-    std::copy(bytes.begin(), bytes.begin() + v.size() * sizeof(fcomplex),
+    std::vector<T> v(bytes.size() / sizeof(T));
+    std::copy(bytes.begin(), bytes.begin() + v.size() * sizeof(T),
               reinterpret_cast<char*>(v.data()));
     return v;
+}
+
+inline std::vector<fcomplex> read_complex_file(const std::string& path) {
+    return read_values<fcomplex>(path);
 }
 
 inline std::vector<float> read_float_file(const std::string& path) {
-    const std::string bytes = read_file_bytes(path);
-    std::vector<float> v(bytes.size() / sizeof(float));
-    std::copy(bytes.begin(), bytes.begin() + v.size() * sizeof(float),
-              reinterpret_cast<char*>(v.data()));
-    return v;
+    return read_values<float>(path);
 }
 
 inline bool write_complex_image(const std::string& path, const std::vector<fcomplex>& samples) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    const bool ok =
-        std::fwrite(samples.data(), sizeof(fcomplex), samples.size(), f) == samples.size();
-    return (std::fclose(f) == 0) && ok;
+    return write_whole_file(path, samples.data(), samples.size() * sizeof(fcomplex));
 }
 
 inline stFineCoregistrationInfo run_record(const std::string& master, const std::string& slave,

@@ -88,11 +88,7 @@ inline bool write_field_image(const std::string& path, const SpeckleField& field
     std::string bytes;
     for (int y = 0; y < lines; y++)
         bytes += field_line_bytes(field, x0, y0 + y, width, scomplex);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    return write_whole_file(path, bytes);
 }
 
 // Writes master.slc, slave.slc, their XML files and pair.off (coarse offset

@@ -1,10 +1,12 @@
-// Whole runs through Execute: progress and reports, the work files of a run
-// (names, place, removal), the new offset file's name, concurrent runs
-// against one master directory, relative and non-ASCII paths.
+// The algorithm object as a host sees it, and whole runs through Execute: the
+// parameter slot, progress and reports, refusal of bad records, the work
+// files of a run (names, place, removal), concurrent runs against one master
+// directory, relative and non-ASCII paths.
+#include "algorithm/path_encoding.h"
 #include "synthetic_pair.h"
 
-#include <cctype>
 #include <dirent.h>
+#include <memory>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,15 +32,13 @@ std::vector<std::string> temp_files(const std::string& dir) {
 bool named_from_one_base(const std::vector<std::string>& names, std::vector<std::string> suffixes) {
     if (names.empty() || names.size() != suffixes.size())
         return false;
-    const std::string& first = names[0];
-    const std::size_t end = first.find_first_not_of("0123456789", 5);
+    const std::size_t end = names[0].find_first_not_of("0123456789", 5);
     if (end == 5 || end == std::string::npos)
         return false;
-    std::vector<std::string> expected;
-    for (const std::string& s : suffixes)
-        expected.push_back(first.substr(0, end) + s);
-    std::sort(expected.begin(), expected.end());
-    return names == expected;
+    for (std::string& s : suffixes)
+        s = names[0].substr(0, end) + s;
+    std::sort(suffixes.begin(), suffixes.end());
+    return names == suffixes;
 }
 
 const std::vector<std::string> kStageOneFiles{"_offs", "_snr", "_offsets.txt"};
@@ -47,15 +47,17 @@ const std::vector<std::string> kAllWorkFiles{"_offs", "_snr", "_offsets.txt", "c
 
 struct ExecuteRun {
     bool ok = false;
+    int status = 0;
     std::vector<std::pair<int, QString>> posted;
     std::vector<double> percent;
     std::vector<QString> messages;
     std::vector<void*> senders;
     std::vector<std::string> tempsInStageOne; // at stage 1's first progress
     const void* algo = nullptr;               // the object that ran (gone now)
+    boost::any slot;                          // the parameter slot after the run
 };
 
-ExecuteRun execute(const Record& info, const std::string& workDir) {
+ExecuteRun execute(boost::any slot, const std::string& workDir = "") {
     RecordingCoregistration algo;
     ExecuteRun r;
     r.algo = &algo;
@@ -67,13 +69,43 @@ ExecuteRun execute(const Record& info, const std::string& workDir) {
         r.senders.push_back(s);
         return 0;
     });
-    boost::any slot = info;
     algo.SetParams(slot);
     ::testing::internal::CaptureStdout();
     r.ok = algo.Execute();
     ::testing::internal::GetCapturedStdout();
+    r.status = algo.GetStatus();
     r.posted = algo.posted;
+    r.slot = algo.GetParams();
     return r;
+}
+
+TEST(RunSlot, EmptyOrWronglyTypedSlotSetsStatus100AndNothingElse) {
+    for (boost::any slot : {boost::any(), boost::any(QString("not a record")), boost::any(3)}) {
+        const ExecuteRun r = execute(slot);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.status, 100);
+        EXPECT_TRUE(r.percent.empty());
+        EXPECT_TRUE(r.posted.empty());
+    }
+}
+
+TEST(RunSlot, TwoObjectsAreIndependent) {
+    std::unique_ptr<Oskal::IOskal> first(GetAlgoObj());
+    std::unique_ptr<Oskal::IOskal> second(GetAlgoObj());
+    ASSERT_NE(first.get(), second.get());
+    const std::string none = std::string(FC_TEST_TMP_DIR) + "/none";
+    boost::any slot = run_record(none + ".slc", none + ".slc", none + ".off", 64, 8, 8);
+    first->SetParams(slot);
+    EXPECT_FALSE(first->Execute());
+    int code = 0;
+    QString message;
+    second->GetErrorInfo(code, message);
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(second->GetParams().empty());
+    EXPECT_FALSE(second->Execute());
+    EXPECT_EQ(second->GetStatus(), 100);
+    first->GetErrorInfo(code, message);
+    EXPECT_EQ(code, 110);
 }
 
 class RunDriver : public ::testing::Test {
@@ -101,6 +133,17 @@ void expect_fitted(const std::string& offFile, double range, double azimuth) {
     EXPECT_EQ(par.offset_estimation_range_samples, 4);
 }
 
+// The record in the slot after a run is the one the host put there.
+void expect_same_record(const boost::any& slot, const Record& info) {
+    ASSERT_EQ(slot.type(), typeid(Record));
+    const Record& kept = boost::any_cast<const Record&>(slot);
+    EXPECT_EQ(kept.masterImagePath, info.masterImagePath);
+    EXPECT_EQ(kept.offsetParPath, info.offsetParPath);
+    EXPECT_EQ(kept.windowWidth, info.windowWidth);
+    EXPECT_EQ(kept.rangeSamples, info.rangeSamples);
+    EXPECT_EQ(std::memcmp(&kept.snrThreshold, &info.snrThreshold, sizeof(double)), 0); // NaN too
+}
+
 TEST_F(RunDriver, SuccessfulRunReportsProgressThenSuccessAndRemovesItsWorkFiles) {
     const Record info = prepared_record(dir);
     const ExecuteRun r = execute(info, dir);
@@ -122,6 +165,7 @@ TEST_F(RunDriver, SuccessfulRunReportsProgressThenSuccessAndRemovesItsWorkFiles)
     ASSERT_EQ(r.posted.size(), 1u);
     EXPECT_EQ(r.posted[0].first, 666);
     EXPECT_EQ(r.posted[0].second, QString("Fine coregistration success !"));
+    expect_same_record(r.slot, info);
 
     EXPECT_TRUE(named_from_one_base(r.tempsInStageOne, kStageOneFiles));
     EXPECT_TRUE(temp_files(dir).empty());
@@ -131,93 +175,84 @@ TEST_F(RunDriver, SuccessfulRunReportsProgressThenSuccessAndRemovesItsWorkFiles)
     EXPECT_EQ(rewritten.offset_estimation_azimuth_spacing, 53); // stage 1's grid
 }
 
-TEST_F(RunDriver, OverwriteReplacesTheOffsetFile) {
-    Record info = prepared_record(dir);
-    info.overwriteOffsetPar = true;
-    ASSERT_TRUE(execute(info, dir).ok);
-    expect_fitted(files.off, 3.0, 2.0);
-    EXPECT_FALSE(file_exists(dir + "/pair_new.off"));
-}
-
-struct NewNameCase {
-    const char* off;      // offset file, relative to the test directory
-    const char* expected; // the new offset file
-};
-
-class RunDriverNewName : public RunDriver, public ::testing::WithParamInterface<NewNameCase> {};
-
-// The new name is the path up to its last "." (anywhere) + "_new.off".
-TEST_P(RunDriverNewName, NewOffsetFileIsNamedAtTheLastDot) {
-    Record info = prepared_record(dir);
-    const std::string off = dir + "/" + GetParam().off;
-    std::filesystem::create_directories(std::filesystem::path(off).parent_path());
-    std::filesystem::copy_file(files.off, off);
-    info.offsetParPath = QString::fromStdString(off);
-    ASSERT_TRUE(execute(info, dir).ok);
-    expect_fitted(dir + "/" + GetParam().expected, 3.0, 2.0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Names, RunDriverNewName,
-                         ::testing::Values(NewNameCase{"scene.off", "scene_new.off"},
-                                           NewNameCase{"v1.2/pair.x.off", "v1.2/pair.x_new.off"},
-                                           NewNameCase{"scene.a/pair", "scene_new.off"}));
-
-TEST_F(RunDriver, StageTwoFailureKeepsAllWorkFiles) {
-    const Record info = prepared_record(dir);
-    ASSERT_EQ(::mkdir((dir + "/pair_new.off").c_str(), 0755), 0);
-    const ExecuteRun r = execute(info, dir);
-    EXPECT_FALSE(r.ok);
-    ASSERT_EQ(r.posted.size(), 1u);
-    EXPECT_EQ(r.posted[0].first, 110);
-    EXPECT_EQ(r.posted[0].second, QString("Failed to write the off file !"));
-    EXPECT_EQ(r.percent.back(), 100.0);
-
-    const std::vector<std::string> kept = temp_files(dir);
-    EXPECT_TRUE(named_from_one_base(kept, kAllWorkFiles));
-    if (!kept.empty()) { // "_offs" sorts first
-        EXPECT_EQ(read_file_bytes(dir + "/" + kept[0]).size(), 16u * 8u);
-    }
-}
-
-struct StageOneFailureCase {
+struct RunFailureCase {
     const char* name;
     void (*spoil)(Record&);
-    std::size_t workFilesLeft; // with their rows, as a failed stage leaves them
+    const char* message;
+    const std::vector<std::string>* kept; // the work files left, with their rows
 };
 
-class RunDriverStageOneFailure : public RunDriver,
-                                 public ::testing::WithParamInterface<StageOneFailureCase> {};
+class RunFailure : public RunDriver, public ::testing::WithParamInterface<RunFailureCase> {};
 
-// A failure before stage 1 wrote a row leaves no empty reservation behind.
-TEST_P(RunDriverStageOneFailure, LeavesNoEmptyReservation) {
+// One report, of code 110, between progress 0 and 100 (both with an empty
+// message, both from the object). A bad record is refused before anything is
+// opened or written; a failure before stage 1 wrote a row leaves no empty
+// reservation; a later one keeps every work file written.
+TEST_P(RunFailure, ReportsOnce110AndKeepsOnlyWorkFilesWithData) {
     Record info = prepared_record(dir);
     GetParam().spoil(info);
+    const std::string offBefore = read_file_bytes(files.off);
     const ExecuteRun r = execute(info, dir);
     EXPECT_FALSE(r.ok);
     ASSERT_EQ(r.posted.size(), 1u);
     EXPECT_EQ(r.posted[0].first, 110);
-    ASSERT_FALSE(r.percent.empty());
+    EXPECT_EQ(r.posted[0].second, QString(GetParam().message));
+    ASSERT_GE(r.percent.size(), 2u);
     EXPECT_EQ(r.percent.front(), 0.0);
     EXPECT_EQ(r.percent.back(), 100.0);
-    std::size_t left = 0;
-    for (const std::string& name : temp_files(dir)) {
-        const bool offsets = name.size() > 5 && name.compare(name.size() - 5, 5, "_offs") == 0;
-        if (offsets) {
-            EXPECT_GT(read_file_bytes(dir + "/" + name).size(), 0u) << name;
-            left++;
+    EXPECT_TRUE(r.messages.front().isEmpty());
+    EXPECT_TRUE(r.messages.back().isEmpty());
+    for (void* sender : r.senders)
+        EXPECT_EQ(sender, r.algo);
+    expect_same_record(r.slot, info);
+
+    const std::vector<std::string> left = temp_files(dir);
+    if (!GetParam().kept) {
+        EXPECT_TRUE(left.empty());
+        EXPECT_EQ(r.percent.size(), 2u);
+        EXPECT_EQ(read_file_bytes(files.off), offBefore);
+    } else {
+        EXPECT_TRUE(named_from_one_base(left, *GetParam().kept));
+        if (!left.empty()) { // "_offs" sorts first
+            EXPECT_EQ(read_file_bytes(dir + "/" + left[0]).size(), 16u * 8u);
         }
     }
-    EXPECT_EQ(left, GetParam().workFilesLeft);
-    EXPECT_FALSE(file_exists(dir + "/pair_new.off"));
+    EXPECT_FALSE(std::filesystem::is_regular_file(dir + "/pair_new.off"));
 }
 
+const char* const kWindow = "Window width and height must be powers of two from 4 to 4096 !";
+const char* const kGrid =
+    "Number of offset estimates in range and azimuth must be from 1 to 16384 !";
+
 INSTANTIATE_TEST_SUITE_P(
-    Runs, RunDriverStageOneFailure,
+    Runs, RunFailure,
     ::testing::Values(
-        StageOneFailureCase{"MissingMaster",
-                            [](Record& i) { i.masterImagePath += QString(".none"); }, 0},
-        StageOneFailureCase{"MissingOffFile", [](Record& i) { i.offsetParPath += ".none"; }, 0},
-        StageOneFailureCase{"ThresholdNeverReached", [](Record& i) { i.snrThreshold = 1e9; }, 1}),
+        RunFailureCase{"ZeroWidth", [](Record& i) { i.windowWidth = 0; }, kWindow, nullptr},
+        RunFailureCase{"NegativeHeight", [](Record& i) { i.windowHeight = -64; }, kWindow, nullptr},
+        RunFailureCase{"NotPowerOfTwo", [](Record& i) { i.windowWidth = 48; }, kWindow, nullptr},
+        RunFailureCase{"TooLow", [](Record& i) { i.windowHeight = 2; }, kWindow, nullptr},
+        RunFailureCase{"TooNarrow", [](Record& i) { i.windowWidth = 2; }, kWindow, nullptr},
+        RunFailureCase{"TooLarge", [](Record& i) { i.windowWidth = 8192; }, kWindow, nullptr},
+        RunFailureCase{"TooWideForFilter",
+                       [](Record& i) {
+                           i.windowWidth = 512;
+                           i.windowHeight = 64;
+                       },
+                       "Window width must be less than eight times the window height !", nullptr},
+        RunFailureCase{"NoRangeSamples", [](Record& i) { i.rangeSamples = 0; }, kGrid, nullptr},
+        RunFailureCase{"NoAzimuthSamples", [](Record& i) { i.azimuthSamples = 0; }, kGrid, nullptr},
+        RunFailureCase{"NaNThreshold", [](Record& i) { i.snrThreshold = std::nan(""); },
+                       "SNR threshold is not a number !", nullptr},
+        RunFailureCase{"MissingMaster", [](Record& i) { i.masterImagePath += ".none"; },
+                       "Failed to open the master image !", nullptr},
+        RunFailureCase{"ThresholdNeverReached", [](Record& i) { i.snrThreshold = 1e9; },
+                       "No offsets found above SNR threshold !", &kStageOneFiles},
+        RunFailureCase{"NewOffsetFileBlocked",
+                       [](Record& i) {
+                           const std::string off = i.offsetParPath.toStdString();
+                           ::mkdir((off.substr(0, off.rfind('.')) + "_new.off").c_str(), 0755);
+                       },
+                       "Failed to write the off file !", &kAllWorkFiles}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RunDriver, RelativeMasterPathResolvesAgainstTheCurrentDirectory) {
@@ -239,12 +274,21 @@ TEST_F(RunDriver, RelativeMasterPathResolvesAgainstTheCurrentDirectory) {
 TEST_F(RunDriver, NonAsciiDirectoryNameWorks) {
     const std::string utf8 = dir + "/\xe6\x95\xb0\xe6\x8d\xae \xc3\xa9"; // "数据 é"
     ASSERT_EQ(::mkdir(utf8.c_str(), 0755), 0);
-    const Record info = prepared_record(utf8);
-    const ExecuteRun r = execute(info, utf8);
+    const ExecuteRun r = execute(prepared_record(utf8), utf8);
     ASSERT_TRUE(r.ok);
     EXPECT_TRUE(named_from_one_base(r.tempsInStageOne, kStageOneFiles));
     EXPECT_TRUE(temp_files(utf8).empty());
     expect_fitted(utf8 + "/pair_new.off", 3.0, 2.0);
+}
+
+TEST(PathEncoding, GbkBytesRoundTrip) {
+    const QString text = QString::fromUtf8("/data/\xe4\xb8\xad\xe6\x96\x87.slc"); // "中文"
+    const std::string gbk = qstring_to_gbk(text);
+    EXPECT_EQ(gbk, std::string("/data/\xd6\xd0\xce\xc4.slc"));
+    EXPECT_EQ(gbk_to_qstring(gbk), text);
+    // Native names are this system's own encoding (UTF-8 here).
+    EXPECT_EQ(to_native_path(text), std::string("/data/\xe4\xb8\xad\xe6\x96\x87.slc"));
+    EXPECT_EQ(from_native_path(to_native_path(text)), text);
 }
 
 // One byte each way through a pipe pair; false after 30 s without an answer.
@@ -310,10 +354,8 @@ TEST_F(RunDriver, ConcurrentRunsAgainstOneMasterNeverShareWorkFiles) {
     int statusA = 0, statusB = 0;
     ASSERT_EQ(::waitpid(a, &statusA, 0), a);
     ASSERT_EQ(::waitpid(b, &statusB, 0), b);
-    ASSERT_TRUE(WIFEXITED(statusA));
-    ASSERT_TRUE(WIFEXITED(statusB));
-    EXPECT_EQ(WEXITSTATUS(statusA), 0);
-    EXPECT_EQ(WEXITSTATUS(statusB), 0);
+    EXPECT_TRUE(WIFEXITED(statusA) && WEXITSTATUS(statusA) == 0) << statusA;
+    EXPECT_TRUE(WIFEXITED(statusB) && WEXITSTATUS(statusB) == 0) << statusB;
 
     expect_fitted(dir + "/pair_new.off", 3.0, 2.0);
     expect_fitted(dir + "/pair2_new.off", -4.0, 1.0);
