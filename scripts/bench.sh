@@ -48,12 +48,12 @@ mv "$cur_build/bench.json" "$cur_build/run.json"
 # Peak resident memory of a run on sparse 1 GiB and 4 GiB pairs.
 mem="$root/build-bench-data/memory.txt"
 : >"$mem"
-for spec in "1GiB 8192 16384" "4GiB 16384 32768"; do
-  set -- $spec
+for size in "1GiB 8192 16384" "4GiB 16384 32768"; do
+  set -- $size
   dir="$root/build-bench-data/sparse_$1"
   [ -f "$dir/pair.off" ] || "$cur_build/bench/fc_peak_memory" prepare "$dir" "$2" "$3"
   for side in "baseline $base_build" "current $cur_build"; do
-    set -- $spec $side
+    set -- $size $side
     cp "$dir/pair.off" "$dir/pair.off.keep"
     kib=$("$5/bench/fc_peak_memory" run "$dir" 2>&1 >/dev/null | tail -1)
     mv "$dir/pair.off.keep" "$dir/pair.off"

@@ -9,12 +9,12 @@ namespace {
 
 enum class Kind { Path, Count, Number, Flag };
 
-struct OptionSpec {
+struct OptionEntry {
     const char* name;
     Kind kind;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionEntry kOptions[] = {
     {"--master", Kind::Path},
     {"--slave", Kind::Path},
     {"--off", Kind::Path},
@@ -30,10 +30,10 @@ constexpr OptionSpec kOptions[] = {
     {"--version", Kind::Flag},
 };
 
-const OptionSpec* find_option(const std::string& name) {
-    for (const OptionSpec& spec : kOptions)
-        if (name == spec.name)
-            return &spec;
+const OptionEntry* find_option(const std::string& name) {
+    for (const OptionEntry& entry : kOptions)
+        if (name == entry.name)
+            return &entry;
     return nullptr;
 }
 
@@ -97,9 +97,9 @@ bool* flag_field(Options& o, const std::string& name) {
 }
 
 // Applies one option and its value; returns the error text, empty if fine.
-std::string apply(Options& o, const OptionSpec& spec, const std::string& value) {
-    const std::string name = spec.name;
-    switch (spec.kind) {
+std::string apply(Options& o, const OptionEntry& entry, const std::string& value) {
+    const std::string name = entry.name;
+    switch (entry.kind) {
     case Kind::Path:
         if (value.empty())
             return "option " + name + " needs a non-empty path";
@@ -148,13 +148,13 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
         }
         const std::size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
-        const OptionSpec* spec = find_option(name);
-        if (!spec) {
+        const OptionEntry* entry = find_option(name);
+        if (!entry) {
             result.error = "unknown option '" + name + "'";
             return result;
         }
         std::string value;
-        if (spec->kind == Kind::Flag) {
+        if (entry->kind == Kind::Flag) {
             if (equals != std::string::npos) {
                 result.error = "option " + name + " takes no value";
                 return result;
@@ -167,7 +167,7 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
             result.error = "option " + name + " needs a value";
             return result;
         }
-        result.error = apply(result.options, *spec, value);
+        result.error = apply(result.options, *entry, value);
         if (!result.error.empty())
             return result;
     }

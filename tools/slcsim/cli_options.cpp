@@ -13,13 +13,13 @@ enum class Kind { flag, value };
 // Which mode an option belongs to; `any` options serve both.
 enum class Scope { simulate, compare, any };
 
-struct OptionSpec {
+struct OptionEntry {
     const char* name;
     Kind kind;
     Scope scope;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionEntry kOptions[] = {
     {"--width", Kind::value, Scope::any},
     {"--lines", Kind::value, Scope::any},
     {"--truth", Kind::value, Scope::any},
@@ -46,10 +46,10 @@ constexpr OptionSpec kOptions[] = {
 // and the simulated field within memory long before that.
 constexpr double kMaxConstantOffset = 1.0e6;
 
-const OptionSpec* find_option(const std::string& name) {
-    for (const OptionSpec& spec : kOptions)
-        if (name == spec.name)
-            return &spec;
+const OptionEntry* find_option(const std::string& name) {
+    for (const OptionEntry& entry : kOptions)
+        if (name == entry.name)
+            return &entry;
     return nullptr;
 }
 
@@ -133,13 +133,13 @@ std::string collect(int argc, const char* const* argv, Given* given) {
             value = arg.substr(equals + 1);
             arg.resize(equals);
         }
-        const OptionSpec* spec = find_option(arg);
-        if (spec == nullptr)
+        const OptionEntry* entry = find_option(arg);
+        if (entry == nullptr)
             return arg.compare(0, 2, "--") == 0 ? "unknown option " + arg
                                                 : "unexpected argument '" + arg + "'";
-        if (spec->kind == Kind::flag && inline_value)
+        if (entry->kind == Kind::flag && inline_value)
             return "option " + arg + " takes no value";
-        if (spec->kind == Kind::value && !inline_value) {
+        if (entry->kind == Kind::value && !inline_value) {
             if (i + 1 == argc)
                 return "option " + arg + " needs a value";
             value = argv[++i];

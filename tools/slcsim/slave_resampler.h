@@ -2,7 +2,7 @@
 
 #include "offset_model.h"
 #include "sinc_kernel.h"
-#include "speckle_field.h"
+#include "band_limited_field.h"
 
 #include <complex>
 #include <string>

@@ -5,7 +5,7 @@
 #include "sidecar_files.h"
 #include "sinc_kernel.h"
 #include "slave_resampler.h"
-#include "speckle_field.h"
+#include "band_limited_field.h"
 
 #include <algorithm>
 #include <cmath>

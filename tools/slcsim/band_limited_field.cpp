@@ -1,4 +1,4 @@
-#include "speckle_field.h"
+#include "band_limited_field.h"
 
 #include "sim_fft.h"
 
