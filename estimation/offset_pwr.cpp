@@ -41,33 +41,6 @@ std::string xml_path_for(const std::string& imagePath) {
     return (dot == std::string::npos ? imagePath : imagePath.substr(0, dot)) + ".xml";
 }
 
-// Average intensity over every 32nd line (from line 16) and every 8th sample
-// (from sample 4), skipping exact zeros. False when no sample qualifies.
-bool average_intensity(SlcLineReader& reader, SampleFormat format, int width, int lines,
-                       double* average) {
-    if (lines - 16 <= 16)
-        return false;
-    double sum = 0.0;
-    int count = 0;
-    for (int line = 16; line < lines - 16; line += 32) {
-        reader.seek_line(line);
-        reader.read_line(true);
-        for (int s = 4; s < width - 4; s += 8) {
-            const fcomplex v = raw_sample(reader.buffer(), format, s);
-            const double re = v.re;
-            const double im = v.im;
-            if (re == 0.0 && im == 0.0)
-                continue;
-            sum += re * re + im * im;
-            count++;
-        }
-    }
-    if (count == 0)
-        return false;
-    *average = sum / count;
-    return true;
-}
-
 int count_zero_samples(fcomplex** patch, int width, int height) {
     int zeros = 0;
     for (int r = 0; r < height; r++)

@@ -42,3 +42,28 @@ void SlcLineReader::read_line_into(fcomplex* destination) {
     for (int k = 0; k < width_; k++)
         destination[k] = raw_sample(buffer_, format_, k);
 }
+
+bool average_intensity(SlcLineReader& reader, SampleFormat format, int width, int lines,
+                       double* average) {
+    if (lines - 16 <= 16)
+        return false;
+    double sum = 0.0;
+    int count = 0;
+    for (int line = 16; line < lines - 16; line += 32) {
+        reader.seek_line(line);
+        reader.read_line(true);
+        for (int s = 4; s < width - 4; s += 8) {
+            const fcomplex v = raw_sample(reader.buffer(), format, s);
+            const double re = v.re;
+            const double im = v.im;
+            if (re == 0.0 && im == 0.0)
+                continue;
+            sum += re * re + im * im;
+            count++;
+        }
+    }
+    if (count == 0)
+        return false;
+    *average = sum / count;
+    return true;
+}

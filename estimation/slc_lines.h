@@ -46,3 +46,9 @@ private:
     unsigned char* buffer_;
     const char* warning_;
 };
+
+// Average intensity of an image over every 32nd line (from line 16) and every
+// 8th sample (from sample 4), skipping exact zeros; the stage clips each
+// image's intensities at five times this. False when no sample qualifies.
+bool average_intensity(SlcLineReader& reader, SampleFormat format, int width, int lines,
+                       double* average);
