@@ -250,6 +250,21 @@ inline void state_vectors(Scene& s, const std::vector<std::string>& nums, const 
 
 // ------------------------------------------------------------- the spoilers
 
+// Messages several rows expect, through Execute and through the tool.
+inline const char* const kNoPoints = "No points available for determining average intensity !";
+inline const char* const kNoOffsets = "No offsets found above SNR threshold !";
+inline const char* const kBadXml = "Open xml parameter file error!";
+
+// Builds the scene and spoils it as a row says; offBefore receives the offset
+// file as it was. Returns why the row cannot run here, empty when it can.
+inline std::string spoiled_scene(Scene& s, void (*spoil)(Scene&), std::string& offBefore) {
+    open_scene(s);
+    spoil(s);
+    if (s.skip.empty())
+        offBefore = read_file_bytes(s.off);
+    return s.skip;
+}
+
 inline void nothing(Scene&) {}
 
 inline void missing_master(Scene& s) {

@@ -37,9 +37,6 @@ void PrintTo(const Row& row, std::ostream* os) {
     *os << row.name;
 }
 
-const char* const kNoPoints = "No points available for determining average intensity !";
-const char* const kNoOffsets = "No offsets found above SNR threshold !";
-const char* const kBadXml = "Open xml parameter file error!";
 const char* const kSlaveEnd = "\nWARNING: attempt to read beyond end of SLC-2 file\n\n";
 
 // What the child saw of its run.
@@ -127,11 +124,9 @@ class FaultMatrix : public ::testing::TestWithParam<Row> {};
 TEST_P(FaultMatrix, ExecuteAnswersAsTheRowSays) {
     const Row& row = GetParam();
     Scene s;
-    open_scene(s);
-    row.spoil(s);
-    if (!s.skip.empty())
-        GTEST_SKIP() << s.skip;
-    const std::string offBefore = read_file_bytes(s.off);
+    std::string offBefore;
+    if (const std::string skip = spoiled_scene(s, row.spoil, offBefore); !skip.empty())
+        GTEST_SKIP() << skip;
 
     const Outcome o = execute(s);
     if (!o.skip.empty())

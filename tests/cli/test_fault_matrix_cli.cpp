@@ -106,11 +106,9 @@ class FaultMatrixCli : public ::testing::TestWithParam<Row> {};
 TEST_P(FaultMatrixCli, ToolAnswersAsTheRowSays) {
     const Row& row = GetParam();
     Scene s;
-    open_scene(s);
-    row.spoil(s);
-    if (!s.skip.empty())
-        GTEST_SKIP() << s.skip;
-    const std::string offBefore = read_file_bytes(s.off);
+    std::string offBefore;
+    if (const std::string skip = spoiled_scene(s, row.spoil, offBefore); !skip.empty())
+        GTEST_SKIP() << skip;
 
     const ProcessRun run = run_tool(s);
     if (run.status == kCannotGiveUp)
@@ -146,9 +144,6 @@ TEST_P(FaultMatrixCli, ToolAnswersAsTheRowSays) {
     expect_no_temporary_files(s);
 }
 
-const char* const kNoPoints = "No points available for determining average intensity !";
-const char* const kNoOffsets = "No offsets found above SNR threshold !";
-const char* const kBadXml = "Open xml parameter file error!";
 const char* const kWindow = "Window width and height must be powers of two from 4 to 4096 !";
 const char* const kGrid =
     "Number of offset estimates in range and azimuth must be from 1 to 16384 !";
