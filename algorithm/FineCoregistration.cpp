@@ -24,7 +24,11 @@ bool FineCoregistration::Execute() {
     return ok;
 }
 
+void post_failure(Oskal::IOskal& algo, const char* message) {
+    algo.SetErrorInfo(110, QCoreApplication::translate("FineCoregistration", message));
+}
+
 bool FineCoregistration::fail(const char* message) {
-    SetErrorInfo(110, QCoreApplication::translate("FineCoregistration", message));
+    post_failure(*this, message);
     return false;
 }

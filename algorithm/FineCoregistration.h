@@ -7,8 +7,6 @@
 
 #define FINECOREG_EXPORT __attribute__((visibility("default")))
 
-struct FineCoregistrationTestAccess;
-
 // The fine co-registration algorithm object handed to the host by GetAlgoObj.
 // It adds no data of its own: everything it holds lives in the host's base.
 class FINECOREG_EXPORT FineCoregistration : public Oskal::IOskal {
@@ -19,8 +17,6 @@ public:
     bool Execute() override;
 
 private:
-    friend struct FineCoregistrationTestAccess;
-
     bool RunFineCoreg(stFineCoregistrationInfo& info);
 
     // Stage 1: offsets on the grid into the binary offsets, binary SNR and
@@ -37,5 +33,9 @@ private:
     // context and returns false, so a stage can end with `return fail(...)`.
     bool fail(const char* message);
 };
+
+// Posts code 110 with the message translated in the "FineCoregistration"
+// context.
+void post_failure(Oskal::IOskal& algo, const char* message);
 
 extern "C" FINECOREG_EXPORT Oskal::IOskal* GetAlgoObj();

@@ -1,62 +1,71 @@
 #include "algorithm/FineCoregistration.h"
 #include "algorithm/path_encoding.h"
-#include "algorithm/run_parameters.h"
-#include "algorithm/work_files.h"
+#include "algorithm/run_driver.h"
 
-#include <QFile>
-#include <sys/stat.h>
+#include <QCoreApplication>
 
 namespace {
 
-// The reserved offsets file holds no measurement while it is empty: if the
-// run ends before stage 1 wrote its first row (a failure, or an exception
-// from the XML reader passing to the host) it is not a work file worth
-// keeping.
-class EmptyReservationCleanup {
+RunRequest request_from(const stFineCoregistrationInfo& info) {
+    RunRequest request;
+    request.masterPath = absolute_native_path(info.masterImagePath);
+    request.slavePath = absolute_native_path(info.slaveImagePath);
+    request.offsetParPath = absolute_native_path(info.offsetParPath);
+    request.windowWidth = info.windowWidth;
+    request.windowHeight = info.windowHeight;
+    request.rangeSamples = info.rangeSamples;
+    request.azimuthSamples = info.azimuthSamples;
+    request.snrThreshold = info.snrThreshold;
+    request.overwrite = info.overwriteOffsetPar;
+    return request;
+}
+
+// Shows a stage's reports the way the host expects them: progress on the
+// signal with the translated message, failures as code 110.
+class HostReporter : public StageReporter {
 public:
-    explicit EmptyReservationCleanup(const std::string& path) : path_(path) {}
-    ~EmptyReservationCleanup() {
-        struct stat st;
-        if (!dismissed_ && ::stat(path_.c_str(), &st) == 0 && st.st_size == 0)
-            QFile::remove(from_native_path(path_));
-    }
-    EmptyReservationCleanup(const EmptyReservationCleanup&) = delete;
-    EmptyReservationCleanup& operator=(const EmptyReservationCleanup&) = delete;
-    void dismiss() { dismissed_ = true; }
+    explicit HostReporter(FineCoregistration& owner)
+        : owner_(owner),
+          message_(QCoreApplication::translate("FineCoregistration", "FineCoregistration...")) {}
+    void progress(double percent) override { owner_.m_progress(percent, message_, &owner_); }
+    void failure(const char* message) override { post_failure(owner_, message); }
 
 private:
-    std::string path_;
-    bool dismissed_ = false;
+    FineCoregistration& owner_;
+    QString message_;
 };
 
 } // namespace
 
 bool FineCoregistration::RunFineCoreg(stFineCoregistrationInfo& info) {
     // A bad record is refused before anything is opened or written.
-    if (const char* problem = check_run_parameters(info))
+    if (const char* problem = check_run_request(request_from(info)))
         return fail(problem);
+    return drive_run(absolute_native_path(info.masterImagePath),
+                     {[&](const WorkFiles& files) {
+                          std::string offsets = files.offsets, snr = files.snr,
+                                      listing = files.listing;
+                          return offset_pwr(info, offsets, snr, listing);
+                      },
+                      [&](const WorkFiles& files) {
+                          std::string offsets = files.offsets, snr = files.snr,
+                                      culledOffsets = files.culledOffsets,
+                                      culledListing = files.culledListing;
+                          return offset_fit(info, offsets, snr, culledOffsets, culledListing);
+                      }});
+}
 
-    const std::string master = absolute_native_path(info.masterImagePath);
-    WorkFiles files;
-    if (!reserve_work_files(master, files)) {
-        // No name could be reserved (say, a directory this run may not write
-        // to). A fixed fallback name could belong to another run whose files
-        // this run can still overwrite; empty names never open, so stage 1
-        // reports that it cannot create its files, in its own order.
-        files = WorkFiles{};
-    }
+bool FineCoregistration::offset_pwr(stFineCoregistrationInfo& info, std::string& offsetsPath,
+                                    std::string& snrPath, std::string& listingPath) {
+    HostReporter reporter(*this);
+    return estimate_offsets(request_from(info), {offsetsPath, snrPath, listingPath, {}, {}},
+                            reporter);
+}
 
-    EmptyReservationCleanup cleanup(files.offsets);
-    if (!offset_pwr(info, files.offsets, files.snr, files.listing))
-        return false;
-    cleanup.dismiss();
-    if (!offset_fit(info, files.offsets, files.snr, files.culledOffsets, files.culledListing))
-        return false;
-
-    QFile::remove(from_native_path(files.offsets));
-    QFile::remove(from_native_path(files.listing));
-    QFile::remove(from_native_path(files.snr));
-    QFile::remove(from_native_path(files.culledOffsets));
-    QFile::remove(from_native_path(files.culledListing));
-    return true;
+bool FineCoregistration::offset_fit(stFineCoregistrationInfo& info, std::string& offsetsPath,
+                                    std::string& snrPath, std::string& culledOffsetsPath,
+                                    std::string& culledListingPath) {
+    HostReporter reporter(*this);
+    return fit_offsets(request_from(info),
+                       {offsetsPath, snrPath, {}, culledOffsetsPath, culledListingPath}, reporter);
 }

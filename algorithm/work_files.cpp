@@ -9,11 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-WorkFiles work_files_for_base(const std::string& base) {
-    return {base + "_offs", base + "_snr", base + "_offsets.txt", base + "coffs",
-            base + "coffsets.txt"};
-}
-
 namespace {
 
 bool exists(const std::string& path) {

@@ -1,18 +1,8 @@
 #pragma once
 
+#include "params/file_naming.h"
+
 #include <string>
-
-// Names of the five work files of one run: work base "<master dir>/Temp_<n>"
-// plus fixed suffixes.
-struct WorkFiles {
-    std::string offsets;       // "_offs"
-    std::string snr;           // "_snr"
-    std::string listing;       // "_offsets.txt"
-    std::string culledOffsets; // "coffs"
-    std::string culledListing; // "coffsets.txt"
-};
-
-WorkFiles work_files_for_base(const std::string& base);
 
 // Draws "Temp_<n>" in the directory of masterPath (a native byte string; the
 // directory is everything up to its last "/") such that no other live run

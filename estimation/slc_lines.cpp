@@ -3,16 +3,8 @@
 #include <cstring>
 #include <sys/types.h>
 
-SampleFormat sample_format_of(const std::string& imageDataType) {
-    return imageDataType == "SCOMPLEX" ? kScomplex : kFcomplex;
-}
-
-int bytes_per_sample(SampleFormat format) {
-    return format == kScomplex ? 4 : 8;
-}
-
 fcomplex raw_sample(const unsigned char* raw, SampleFormat format, int k) {
-    if (format == kScomplex) {
+    if (format == SampleFormat::scomplex) {
         std::int16_t parts[2];
         std::memcpy(parts, raw + static_cast<std::size_t>(k) * 4, sizeof parts);
         return {static_cast<float>(parts[0] * 0.001), static_cast<float>(parts[1] * 0.001)};

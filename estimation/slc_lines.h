@@ -1,17 +1,11 @@
 #pragma once
 
 #include "numeric/fcomplex.h"
+#include "params/sample_format.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
-
-// Sample formats of the SLC files: the code is decided from the master's
-// imageDataType alone and applies to both images.
-enum SampleFormat { kFcomplex = 0, kScomplex = 1 };
-
-SampleFormat sample_format_of(const std::string& imageDataType);
-int bytes_per_sample(SampleFormat format);
 
 // Sample k of a raw line as the stage uses it: FCOMPLEX as stored, SCOMPLEX
 // each part times 0.001 in double precision, rounded to single precision.

@@ -16,16 +16,6 @@
 #include <utility>
 #include <vector>
 
-struct FineCoregistrationTestAccess {
-    static bool offset_pwr(FineCoregistration& f, stFineCoregistrationInfo& info, std::string& offs,
-                           std::string& snr, std::string& listing) {
-        return f.offset_pwr(info, offs, snr, listing);
-    }
-    static bool offset_fit(FineCoregistration& f, stFineCoregistrationInfo& info, std::string& offs,
-                           std::string& snr, std::string& coffs, std::string& clisting) {
-        return f.offset_fit(info, offs, snr, coffs, clisting);
-    }
-};
 
 // Records every error report while keeping the base's behaviour.
 class RecordingCoregistration : public FineCoregistration {

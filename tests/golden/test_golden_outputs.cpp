@@ -11,6 +11,8 @@
 //
 // Re-recording: FC_RECORD_GOLDEN=1 ./test_golden_outputs (or
 // scripts/record_golden.sh) writes the files into tests/golden/data/.
+#include "estimation/stage_one.h"
+#include "fitting/stage_two.h"
 #include "tests/algorithm/run_fixture.h"
 #include "tools/slcsim/slcsim.h"
 
@@ -95,18 +97,27 @@ bool simulate(const GoldenCase& c, const std::string& dir, std::string* error) {
     return simulate_slc_pair(sim, error);
 }
 
+struct SilentReporter : StageReporter {
+    void progress(double) override {}
+    void failure(const char*) override {}
+};
+
 // Both stages with fixed work-file names, standard output captured.
 std::string run_both_stages(const GoldenCase& c, const std::string& dir, bool* ok) {
-    RecordingCoregistration algo;
-    stFineCoregistrationInfo info =
-        run_record(dir + "/master.slc", dir + "/slave.slc", dir + "/pair.off", c.windowWidth,
-                   c.rangeSamples, c.azimuthSamples, 6.0);
-    info.windowHeight = c.windowHeight;
-    std::string offs = dir + "/offs", snr = dir + "/snr", listing = dir + "/offsets.txt";
-    std::string coffs = dir + "/coffs", clisting = dir + "/coffsets.txt";
+    RunRequest request;
+    request.masterPath = dir + "/master.slc";
+    request.slavePath = dir + "/slave.slc";
+    request.offsetParPath = dir + "/pair.off";
+    request.windowWidth = c.windowWidth;
+    request.windowHeight = c.windowHeight;
+    request.rangeSamples = c.rangeSamples;
+    request.azimuthSamples = c.azimuthSamples;
+    request.snrThreshold = 6.0;
+    const WorkFiles files{dir + "/offs", dir + "/snr", dir + "/offsets.txt", dir + "/coffs",
+                          dir + "/coffsets.txt"};
+    SilentReporter reporter;
     testing::internal::CaptureStdout();
-    *ok = FineCoregistrationTestAccess::offset_pwr(algo, info, offs, snr, listing) &&
-          FineCoregistrationTestAccess::offset_fit(algo, info, offs, snr, coffs, clisting);
+    *ok = estimate_offsets(request, files, reporter) && fit_offsets(request, files, reporter);
     return testing::internal::GetCapturedStdout();
 }
 

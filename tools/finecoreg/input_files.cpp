@@ -1,16 +1,12 @@
 #include "input_files.h"
 
+#include "params/file_naming.h"
+
 #include <QFileInfo>
 #include <QString>
 #include <sys/stat.h>
 
 namespace {
-
-// Everything up to the last "." of the whole path, or the whole path.
-std::string before_last_dot(const std::string& path) {
-    const std::size_t dot = path.rfind('.');
-    return dot == std::string::npos ? path : path.substr(0, dot);
-}
 
 std::string check_file(const std::string& path, const char* what) {
     struct stat st;
@@ -30,22 +26,16 @@ std::string absolute_path(const std::string& path) {
         .toStdString();
 }
 
-std::string image_xml_path(const std::string& imagePath) {
-    return before_last_dot(absolute_path(imagePath)) + ".xml";
-}
-
-std::string fitted_offset_par_path(const std::string& offsetParPath, bool overwrite) {
-    if (overwrite)
-        return absolute_path(offsetParPath);
-    return before_last_dot(absolute_path(offsetParPath)) + "_new.off";
+std::string absolute_image_xml_path(const std::string& imagePath) {
+    return image_xml_path(absolute_path(imagePath));
 }
 
 std::string check_input_files(const Options& options) {
     const std::pair<std::string, const char*> inputs[] = {
         {options.masterPath, "master image"},
-        {image_xml_path(options.masterPath), "master image parameter file"},
+        {absolute_image_xml_path(options.masterPath), "master image parameter file"},
         {options.slavePath, "slave image"},
-        {image_xml_path(options.slavePath), "slave image parameter file"},
+        {absolute_image_xml_path(options.slavePath), "slave image parameter file"},
         {options.offsetParPath, "offset parameter file"},
     };
     for (const auto& [path, what] : inputs) {

@@ -4,6 +4,7 @@
 #include "algorithm/FineCoregistrationInfo.h"
 #include "input_files.h"
 #include "options.h"
+#include "params/file_naming.h"
 #include "params/sar_image_xml.h"
 #include "plugin_loader.h"
 #include "progress_reporter.h"
@@ -49,7 +50,7 @@ stFineCoregistrationInfo make_record(const Options& o) {
 // malformed numeric element). Reading both files again names the culprit.
 std::string explain_exception(const Options& o, const char* what) {
     for (const std::string& image : {o.masterPath, o.slavePath}) {
-        const std::string xml = image_xml_path(image);
+        const std::string xml = absolute_image_xml_path(image);
         try {
             auto info = std::make_unique<stSarImageInfo>();
             read_sar_image_xml(xml, *info);
@@ -113,8 +114,8 @@ int run(const Options& o, AlgoFactory factory) {
         return fail(kFailure,
                     text.empty() ? "the run failed (code " + std::to_string(code) + ")" : text);
     }
-    print_summary(stdout, fitted_offset_par_path(o.offsetParPath, o.overwrite), fit,
-                  image_xml_path(o.masterPath));
+    print_summary(stdout, fitted_offset_par_path(absolute_path(o.offsetParPath), o.overwrite), fit,
+                  absolute_image_xml_path(o.masterPath));
     return kSuccess;
 }
 

@@ -1,10 +1,10 @@
 #include "run_summary.h"
 
-#include "params/keyword_reader.h"
+#include "params/file_handle.h"
 #include "params/offset_par.h"
 #include "params/sar_image_xml.h"
 
-#include <cstdlib>
+#include <algorithm>
 #include <exception>
 #include <memory>
 
@@ -16,14 +16,14 @@ struct Polynomials {
 };
 
 bool read_polynomials(const std::string& path, Polynomials* poly) {
-    std::FILE* stream = std::fopen(path.c_str(), "r");
+    const FileHandle stream = open_file(path, "r");
     if (!stream)
         return false;
-    int length = 0;
-    std::unique_ptr<char, decltype(&std::free)> text(read_par_text(stream, &length), &std::free);
-    std::fclose(stream);
-    return rd_vec(text.get(), length, "range_offset_polynomial", poly->range, 6) == 0 &&
-           rd_vec(text.get(), length, "azimuth_offset_polynomial", poly->azimuth, 6) == 0;
+    auto par = std::make_unique<stOffsetParInfo>();
+    read_offset_par(stream.get(), par.get());
+    std::copy_n(par->range_offset_polynomial, 6, poly->range);
+    std::copy_n(par->azimuth_offset_polynomial, 6, poly->azimuth);
+    return true;
 }
 
 // The raster size of the master image, or false.

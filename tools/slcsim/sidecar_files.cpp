@@ -59,8 +59,3 @@ bool write_truth(const std::string& path, const double range[6], const double az
 }
 
 } // namespace slcsim
-
-std::string image_xml_path(const std::string& image_path) {
-    const std::size_t dot = image_path.rfind('.');
-    return (dot == std::string::npos ? image_path : image_path.substr(0, dot)) + ".xml";
-}

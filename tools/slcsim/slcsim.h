@@ -1,5 +1,6 @@
 #pragma once
 
+#include "params/file_naming.h"
 #include "slc_file.h"
 
 #include <cstdint>
@@ -43,7 +44,3 @@ struct SlcSimOptions {
 // Deterministic for a seed. False with a message on invalid options or an
 // I/O failure.
 bool simulate_slc_pair(const SlcSimOptions& options, std::string* error);
-
-// The XML image parameter file beside an image: the path up to its last "."
-// followed by ".xml"; ".xml" appended when the path has no ".".
-std::string image_xml_path(const std::string& image_path);

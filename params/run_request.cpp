@@ -1,4 +1,4 @@
-#include "algorithm/run_parameters.h"
+#include "params/run_request.h"
 
 #include <cmath>
 
@@ -10,21 +10,21 @@ bool is_power_of_two(int n) {
 
 } // namespace
 
-const char* check_run_parameters(const stFineCoregistrationInfo& info) {
+const char* check_run_request(const RunRequest& request) {
     // The transforms need power-of-two lengths 2W and 2H, and the peak fit
     // needs at least a 3 x 3 neighbourhood on the oversampled surface.
-    if (!is_power_of_two(info.windowWidth) || !is_power_of_two(info.windowHeight) ||
-        info.windowWidth < 4 || info.windowHeight < 4 || info.windowWidth > kMaxWindowSide ||
-        info.windowHeight > kMaxWindowSide)
+    if (!is_power_of_two(request.windowWidth) || !is_power_of_two(request.windowHeight) ||
+        request.windowWidth < 4 || request.windowHeight < 4 ||
+        request.windowWidth > kMaxWindowSide || request.windowHeight > kMaxWindowSide)
         return "Window width and height must be powers of two from 4 to 4096 !";
     // The interpolation filter's taps (W/4 + 1 of them) must fit the
     // oversampled height, or negative and positive lags would overlap.
-    if (info.windowWidth >= 8 * info.windowHeight)
+    if (request.windowWidth >= 8 * request.windowHeight)
         return "Window width must be less than eight times the window height !";
-    if (info.rangeSamples < 1 || info.azimuthSamples < 1 || info.rangeSamples > kMaxGridSamples ||
-        info.azimuthSamples > kMaxGridSamples)
+    if (request.rangeSamples < 1 || request.azimuthSamples < 1 ||
+        request.rangeSamples > kMaxGridSamples || request.azimuthSamples > kMaxGridSamples)
         return "Number of offset estimates in range and azimuth must be from 1 to 16384 !";
-    if (std::isnan(info.snrThreshold))
+    if (std::isnan(request.snrThreshold))
         return "SNR threshold is not a number !";
     return nullptr;
 }

@@ -3,12 +3,13 @@
 // until the scatter settles, and writes the culled work files and the new
 // offset parameter file.
 
-#include "algorithm/FineCoregistration.h"
-#include "algorithm/file_handle.h"
-#include "algorithm/path_encoding.h"
+#include "fitting/stage_two.h"
+
 #include "fitting/svd.h"
 #include "numeric/alloc.h"
 #include "numeric/fcomplex.h"
+#include "params/estimation_grid.h"
+#include "params/file_handle.h"
 #include "params/offset_par.h"
 #include "params/offset_par_file.h"
 
@@ -19,6 +20,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -63,7 +65,7 @@ void read_floats(std::FILE* stream, float* line, std::size_t count) {
 struct Measurements {
     explicit Measurements(int capacity)
         : x(1, capacity), y(1, capacity), range(1, capacity), azimuth(1, capacity),
-          snr(1, capacity), sigma(1, capacity) {
+          snr(1, capacity), sigma(1, capacity), cell(static_cast<std::size_t>(capacity) + 1) {
         for (int k = 1; k <= capacity; k++) {
             x[k] = y[k] = range[k] = azimuth[k] = snr[k] = 0.0;
             sigma[k] = 1.0;
@@ -72,6 +74,7 @@ struct Measurements {
     bool culled(int k) const { return sigma[k] == kRejectedSigma; }
 
     DVector x, y, range, azimuth, snr, sigma;
+    std::vector<std::size_t> cell; // grid position (row-major) of each measurement
     int count = 0;
 };
 
@@ -129,9 +132,18 @@ void print_coefficients(const double* c) {
         std::printf(" %13.5e", c[k]);
 }
 
-void print_errors(const OffsetModel& model, double scatter) {
+// Standard errors of the coefficients: the covariance diagonal scaled by
+// the fit's scatter.
+void coefficient_errors(const OffsetModel& model, double scatter, double errors[kTerms]) {
     for (int k = 1; k <= kTerms; k++)
-        std::printf(" %13.5e", std::sqrt(model.covariance[k][k]) * scatter);
+        errors[k - 1] = std::sqrt(model.covariance[k][k]) * scatter;
+}
+
+void print_errors(const OffsetModel& model, double scatter) {
+    double errors[kTerms];
+    coefficient_errors(model, scatter, errors);
+    for (double e : errors)
+        std::printf(" %13.5e", e);
 }
 
 // Grid index of a position: round half away from zero, then truncate.
@@ -140,44 +152,29 @@ int grid_index(double position, int start, int spacing) {
     return static_cast<int>(cell >= 0.0 ? cell + 0.5 : cell - 0.5);
 }
 
-// Position k of a grid direction. Computed wide: the product alone may leave
-// 32 bits even where the position itself does not, and there the 32-bit
-// result is the same.
-long long grid_position(int start, int spacing, int k) {
-    return static_cast<long long>(start) + static_cast<long long>(k) * spacing;
-}
-
 // True when every position k < count is a 32-bit value (the positions are
 // linear in k, so the last one decides).
-bool grid_positions_fit(int start, int spacing, int count) {
-    const long long last = grid_position(start, spacing, count - 1);
+bool grid_positions_fit(long long last) {
     return last >= INT_MIN && last <= INT_MAX;
 }
 
-// The estimation grid as stage 1 left it in the offset parameter record.
-struct GridGeometry {
-    int nr, naz;  // positions in range and azimuth
-    int r0, dr;   // first range position and spacing, samples
-    int az0, daz; // first azimuth position and spacing, lines
-};
-
 // Reads the offsets and SNR grids line by line, prints every position and
 // takes the usable ones into the measurement list, in line-major order.
-void read_measurements(std::FILE* offsetsFile, std::FILE* snrFile, const GridGeometry& g,
+void read_measurements(std::FILE* offsetsFile, std::FILE* snrFile, const EstimationGrid& g,
                        const Grid<fcomplex>& offs, const Grid<float>& snrs, Measurements& ms) {
-    DVector xPos(0, g.nr - 1), yPos(0, g.naz - 1);
-    for (int j = 0; j < g.nr; j++)
-        xPos[j] = static_cast<double>(grid_position(g.r0, g.dr, j));
-    for (int i = 0; i < g.naz; i++)
-        yPos[i] = static_cast<double>(grid_position(g.az0, g.daz, i));
+    DVector xPos(0, g.rangeSamples - 1), yPos(0, g.azimuthSamples - 1);
+    for (int j = 0; j < g.rangeSamples; j++)
+        xPos[j] = static_cast<double>(g.range_position(j));
+    for (int i = 0; i < g.azimuthSamples; i++)
+        yPos[i] = static_cast<double>(g.azimuth_position(i));
 
     std::rewind(offsetsFile);
     std::rewind(snrFile);
-    for (int i = 0; i < g.naz; i++) {
+    for (int i = 0; i < g.azimuthSamples; i++) {
         read_floats(offsetsFile, reinterpret_cast<float*>(offs[i]),
-                    2 * static_cast<std::size_t>(g.nr));
-        read_floats(snrFile, snrs[i], static_cast<std::size_t>(g.nr));
-        for (int j = 0; j < g.nr; j++) {
+                    2 * static_cast<std::size_t>(g.rangeSamples));
+        read_floats(snrFile, snrs[i], static_cast<std::size_t>(g.rangeSamples));
+        for (int j = 0; j < g.rangeSamples; j++) {
             const float re = offs[i][j].re;
             const float im = offs[i][j].im;
             const float s = snrs[i][j];
@@ -196,6 +193,7 @@ void read_measurements(std::FILE* offsetsFile, std::FILE* snrFile, const GridGeo
             ms.azimuth[k] = im;
             ms.snr[k] = s;
             ms.sigma[k] = 1.0 / s;
+            ms.cell[k] = static_cast<std::size_t>(i) * g.rangeSamples + j;
         }
     }
 }
@@ -220,7 +218,7 @@ Scatter starting_scatter(const Measurements& ms, const OffsetModel& range,
 // grid and replaces the scatter with that of the survivors. Returns how many
 // measurements survive.
 int culling_pass(Measurements& ms, SvdWork& work, OffsetModel& range, OffsetModel& azimuth,
-                 double snrThreshold, const GridGeometry& g, Grid<fcomplex>& culled,
+                 double snrThreshold, const EstimationGrid& g, Grid<fcomplex>& culled,
                  stOffsetParInfo& par, Scatter& scatter) {
     culled.clear();
     const double rangeLimit = 2.5 * scatter.range;
@@ -251,7 +249,8 @@ int culling_pass(Measurements& ms, SvdWork& work, OffsetModel& range, OffsetMode
             eval_offset_poly(par.azimuth_offset_polynomial, ms.x[k], ms.y[k]) - ms.azimuth[k];
         ssr += dRange * dRange;
         ssa += dAzimuth * dAzimuth;
-        fcomplex& cell = culled[grid_index(ms.y[k], g.az0, g.daz)][grid_index(ms.x[k], g.r0, g.dr)];
+        fcomplex& cell = culled[grid_index(ms.y[k], g.azimuthStart, g.azimuthSpacing)]
+                               [grid_index(ms.x[k], g.rangeStart, g.rangeSpacing)];
         cell.re = static_cast<float>(ms.range[k]);
         cell.im = static_cast<float>(ms.azimuth[k]);
     }
@@ -276,8 +275,7 @@ void print_pass(int pass, int accepted, int nSamples, const stOffsetParInfo& par
 void print_final(int passes, int accepted, int nSamples, const stOffsetParInfo& par,
                  const OffsetModel& range, const OffsetModel& azimuth, const Scatter& scatter) {
     std::printf("\ntotal number of culling iterations: %d\n", passes);
-    std::printf("final solution: %d offset estimates accepted out of %d samples\n", accepted,
-                nSamples);
+    std::printf(kFinalSolutionFormat, accepted, nSamples);
     std::printf("\nfinal range offset poly. coeff.:         ");
     print_coefficients(par.range_offset_polynomial);
     std::printf("\nfinal range offset poly. coeff. errors:  ");
@@ -286,15 +284,14 @@ void print_final(int passes, int accepted, int nSamples, const stOffsetParInfo& 
     print_coefficients(par.azimuth_offset_polynomial);
     std::printf("\nfinal azimuth offset poly. coeff. errors:");
     print_errors(azimuth, scatter.azimuth);
-    std::printf("\n\nfinal model fit std. dev. (samples) range: %10.4f  azimuth: %10.4f\n",
-                scatter.range, scatter.azimuth);
+    std::printf(kFinalStdDevFormat, scatter.range, scatter.azimuth);
 }
 
 // Writes the grid line by line; false on a write error (flushed at the end,
 // so an error of the last buffered lines is seen too).
-bool write_culled_grid(std::FILE* stream, const Grid<fcomplex>& culled, const GridGeometry& g) {
-    for (int i = 0; i < g.naz; i++) {
-        std::fwrite(culled[i], sizeof(float), 2 * static_cast<std::size_t>(g.nr), stream);
+bool write_culled_grid(std::FILE* stream, const Grid<fcomplex>& culled, const EstimationGrid& g) {
+    for (int i = 0; i < g.azimuthSamples; i++) {
+        std::fwrite(culled[i], sizeof(float), 2 * static_cast<std::size_t>(g.rangeSamples), stream);
         if (std::ferror(stream))
             return false;
     }
@@ -312,67 +309,90 @@ void write_culled_listing(std::FILE* stream, const Measurements& ms, const stOff
     }
 }
 
-// The new offset parameter file beside the input: everything before the last
-// "." of the whole path, then "_new.off".
-std::string new_offset_par_path(const std::string& path) {
-    const std::size_t dot = path.rfind('.');
-    return (dot == std::string::npos ? path : path.substr(0, dot)) + "_new.off";
+bool fail(StageReporter& reporter, const char* message) {
+    reporter.failure(message);
+    return false;
+}
+
+// A grid the stage can hold: at least one position each way, distinct and
+// 32-bit positions, an index range within 32 bits. The failure message, or
+// nullptr.
+const char* check_grid(const EstimationGrid& g) {
+    // A negative count is an allocation that cannot be made.
+    if (g.rangeSamples < 0 || g.azimuthSamples < 0)
+        return "Memory allocation error for offsets and SNR data !";
+    if (g.rangeSamples < 1 || g.azimuthSamples < 1)
+        return "Number of offset estimates in range and azimuth in the off file must be at least 1 "
+               "!";
+    // A zero spacing puts every position of a direction in one place and
+    // leaves the grid cell of a measurement undefined.
+    if (g.rangeSpacing == 0 || g.azimuthSpacing == 0)
+        return "Offset estimation spacing in the off file must not be zero !";
+    // Positions are 32-bit values, and the grid cell of a measurement is
+    // recovered from its position: a grid reaching past that range (never
+    // written by stage 1) would overflow and address cells outside the grid.
+    if (!grid_positions_fit(g.range_position(g.rangeSamples - 1)) ||
+        !grid_positions_fit(g.azimuth_position(g.azimuthSamples - 1)))
+        return "Offset estimation grid in the off file exceeds the 32-bit position range !";
+    // The measurement list is indexed with 32-bit integers.
+    if (static_cast<long long>(g.rangeSamples) * g.azimuthSamples > INT_MAX)
+        return "Memory allocation error for offsets and SNR data !";
+    return nullptr;
+}
+
+void fill_fit(const Measurements& ms, const OffsetModel& range, const OffsetModel& azimuth,
+              const stOffsetParInfo& par, const Scatter& scatter, OffsetFit& fit) {
+    std::copy_n(par.range_offset_polynomial, kTerms, fit.rangePolynomial);
+    std::copy_n(par.azimuth_offset_polynomial, kTerms, fit.azimuthPolynomial);
+    coefficient_errors(range, scatter.range, fit.rangeErrors);
+    coefficient_errors(azimuth, scatter.azimuth, fit.azimuthErrors);
+    fit.rangeStdDev = scatter.range;
+    fit.azimuthStdDev = scatter.azimuth;
+    fit.measurements = ms.count;
+    fit.keptAt.assign(static_cast<std::size_t>(fit.samples), 0);
+    for (int k = 1; k <= ms.count; k++)
+        if (!ms.culled(k))
+            fit.keptAt[ms.cell[k]] = 1;
 }
 
 } // namespace
 
-bool FineCoregistration::offset_fit(stFineCoregistrationInfo& info, std::string& offsetsPath,
-                                    std::string& snrPath, std::string& culledOffsetsPath,
-                                    std::string& culledListingPath) {
-    const FileHandle offsetsFile = open_file(offsetsPath, "rb");
+bool fit_offsets(const RunRequest& request, const WorkFiles& files, StageReporter& reporter,
+                 OffsetFit* fit) {
+    const FileHandle offsetsFile = open_file(files.offsets, "rb");
     if (!offsetsFile)
-        return fail("Cannot open binary offsets file !");
-    const FileHandle snrFile = open_file(snrPath, "rb");
+        return fail(reporter, "Cannot open binary offsets file !");
+    const FileHandle snrFile = open_file(files.snr, "rb");
     if (!snrFile)
-        return fail("Cannot open binary SNR file !");
+        return fail(reporter, "Cannot open binary SNR file !");
 
-    const std::string offParPath = absolute_native_path(info.offsetParPath);
     stOffsetParInfo par{};
     {
-        const FileHandle offParFile = open_file(offParPath, "r");
+        const FileHandle offParFile = open_file(request.offsetParPath, "r");
         if (!offParFile)
-            return fail("Failed to open the off file !");
+            return fail(reporter, "Failed to open the off file !");
         read_offset_par(offParFile.get(), &par);
     }
 
-    const FileHandle culledOffsetsFile = open_file(culledOffsetsPath, "wb");
+    const FileHandle culledOffsetsFile = open_file(files.culledOffsets, "wb");
     if (!culledOffsetsFile)
-        return fail("Cannot create culled binary form offset file !");
-    const FileHandle culledListingFile = open_file(culledListingPath, "w");
+        return fail(reporter, "Cannot create culled binary form offset file !");
+    const FileHandle culledListingFile = open_file(files.culledListing, "w");
     if (!culledListingFile)
-        return fail("Cannot create culled offset file (text format) !");
+        return fail(reporter, "Cannot create culled offset file (text format) !");
 
-    const GridGeometry g{
-        par.offset_estimation_range_samples,    par.offset_estimation_azimuth_samples,
-        par.offset_estimation_starting_range,   par.offset_estimation_range_spacing,
-        par.offset_estimation_starting_azimuth, par.offset_estimation_azimuth_spacing};
+    const EstimationGrid g = grid_of(par);
     const double snrThreshold = par.offset_estimation_threshhold;
-    if (g.nr < 1 || g.naz < 1)
-        return fail(
-            "Number of offset estimates in range and azimuth in the off file must be at least 1 !");
-    // A zero spacing puts every position of a direction in one place and
-    // leaves the grid cell of a measurement undefined.
-    if (g.dr == 0 || g.daz == 0)
-        return fail("Offset estimation spacing in the off file must not be zero !");
-    // Positions are 32-bit values, and the grid cell of a measurement is
-    // recovered from its position: a grid reaching past that range (never
-    // written by stage 1) would overflow and address cells outside the grid.
-    if (!grid_positions_fit(g.r0, g.dr, g.nr) || !grid_positions_fit(g.az0, g.daz, g.naz))
-        return fail("Offset estimation grid in the off file exceeds the 32-bit position range !");
-    // The measurement list is indexed with 32-bit integers.
-    if (static_cast<long long>(g.nr) * g.naz > INT_MAX)
-        return fail("Memory allocation error for offsets and SNR data !");
-    const int nSamples = g.nr * g.naz;
+    if (const char* problem = check_grid(g))
+        return fail(reporter, problem);
+    const int nSamples = g.rangeSamples * g.azimuthSamples;
 
     Grid<fcomplex> offs, culled;
     Grid<float> snrs;
-    if (!offs.allocate(g.nr, g.naz) || !snrs.allocate(g.nr, g.naz) || !culled.allocate(g.nr, g.naz))
-        return fail("Memory allocation error for offsets and SNR data !");
+    if (!offs.allocate(g.rangeSamples, g.azimuthSamples) ||
+        !snrs.allocate(g.rangeSamples, g.azimuthSamples) ||
+        !culled.allocate(g.rangeSamples, g.azimuthSamples))
+        return fail(reporter, "Memory allocation error for offsets and SNR data !");
 
     Measurements ms(nSamples);
     OffsetModel rangeModel, azimuthModel;
@@ -401,12 +421,19 @@ bool FineCoregistration::offset_fit(stFineCoregistrationInfo& info, std::string&
     print_final(pass, accepted, nSamples, par, rangeModel, azimuthModel, scatter);
 
     if (!write_culled_grid(culledOffsetsFile.get(), culled, g))
-        return fail("error writing to binary culled offsets file !");
+        return fail(reporter, "error writing to binary culled offsets file !");
     write_culled_listing(culledListingFile.get(), ms, par);
 
-    const std::string newOffParPath =
-        info.overwriteOffsetPar ? offParPath : new_offset_par_path(offParPath);
-    if (!write_offset_par_file(newOffParPath, par))
-        return fail("Failed to write the off file !");
+    const std::string fittedPath = fitted_offset_par_path(request.offsetParPath, request.overwrite);
+    if (!write_offset_par_file(fittedPath, par))
+        return fail(reporter, "Failed to write the off file !");
+    if (fit != nullptr) {
+        *fit = OffsetFit{};
+        fit->samples = nSamples;
+        fit->kept = accepted;
+        fit->passes = pass;
+        fit->fittedOffsetParPath = fittedPath;
+        fill_fit(ms, rangeModel, azimuthModel, par, scatter, *fit);
+    }
     return true;
 }

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "estimation/stage_one.h"
+#include "fitting/stage_two.h"
+#include "params/file_naming.h"
+#include "params/run_request.h"
+#include "params/stage_reporter.h"
+
+#include <functional>
+#include <string>
+
+// Everything one run measured and fitted.
+struct RunResult {
+    OffsetMeasurements measurements;
+    OffsetFit fit;
+};
+
+// The two stages of a run, each given the run's work files.
+struct RunStages {
+    std::function<bool(const WorkFiles&)> estimate;
+    std::function<bool(const WorkFiles&)> fit;
+};
+
+// Reserves work-file names in the master's directory (masterPath absolute,
+// as a byte string), runs stage 1 and, when it succeeds, stage 2, and
+// removes the work files after a complete success. After a failure the work
+// files stay for inspection, except the empty ones of a stage 1 that did
+// not complete: they hold nothing. True when both stages succeed.
+[[nodiscard]] bool drive_run(const std::string& masterPath, const RunStages& stages);
+
+// A whole run as a library call: checks the request (a bad one is refused
+// before anything is opened or written), then drives both stages. The
+// request's paths must be absolute. Fills result when one is given.
+[[nodiscard]] bool run_fine_coreg(const RunRequest& request, StageReporter& reporter,
+                                  RunResult* result = nullptr);

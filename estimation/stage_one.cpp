@@ -1,0 +1,324 @@
+// Stage 1: the slave's offset at every position of the estimation grid, by
+// oversampled intensity cross-correlation of a master and a slave window.
+
+#include "estimation/stage_one.h"
+
+#include "estimation/image_size_check.h"
+#include "estimation/interp_patch.h"
+#include "estimation/measure_window.h"
+#include "estimation/slc_lines.h"
+#include "numeric/alloc.h"
+#include "params/file_handle.h"
+#include "params/offset_par.h"
+#include "params/offset_par_file.h"
+#include "params/sar_image_xml.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Nearest integer, halves away from zero. A value beyond the 32-bit range, or
+// NaN, from a garbled offset parameter file saturates (NaN to the lowest):
+// the slave window then lies outside the slave instead of the conversion
+// being undefined.
+int round_offset(double v) {
+    if (!(v > INT_MIN))
+        return INT_MIN;
+    if (!(v < INT_MAX))
+        return INT_MAX;
+    return v >= 0.0 ? static_cast<int>(v + 0.5) : static_cast<int>(v - 0.5);
+}
+
+bool fail(StageReporter& reporter, const char* message) {
+    reporter.failure(message);
+    return false;
+}
+
+struct Raster {
+    int width;
+    int lines;
+};
+
+// The files of the stage, opened (or created) in the order their failures
+// are reported, and the offset parameter record read from its file.
+struct StageFiles {
+    FileHandle master, slave, offsets, snr, listing;
+    Raster masterSize{}, slaveSize{};
+    SampleFormat format = SampleFormat::fcomplex;
+    stOffsetParInfo par{};
+};
+
+const char* open_stage_files(const RunRequest& request, const WorkFiles& work, StageFiles& f) {
+    f.master = open_file(request.masterPath, "rb");
+    if (!f.master)
+        return "Failed to open the master image !";
+    f.slave = open_file(request.slavePath, "rb");
+    if (!f.slave)
+        return "Failed to open the slave image !";
+
+    auto masterInfo = std::make_unique<stSarImageInfo>();
+    auto slaveInfo = std::make_unique<stSarImageInfo>();
+    if (!read_sar_image_xml(image_xml_path(request.masterPath), *masterInfo) ||
+        !read_sar_image_xml(image_xml_path(request.slavePath), *slaveInfo))
+        return "Open xml parameter file error!";
+
+    FileHandle offParIn = open_file(request.offsetParPath, "r");
+    if (!offParIn)
+        return "Failed to open the off file !";
+    f.offsets = open_file(work.offsets, "wb");
+    if (!f.offsets)
+        return "Failed to create the offsets file !";
+    f.snr = open_file(work.snr, "wb");
+    if (!f.snr)
+        return "Failed to create the snr file !";
+    read_offset_par(offParIn.get(), &f.par);
+    offParIn.reset();
+    f.listing = open_file(work.listing, "w");
+    if (!f.listing)
+        return "Cannot open text offsets listing file!";
+
+    f.masterSize = {masterInfo->numberOfColumns, masterInfo->numberOfRows};
+    f.slaveSize = {slaveInfo->numberOfColumns, slaveInfo->numberOfRows};
+    f.format = sample_format_of(masterInfo->imageDataType);
+    // A raster size below one sample would reach the allocators as a huge
+    // unsigned count, and one the file cannot hold would allocate or read
+    // for nothing: both are refused before any line buffer exists.
+    const int bytes = bytes_per_sample(f.format);
+    for (const auto& [size, file] :
+         {std::pair{f.masterSize, f.master.get()}, std::pair{f.slaveSize, f.slave.get()}})
+        if (size.width < 1 || size.lines < 1 ||
+            !plausible_image_size(file, size.width, size.lines, bytes))
+            return "Invalid image size in xml parameter file !";
+    return nullptr;
+}
+
+// The run's settings and the grid go into the record that is written back
+// at the end; a record without a polynomial starts from its initial offsets.
+EstimationGrid prepare_offset_par(const RunRequest& request, const Raster& master,
+                                  stOffsetParInfo& par) {
+    par.offset_estimation_window_width = request.windowWidth;
+    par.offset_estimation_window_height = request.windowHeight;
+    par.offset_estimation_threshhold = request.snrThreshold;
+    if (par.range_offset_polynomial[0] == 0.0 && par.azimuth_offset_polynomial[0] == 0.0) {
+        par.range_offset_polynomial[0] = par.initial_range_offset;
+        par.azimuth_offset_polynomial[0] = par.initial_azimuth_offset;
+    }
+    const EstimationGrid grid =
+        lay_out_grid(master.width, master.lines, request.rangeSamples, request.azimuthSamples,
+                     request.windowWidth, request.windowHeight);
+    store_grid(grid, par);
+    return grid;
+}
+
+// One row of the grid as it goes to the work files.
+struct GridRow {
+    explicit GridRow(int positions)
+        : offsets(positions), snr(positions), isAccepted(positions), count(positions) {}
+    void clear() {
+        zero_1d(offsets.get(), count, sizeof(fcomplex));
+        zero_1d(snr.get(), count, sizeof(float));
+        std::fill(isAccepted.begin(), isAccepted.end(), 0);
+        accepted = 0;
+    }
+    Block1D<fcomplex> offsets;
+    Block1D<float> snr;
+    std::vector<unsigned char> isAccepted;
+    int count;
+    int accepted = 0;
+};
+
+// The master and slave lines of one grid row, full width, H lines each.
+struct RowLines {
+    RowLines(const Raster& master, const Raster& slave, int height)
+        : master(master.width, height), slave(slave.width, height), masterWidth(master.width),
+          slaveWidth(slave.width), height(height) {}
+    void clear() {
+        zero_2d(master.get(), masterWidth, height);
+        zero_2d(slave.get(), slaveWidth, height);
+    }
+    Array2D<fcomplex> master, slave;
+    int masterWidth, slaveWidth, height;
+};
+
+void cut_windows(const RowLines& lines, int masterCentre, long long slaveCentre,
+                 WindowWorkspace& ws) {
+    const int w = ws.width();
+    const int firstMaster = masterCentre - w / 2;
+    const long long firstSlave = slaveCentre - w / 2;
+    for (int r = 0; r < ws.height(); r++)
+        for (int m = 0; m < w; m++) {
+            ws.master_patch()[r][m] = lines.master[r][firstMaster + m];
+            ws.slave_patch()[r][m] = lines.slave[r][firstSlave + m];
+        }
+}
+
+// Writes one grid row to the binary work files; the failure message or
+// nullptr.
+const char* write_row(const GridRow& row, StageFiles& f) {
+    std::fwrite(row.offsets.get(), sizeof(fcomplex), row.count, f.offsets.get());
+    std::fwrite(row.snr.get(), sizeof(float), row.count, f.snr.get());
+    if (std::ferror(f.offsets.get()))
+        return "Failed to write to output offsets file !";
+    if (std::ferror(f.snr.get()))
+        return "Failed to write to output snr file !";
+    return nullptr;
+}
+
+void keep_row(const GridRow& row, int i, OffsetMeasurements* out) {
+    if (out == nullptr)
+        return;
+    for (int j = 0; j < row.count; j++) {
+        const std::size_t k = static_cast<std::size_t>(i) * row.count + j;
+        out->rangeOffset[k] = row.offsets[j].re;
+        out->azimuthOffset[k] = row.offsets[j].im;
+        out->snr[k] = row.snr[j];
+        out->accepted[k] = row.isAccepted[j];
+    }
+    out->acceptedCount += row.accepted;
+}
+
+void start_measurements(const EstimationGrid& grid, const Raster& master, OffsetMeasurements* out) {
+    if (out == nullptr)
+        return;
+    *out = OffsetMeasurements{};
+    out->grid = grid;
+    out->masterWidth = master.width;
+    out->masterLines = master.lines;
+    out->rangeOffset.assign(grid.positions(), 0.0f);
+    out->azimuthOffset.assign(grid.positions(), 0.0f);
+    out->snr.assign(grid.positions(), 0.0f);
+    out->accepted.assign(grid.positions(), 0);
+}
+
+} // namespace
+
+bool estimate_offsets(const RunRequest& request, const WorkFiles& work, StageReporter& reporter,
+                      OffsetMeasurements* measurements) {
+    StageFiles f;
+    if (const char* problem = open_stage_files(request, work, f))
+        return fail(reporter, problem);
+
+    const int windowWidth = request.windowWidth;
+    const int windowHeight = request.windowHeight;
+    const Raster& masterSize = f.masterSize;
+    const Raster& slaveSize = f.slaveSize;
+    stOffsetParInfo& par = f.par;
+    const EstimationGrid grid = prepare_offset_par(request, masterSize, par);
+    // More positions than samples (or lines) between the margins give a
+    // spacing of 0: all of them would be measured at one place, and stage 2
+    // could not tell them apart. Refused before the offset file is rewritten.
+    if ((grid.rangeSamples > 1 && grid.rangeSpacing == 0) ||
+        (grid.azimuthSamples > 1 && grid.azimuthSpacing == 0))
+        return fail(reporter,
+                    "Number of offset estimates in range or azimuth exceeds the image size !");
+
+    Block1D<unsigned char> readBuffer(
+        static_cast<std::size_t>(std::max(masterSize.width, slaveSize.width)) *
+        bytes_per_sample(f.format));
+    RowLines rowLines(masterSize, slaveSize, windowHeight);
+    WindowWorkspace workspace(windowWidth, windowHeight);
+    GridRow row(grid.rangeSamples);
+    start_measurements(grid, masterSize, measurements);
+
+    SlcLineReader masterLines(f.master.get(), masterSize.width, f.format, readBuffer.get(),
+                              "WARNING: attempt to read beyond end of SLC-1 file\n\n");
+    SlcLineReader slaveLines(f.slave.get(), slaveSize.width, f.format, readBuffer.get(),
+                             "\nWARNING: attempt to read beyond end of SLC-2 file\n\n");
+
+    double masterAverage = 0.0;
+    if (!average_intensity(masterLines, f.format, masterSize.width, masterSize.lines,
+                           &masterAverage))
+        return fail(reporter, "No points available for determining average intensity !");
+    const double masterClip = 5.0 * masterAverage;
+    std::printf("average image 1 intensity: %10.3e  clip1: %10.3e\n", masterAverage, masterClip);
+    // The slave's case is reported like the master's instead of ending the
+    // host's process.
+    double slaveAverage = 0.0;
+    if (!average_intensity(slaveLines, f.format, slaveSize.width, slaveSize.lines, &slaveAverage))
+        return fail(reporter, "No points available for determining average intensity !");
+    const double slaveClip = 5.0 * slaveAverage;
+
+    const int halfHeight = windowHeight / 2;
+    const int halfWidth = windowWidth / 2;
+    const int positions = grid.rangeSamples * grid.azimuthSamples;
+    long long total = 0;
+
+    for (int i = 0; i < grid.azimuthSamples; i++) {
+        rowLines.clear();
+        row.clear();
+
+        const int masterLine = static_cast<int>(grid.azimuth_position(i));
+        const int azimuthOffset = round_offset(eval_offset_poly(
+            par.azimuth_offset_polynomial, (masterSize.width - 1) * 0.5, masterLine));
+        // Slave positions are 64-bit: a huge coarse offset must fail the
+        // bounds test, not overflow.
+        const long long slaveLine = static_cast<long long>(masterLine) + azimuthOffset;
+
+        if (masterLine + halfHeight < masterSize.lines &&
+            slaveLine + halfHeight < slaveSize.lines && masterLine - halfHeight >= 0 &&
+            slaveLine - halfHeight >= 0) {
+            masterLines.seek_line(masterLine - halfHeight);
+            for (int r = 0; r < windowHeight; r++)
+                masterLines.read_line_into(rowLines.master[r]);
+            slaveLines.seek_line(slaveLine - halfHeight);
+            for (int r = 0; r < windowHeight; r++)
+                slaveLines.read_line_into(rowLines.slave[r]);
+
+            for (int j = 0; j < grid.rangeSamples; j++) {
+                const int k = i * grid.rangeSamples + j;
+                reporter.progress((static_cast<double>(k) / positions + 0.001) * 100.0);
+
+                const int masterSample = static_cast<int>(grid.range_position(j));
+                const int rangeOffset = round_offset(
+                    eval_offset_poly(par.range_offset_polynomial, masterSample, masterLine));
+                const long long slaveSample = static_cast<long long>(masterSample) + rangeOffset;
+                if (!(masterSample + halfWidth < masterSize.width &&
+                      slaveSample + halfWidth < slaveSize.width && slaveSample - halfWidth >= 0 &&
+                      masterSample - halfWidth >= 0))
+                    continue;
+
+                cut_windows(rowLines, masterSample, slaveSample, workspace);
+                if (mostly_no_data(workspace.master_patch(), windowWidth, windowHeight) ||
+                    mostly_no_data(workspace.slave_patch(), windowWidth, windowHeight))
+                    continue;
+
+                const WindowMeasurement m = measure_window(workspace, masterClip, slaveClip);
+                row.snr[j] = static_cast<float>(m.snr);
+                // A peak search that failed (SNR 0, shifts not written) is
+                // never accepted, even under a negative threshold.
+                if (static_cast<double>(row.snr[j]) > request.snrThreshold && m.snr != 0.0) {
+                    row.offsets[j].re = static_cast<float>(m.rangeShift + rangeOffset);
+                    row.offsets[j].im = static_cast<float>(m.azimuthShift + azimuthOffset);
+                    row.isAccepted[j] = 1;
+                    row.accepted++;
+                    std::fprintf(f.listing.get(), "%5d %5d %12.4f %12.4f %10.3f\n", masterSample,
+                                 masterLine, row.offsets[j].re, row.offsets[j].im, row.snr[j]);
+                }
+            }
+        }
+
+        if (const char* problem = write_row(row, f))
+            return fail(reporter, problem);
+        keep_row(row, i, measurements);
+        total += row.accepted;
+    }
+
+    if (total == 0)
+        return fail(reporter, "No offsets found above SNR threshold !");
+
+    // Buffered rows reach the disk only when flushed: a full disk must be
+    // reported here, not found by stage 2 as missing rows.
+    if (std::fflush(f.offsets.get()) != 0 || std::ferror(f.offsets.get()))
+        return fail(reporter, "Failed to write to output offsets file !");
+    if (std::fflush(f.snr.get()) != 0 || std::ferror(f.snr.get()))
+        return fail(reporter, "Failed to write to output snr file !");
+    std::fflush(f.listing.get());
+
+    if (!write_offset_par_file(request.offsetParPath, par))
+        return fail(reporter, "Cannot open output ISP offset parameter file !");
+    return true;
+}

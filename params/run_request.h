@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+// Largest window side a run accepts: the five oversampled work arrays of
+// 2W x 2H complex samples then stay below about 2.7 GB.
+constexpr int kMaxWindowSide = 4096;
+// Largest grid a run accepts in either direction; keeps the number of
+// positions and every progress and file-size product within 32 bits.
+constexpr int kMaxGridSamples = 16384;
+
+// What one run is asked to do, independent of who asks. Paths are byte
+// strings exactly as the standard file functions receive them.
+struct RunRequest {
+    std::string masterPath;
+    std::string slavePath;
+    std::string offsetParPath;
+    int windowWidth = 64;
+    int windowHeight = 64;
+    int rangeSamples = 32;
+    int azimuthSamples = 32;
+    double snrThreshold = 7.0;
+    bool overwrite = false; // write the fit over offsetParPath instead of beside it
+};
+
+// Checks a request before anything is opened or written. Returns the English
+// failure message, or nullptr when the request can be run; the stages trust
+// a request that passed.
+const char* check_run_request(const RunRequest& request);

@@ -1,0 +1,13 @@
+#pragma once
+
+// How a stage tells its caller how far it got and why it stopped. Each entry
+// point shows these its own way (the host's signal and error codes, a
+// terminal bar, a Python callback or exception).
+class StageReporter {
+public:
+    virtual ~StageReporter() = default;
+    // Percent of the positions done, before each measured position.
+    virtual void progress(double percent) = 0;
+    // The English message of a failure, once, before the stage returns false.
+    virtual void failure(const char* message) = 0;
+};
