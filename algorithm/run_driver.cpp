@@ -37,7 +37,8 @@ private:
 
 } // namespace
 
-bool drive_run(const std::string& masterPath, const RunStages& stages) {
+bool drive_run(const std::string& masterPath, const RunStages& stages, bool keepWorkFiles,
+               WorkFiles* used) {
     WorkFiles files;
     if (!reserve_work_files(masterPath, files)) {
         // No name could be reserved (say, a directory this run may not write
@@ -46,6 +47,8 @@ bool drive_run(const std::string& masterPath, const RunStages& stages) {
         // reports that it cannot create its files, in its own order.
         files = WorkFiles{};
     }
+    if (used != nullptr)
+        *used = files;
 
     EmptyStageOneFilesCleanup cleanup(files);
     if (!stages.estimate(files))
@@ -53,6 +56,8 @@ bool drive_run(const std::string& masterPath, const RunStages& stages) {
     cleanup.dismiss();
     if (!stages.fit(files))
         return false;
+    if (keepWorkFiles)
+        return true;
 
     for (const std::string* path :
          {&files.offsets, &files.listing, &files.snr, &files.culledOffsets, &files.culledListing})
@@ -60,7 +65,8 @@ bool drive_run(const std::string& masterPath, const RunStages& stages) {
     return true;
 }
 
-bool run_fine_coreg(const RunRequest& request, StageReporter& reporter, RunResult* result) {
+bool run_fine_coreg(const RunRequest& request, StageReporter& reporter, RunResult* result,
+                    bool keepWorkFiles) {
     if (const char* problem = check_run_request(request)) {
         reporter.failure(problem);
         return false;
@@ -72,5 +78,6 @@ bool run_fine_coreg(const RunRequest& request, StageReporter& reporter, RunResul
         {[&](const WorkFiles& files) {
              return estimate_offsets(request, files, reporter, measurements);
          },
-         [&](const WorkFiles& files) { return fit_offsets(request, files, reporter, fit); }});
+         [&](const WorkFiles& files) { return fit_offsets(request, files, reporter, fit); }},
+        keepWorkFiles, result ? &result->workFiles : nullptr);
 }

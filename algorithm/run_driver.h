@@ -13,6 +13,7 @@
 struct RunResult {
     OffsetMeasurements measurements;
     OffsetFit fit;
+    WorkFiles workFiles; // names used; the files exist only when kept
 };
 
 // The two stages of a run, each given the run's work files.
@@ -26,10 +27,13 @@ struct RunStages {
 // removes the work files after a complete success. After a failure the work
 // files stay for inspection, except the empty ones of a stage 1 that did
 // not complete: they hold nothing. True when both stages succeed.
-[[nodiscard]] bool drive_run(const std::string& masterPath, const RunStages& stages);
+// With keepWorkFiles they stay after a success too, and their names are left
+// in *used.
+[[nodiscard]] bool drive_run(const std::string& masterPath, const RunStages& stages,
+                             bool keepWorkFiles = false, WorkFiles* used = nullptr);
 
 // A whole run as a library call: checks the request (a bad one is refused
 // before anything is opened or written), then drives both stages. The
 // request's paths must be absolute. Fills result when one is given.
 [[nodiscard]] bool run_fine_coreg(const RunRequest& request, StageReporter& reporter,
-                                  RunResult* result = nullptr);
+                                  RunResult* result = nullptr, bool keepWorkFiles = false);

@@ -1,24 +1,11 @@
-"""Fine co-registration of a slave SAR SLC image to a master SLC image."""
+"""Fine co-registration of a slave SAR SLC image to a master SLC image.
+
+`coregister` runs the module on a pair; `Result` is what it returns;
+`qa_plot` draws a picture of a result.
+"""
 
 from .plot import plot_data, qa_plot
 from .result import Result
+from .run import Error, coregister
 
-__all__ = ["Result", "coregister", "plot_data", "qa_plot"]
-
-
-def coregister(*args, **kwargs):
-    """Co-register a pair with the compiled module `finecoreg._core`.
-
-    Raises
-    ------
-    ImportError
-        When the compiled module has not been built or cannot be loaded.
-    """
-    try:
-        from . import _core
-    except ImportError as error:
-        raise ImportError(
-            "finecoreg.coregister needs the compiled module finecoreg._core, which could not be "
-            f"imported ({error}); build the project with its Python binding and put the build "
-            "tree's python directory on PYTHONPATH") from error
-    return _core.coregister(*args, **kwargs)
+__all__ = ["Error", "Result", "coregister", "plot_data", "qa_plot"]

@@ -1,5 +1,4 @@
 import dataclasses
-import importlib.util
 import json
 
 import numpy as np
@@ -65,7 +64,3 @@ def test_inconsistent_shapes_are_refused(synthetic, field, value):
         dataclasses.replace(synthetic.result, **{field: value})
 
 
-@pytest.mark.skipif(importlib.util.find_spec("finecoreg._core") is not None, reason="compiled module present")
-def test_coregister_without_compiled_module_names_it():
-    with pytest.raises(ImportError, match=r"finecoreg\._core"):
-        finecoreg.coregister()

@@ -1,0 +1,154 @@
+"""Co-registration of one pair through the module's own run driver."""
+
+import numbers
+import os
+import sys
+import time
+
+from .result import Result
+
+
+class Error(RuntimeError):
+    """A run that failed; the message is the module's own."""
+
+
+_DEFAULT = object()
+
+
+def _path(value, name):
+    if not isinstance(value, (str, bytes, os.PathLike)):
+        raise TypeError(f"{name} must be a path (str, bytes or os.PathLike), "
+                        f"not {type(value).__name__}")
+    return os.fsencode(os.path.abspath(os.fsdecode(value)))
+
+
+def _pair_of_ints(value, name):
+    if (not isinstance(value, (tuple, list)) or len(value) != 2
+            or not all(isinstance(v, numbers.Integral) and not isinstance(v, bool)
+                       for v in value)):
+        raise TypeError(f"{name} must be a pair of integers, not {value!r}")
+    return int(value[0]), int(value[1])
+
+
+class TerminalBar:
+    """A one-line progress bar with the time left, redrawn in place."""
+
+    def __init__(self, stream=None, width=30):
+        self._stream = stream or sys.stderr
+        self._width = width
+        self._start = time.monotonic()
+
+    def __call__(self, percent):
+        done = max(0.0, min(percent, 100.0))
+        filled = int(self._width * done / 100.0)
+        elapsed = time.monotonic() - self._start
+        left = elapsed * (100.0 - done) / done if done > 0 else 0.0
+        self._stream.write(f"\r[{'#' * filled}{'.' * (self._width - filled)}] {done:5.1f}%  "
+                           f"{int(left) // 60}:{int(left) % 60:02d} left")
+        self._stream.flush()
+
+    def close(self):
+        self._stream.write("\n")
+        self._stream.flush()
+
+
+def _restore(path, content):
+    """Puts the offset parameter file back as the caller had it."""
+    temporary = path + b".restore"
+    with open(temporary, "wb") as f:
+        f.write(content)
+    os.replace(temporary, path)
+
+
+def coregister(master, slave, off, window=(64, 64), grid=(32, 32), snr_threshold=7.0,
+               overwrite=False, progress=_DEFAULT, log=None, keep_work_files=False):
+    """Co-register a slave SLC image to a master SLC image.
+
+    Runs the same stages as the plug-in and writes the same files: the
+    offset parameter file `off` is rewritten with the estimation grid, and
+    the fitted polynomials go to ``<off up to its last '.'>_new.off`` (or
+    over `off` with ``overwrite=True``).
+
+    Parameters
+    ----------
+    master, slave : path
+        Raw SLC images, each with its XML image parameter file beside it.
+    off : path
+        Offset parameter file holding the coarse offset.
+    window : (int, int)
+        Correlation window (width in samples, height in lines), powers of two.
+    grid : (int, int)
+        Offset estimates in range and in azimuth.
+    snr_threshold : float
+        SNR an estimate must exceed to be used.
+    overwrite : bool
+        Write the fit over `off` instead of beside it.
+    progress : callable or None
+        Called with the percent done before each grid position. By default a
+        text bar on standard error when it is a terminal, else nothing.
+    log : path or None
+        File for the module's diagnostics (standard output by default).
+    keep_work_files : bool
+        Keep the run's work files (binary offsets and SNR grids, listings) in
+        the master's directory after a success; their paths are then in
+        ``result.paths``.
+
+    Returns
+    -------
+    Result
+
+    Raises
+    ------
+    TypeError, ValueError
+        Bad arguments, before any file is opened.
+    Error
+        The run failed; `off` is left as it was.
+    """
+    from . import _core
+
+    paths = {name: _path(value, name) for name, value in
+             (("master", master), ("slave", slave), ("off", off))}
+    width, height = _pair_of_ints(window, "window")
+    range_samples, azimuth_samples = _pair_of_ints(grid, "grid")
+    if not isinstance(snr_threshold, numbers.Real) or isinstance(snr_threshold, bool):
+        raise TypeError(f"snr_threshold must be a number, not {snr_threshold!r}")
+    for name, flag in (("overwrite", overwrite), ("keep_work_files", keep_work_files)):
+        if not isinstance(flag, bool):
+            raise TypeError(f"{name} must be True or False, not {flag!r}")
+    problem = _core.check(width, height, range_samples, azimuth_samples, float(snr_threshold))
+    if problem is not None:
+        raise ValueError(problem)
+    log_path = b"" if log is None else _path(log, "log")
+
+    bar = None
+    if progress is _DEFAULT:
+        progress = bar = TerminalBar() if sys.stderr.isatty() else None
+    elif progress is not None and not callable(progress):
+        raise TypeError("progress must be callable or None")
+
+    try:
+        with open(paths["off"], "rb") as f:
+            original = f.read()
+    except OSError:
+        original = None
+    try:
+        error, record = _core.run(paths["master"], paths["slave"], paths["off"], width, height,
+                                  range_samples, azimuth_samples, float(snr_threshold),
+                                  overwrite, progress, log_path, keep_work_files)
+    finally:
+        if bar is not None:
+            bar.close()
+    if error is not None:
+        if original is not None:
+            _restore(paths["off"], original)
+        raise Error(error)
+    fitted = record.pop("fitted_offset_par")
+    work_files = record.pop("work_files")
+    record["paths"] = {"master": os.fsdecode(paths["master"]),
+                       "slave": os.fsdecode(paths["slave"]),
+                       "offset_par": os.fsdecode(paths["off"]),
+                       "fitted_offset_par": os.fsdecode(fitted)}
+    if keep_work_files:
+        names = ("offsets", "snr", "listing", "culled_offsets", "culled_listing")
+        record["paths"].update({name: os.fsdecode(p) for name, p in zip(names, work_files)})
+    return Result(**record)
