@@ -27,7 +27,48 @@ def _run_plot(args):
     return 0
 
 
-VERBS = [_add_plot]
+def _add_coregister(verbs):
+    parser = verbs.add_parser("coregister", help="co-register a pair",
+                              description="Co-register a slave SLC to a master SLC, as the "
+                                          "finecoreg tool does, and save the result record.")
+    parser.add_argument("master")
+    parser.add_argument("slave")
+    parser.add_argument("off", help="offset parameter file with the coarse offset")
+    parser.add_argument("--window", nargs=2, type=int, default=(64, 64), metavar=("W", "H"))
+    parser.add_argument("--grid", nargs=2, type=int, default=(32, 32), metavar=("NR", "NA"),
+                        help="offset estimates in range and azimuth (default: 32 32)")
+    parser.add_argument("--snr-threshold", type=float, default=7.0)
+    parser.add_argument("--overwrite", action="store_true")
+    parser.add_argument("--log", help="file for the module's diagnostics (default: stdout)")
+    parser.add_argument("--result", help="write the result record (JSON) here")
+    parser.add_argument("--plot", help="draw the QA picture (.png or .svg) here")
+    parser.set_defaults(run=_run_coregister)
+
+
+def _run_coregister(args):
+    from .plot import qa_plot
+    from .run import Error, coregister
+
+    try:
+        result = coregister(args.master, args.slave, args.off, window=tuple(args.window),
+                            grid=tuple(args.grid), snr_threshold=args.snr_threshold,
+                            overwrite=args.overwrite, log=args.log)
+    except Error as error:
+        raise ValueError(str(error)) from error
+    if args.result:
+        result.save(args.result)
+    if args.plot:
+        qa_plot(result, args.plot)
+    print(f"fitted offset parameters: {result.paths['fitted_offset_par']}")
+    print(f"kept {result.kept_count} of {result.samples} estimates; std. dev. range "
+          f"{result.range_std:.4f} samples, azimuth {result.azimuth_std:.4f} lines")
+    for name, path in (("result record", args.result), ("QA picture", args.plot)):
+        if path:
+            print(f"{name}: {path}")
+    return 0
+
+
+VERBS = [_add_coregister, _add_plot]
 
 
 def main(argv=None):

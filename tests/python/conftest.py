@@ -8,7 +8,7 @@ from pathlib import Path
 import numpy as np
 import pytest
 
-PYTHON_DIR = os.environ.get("FINECOREG_PYTHONPATH") or str(Path(__file__).resolve().parents[2] / "python")
+PYTHON_DIR = str(Path(os.environ.get("FINECOREG_PYTHONPATH") or Path(__file__).parents[2] / "python").resolve())
 sys.path.insert(0, PYTHON_DIR)
 
 from finecoreg import Result  # noqa: E402
@@ -54,3 +54,28 @@ def synthetic():
         paths={"master": "m.slc", "slave": "s.slc", "offset_par": "p.off", "fitted_offset_par": "p_new.off"})
     return types.SimpleNamespace(result=result, range_pert=range_pert, azimuth_pert=azimuth_pert,
                                  accepted=accepted, kept=kept)
+
+
+TOOLS_DIR = Path(os.environ.get("FINECOREG_TOOLS_DIR", Path(PYTHON_DIR).parent / "tools"))
+
+
+@pytest.fixture(scope="session")
+def tools_dir():
+    return TOOLS_DIR
+
+
+def simulate_pair(directory, width=384, lines=384, range_poly="2.4,0.001", azimuth_poly="-1.3",
+                  seed=1):
+    """A simulated FCOMPLEX pair with known offsets, written by the project's simulator."""
+    import subprocess
+    subprocess.run([str(TOOLS_DIR / "slcsim" / "slcsim"), "--out-dir", str(directory),
+                    "--width", str(width), "--lines", str(lines), "--range-poly", range_poly,
+                    "--azimuth-poly", azimuth_poly, "--coherence", "0.8", "--seed", str(seed)],
+                   check=True, stdout=subprocess.DEVNULL)
+    return types.SimpleNamespace(master=directory / "master.slc", slave=directory / "slave.slc",
+                                 off=directory / "pair.off", truth=directory / "truth.off")
+
+
+@pytest.fixture
+def pair(tmp_path):
+    return simulate_pair(tmp_path / "pair")

@@ -1,0 +1,117 @@
+"""coregister: the same files as the plug-in's tool, the record matching them, and its failures."""
+
+import os
+import shutil
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+
+import finecoreg
+from conftest import simulate_pair
+
+GRID = (12, 10)
+
+
+def run_tool(tools_dir, p, *extra):
+    return subprocess.run([str(tools_dir / "finecoreg" / "finecoreg"), "--master", str(p.master),
+                           "--slave", str(p.slave), "--off", str(p.off), "--range-samples",
+                           str(GRID[0]), "--azimuth-samples", str(GRID[1]), "--quiet", *extra],
+                          capture_output=True, text=True)
+
+
+def test_same_files_as_the_tool_and_record_matches_work_files(tmp_path, tools_dir):
+    by_tool = simulate_pair(tmp_path / "tool")
+    by_python = simulate_pair(tmp_path / "python")
+    assert run_tool(tools_dir, by_tool).returncode == 0
+    seen = []
+    r = finecoreg.coregister(by_python.master, by_python.slave, by_python.off, grid=GRID,
+                             progress=seen.append, log=tmp_path / "log.txt", keep_work_files=True)
+    for name in ("pair.off", "pair_new.off"):
+        assert (by_tool.off.parent / name).read_bytes() == (by_python.off.parent / name).read_bytes()
+
+    shape = (GRID[1], GRID[0])
+    offsets = np.fromfile(r.paths["offsets"], np.float32).reshape(*shape, 2)
+    snr = np.fromfile(r.paths["snr"], np.float32).reshape(shape)
+    culled = np.fromfile(r.paths["culled_offsets"], np.float32).reshape(*shape, 2)
+    np.testing.assert_array_equal(r.range_offset, offsets[..., 0])
+    np.testing.assert_array_equal(r.azimuth_offset, offsets[..., 1])
+    np.testing.assert_array_equal(r.snr, snr)
+    np.testing.assert_array_equal(r.kept, culled[..., 0] != 0)
+    assert r.kept_count == r.kept.sum() <= r.accepted_count == r.accepted.sum()
+    assert r.samples == GRID[0] * GRID[1] and r.image_width == 384
+    assert r.range_positions[0] == 48 and r.azimuth_positions[0] == 48
+    assert "final solution" in (tmp_path / "log.txt").read_text()
+    assert len(seen) == r.samples and seen == sorted(seen) and 0 < seen[0] < 1 < seen[-1] < 100
+    # The fit recovers the simulated offsets (range 2.4 + 0.001 x, azimuth -1.3).
+    fitted_range, fitted_azimuth = r.evaluate(np.array([0.0, 383.0]), np.array([0.0, 383.0]))
+    np.testing.assert_allclose(fitted_range, [2.4, 2.783], atol=0.05)
+    np.testing.assert_allclose(fitted_azimuth, [-1.3, -1.3], atol=0.05)
+
+
+@pytest.mark.parametrize("kwargs, error", [
+    (dict(window=(48, 64)), ValueError),
+    (dict(window=(64, 64, 64)), TypeError),
+    (dict(grid=(0, 32)), ValueError),
+    (dict(grid=(32.0, 32)), TypeError),
+    (dict(snr_threshold=float("nan")), ValueError),
+    (dict(snr_threshold="7"), TypeError),
+    (dict(overwrite=1), TypeError),
+    (dict(progress=42), TypeError),
+], ids=["window-not-power-of-two", "window-triple", "grid-zero", "grid-float", "snr-nan",
+        "snr-text", "overwrite-int", "progress-not-callable"])
+def test_bad_arguments_are_refused_before_anything_is_touched(pair, kwargs, error):
+    before = sorted(os.listdir(pair.off.parent)), pair.off.read_bytes()
+    with pytest.raises(error):
+        finecoreg.coregister(pair.master, pair.slave, pair.off, **kwargs)
+    assert (sorted(os.listdir(pair.off.parent)), pair.off.read_bytes()) == before
+
+
+def test_bad_path_type(pair):
+    with pytest.raises(TypeError):
+        finecoreg.coregister(42, pair.slave, pair.off)
+
+
+def test_failed_run_raises_the_module_message_and_leaves_the_offset_file(pair):
+    original = pair.off.read_bytes()
+    with pytest.raises(finecoreg.Error, match="No offsets found above SNR threshold !"):
+        finecoreg.coregister(pair.master, pair.slave, pair.off, grid=(4, 4), snr_threshold=1e9,
+                             progress=None, log=os.devnull)
+    pair.slave.unlink()
+    with pytest.raises(finecoreg.Error, match="Failed to open the slave image !"):
+        finecoreg.coregister(pair.master, pair.slave, pair.off, progress=None)
+    assert pair.off.read_bytes() == original
+
+
+def test_progress_callback_error_is_raised_after_the_run(pair):
+    def broken(percent):
+        raise KeyError("from the callback")
+    with pytest.raises(KeyError, match="from the callback"):
+        finecoreg.coregister(pair.master, pair.slave, pair.off, grid=(4, 4), progress=broken,
+                             log=os.devnull)
+
+
+def test_fatal_numerical_error_does_not_end_the_interpreter(tmp_path, pair):
+    # A master line of 2^28 samples in a sparse 2 GiB file: plausible for its
+    # size, but the window rows it needs cannot be allocated, which ends a
+    # plug-in host's process with the module's fatal message.
+    huge = tmp_path / "huge.slc"
+    with open(huge, "wb") as f:
+        f.truncate(2**31)
+    xml = pair.master.with_suffix(".xml").read_text()
+    columns = xml.split("<numberOfColumns>")[1].split("<")[0]
+    rows = xml.split("<numberOfRows>")[1].split("<")[0]
+    huge.with_suffix(".xml").write_text(
+        xml.replace(f"<numberOfColumns>{columns}<", f"<numberOfColumns>{2**28}<")
+        .replace(f"<numberOfRows>{rows}<", "<numberOfRows>1<"))
+    code = ("import sys, finecoreg\n"
+            "try:\n"
+            f"    finecoreg.coregister({str(huge)!r}, {str(pair.slave)!r}, {str(pair.off)!r}, progress=None)\n"
+            "except finecoreg.Error as e:\n"
+            "    print('raised:', e)\n"
+            "print('alive')\n")
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
+    done = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=env)
+    assert done.returncode == 0, done.stderr
+    assert "raised: fatal numerical error" in done.stdout and "alive" in done.stdout
