@@ -19,5 +19,5 @@ echo "== sanitizer build (ASan + UBSan) =="
 # allocator_may_return_null: an impossible allocation must reach the module's
 # own fatal message, as it does without the sanitizer.
 ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DFC_SANITIZE=ON -DFC_BUILD_BENCH=OFF
+  run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DFC_SANITIZE=ON -DFC_BUILD_BENCH=OFF -DFC_PYTHON=OFF
 echo "All tests passed (normal and sanitizer builds)."
