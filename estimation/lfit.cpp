@@ -71,9 +71,7 @@ void lfit(double* x, double* y, double* z, double* sig, int ndat, double* a, int
 }
 
 void gaussj(double** a, int n, double** b, int m) {
-    int* indxc = ivector(1, n);
-    int* indxr = ivector(1, n);
-    int* ipiv = ivector(1, n);
+    IVector indxc(1, n), indxr(1, n), ipiv(1, n);
     for (int j = 1; j <= n; j++)
         ipiv[j] = 0;
 
@@ -137,10 +135,6 @@ void gaussj(double** a, int n, double** b, int m) {
         if (indxr[l] != indxc[l])
             for (int k = 1; k <= n; k++)
                 std::swap(a[k][indxr[l]], a[k][indxc[l]]);
-
-    free_ivector(ipiv, 1, n);
-    free_ivector(indxr, 1, n);
-    free_ivector(indxc, 1, n);
 }
 
 void covar_expand(double** covar, int ma, int* ia, int mfit) {

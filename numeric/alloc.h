@@ -50,19 +50,21 @@ void free_dmatrix(double** m, int nrl, int nrh, int ncl, int nch);
 // Owners that give the raw arrays above a scope: the kernels still receive
 // the raw (unit-offset) pointers they are written for, and a stage releases
 // everything on every path without clean-up ladders.
-class DVector {
+template <class T, T* (*Allocate)(int, int), void (*Release)(T*, int, int)> class UnitOffsetVector {
 public:
-    DVector(int nl, int nh) : v_(dvector(nl, nh)), nl_(nl), nh_(nh) {}
-    ~DVector() { free_dvector(v_, nl_, nh_); }
-    DVector(const DVector&) = delete;
-    DVector& operator=(const DVector&) = delete;
-    double* get() const { return v_; }
-    operator double*() const { return v_; }
+    UnitOffsetVector(int nl, int nh) : v_(Allocate(nl, nh)), nl_(nl), nh_(nh) {}
+    ~UnitOffsetVector() { Release(v_, nl_, nh_); }
+    UnitOffsetVector(const UnitOffsetVector&) = delete;
+    UnitOffsetVector& operator=(const UnitOffsetVector&) = delete;
+    T* get() const { return v_; }
+    operator T*() const { return v_; }
 
 private:
-    double* v_;
+    T* v_;
     int nl_, nh_;
 };
+using DVector = UnitOffsetVector<double, dvector, free_dvector>;
+using IVector = UnitOffsetVector<int, ivector, free_ivector>;
 
 class DMatrix {
 public:

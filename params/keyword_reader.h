@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 // Keyword/value parameter text: the whole file in one zero-terminated buffer,
 // searched anew for every keyword (first occurrence anywhere wins).
@@ -9,6 +11,15 @@
 // Loads an already opened stream into a new buffer of length + 1 zero-filled
 // bytes (released with std::free). *length receives the file size.
 char* read_par_text(std::FILE* stream, int* length);
+
+// The same text with an owner that releases it.
+struct ParTextRelease {
+    void operator()(char* text) const { std::free(text); }
+};
+using ParText = std::unique_ptr<char, ParTextRelease>;
+inline ParText load_par_text(std::FILE* stream, int* length) {
+    return ParText(read_par_text(stream, length));
+}
 
 // Each reader returns 0 on success and -1 after printing its warning on
 // standard output. rd_str copies at most value_size - 1 bytes and always

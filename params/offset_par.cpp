@@ -6,7 +6,8 @@
 
 void read_offset_par(std::FILE* stream, stOffsetParInfo* par) {
     int length = 0;
-    char* text = read_par_text(stream, &length);
+    const ParText owned = load_par_text(stream, &length);
+    const char* text = owned.get();
 
     // Every entry is searched on its own; the readers leave their zero default
     // and print a warning when an entry is missing or unreadable.
@@ -50,8 +51,6 @@ void read_offset_par(std::FILE* stream, stOffsetParInfo* par) {
     rd_dbl(text, length, "resampled_starting_ground_range", &par->resampled_starting_ground_range);
     rd_int(text, length, "resampled_pixels_per_line", &par->resampled_pixels_per_line);
     rd_int(text, length, "resampled_number_of_lines", &par->resampled_number_of_lines);
-
-    std::free(text);
 }
 
 void write_offset_par(std::FILE* stream, const stOffsetParInfo* par) {
