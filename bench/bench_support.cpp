@@ -82,7 +82,7 @@ BenchPair make_pair() {
     SlcSimOptions sim;
     sim.width = p.size;
     sim.lines = p.size;
-    sim.format = SlcFormat::fcomplex;
+    sim.format = SampleFormat::fcomplex;
     const double range[6] = {1.8, 0.2e-3, 0.1e-3, 0.02e-6, -0.03e-6, 0.02e-6};
     const double azimuth[6] = {-2.3, -0.1e-3, 0.3e-3, -0.02e-6, 0.03e-6, -0.04e-6};
     std::copy(range, range + 6, sim.range_offset_polynomial);

@@ -104,13 +104,13 @@ bool parse_polynomial(const std::string& text, double coefficients[6]) {
     return true;
 }
 
-bool parse_format(std::string text, SlcFormat* format) {
+bool parse_format(std::string text, SampleFormat* format) {
     for (char& c : text)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (text == "FCOMPLEX")
-        *format = SlcFormat::fcomplex;
+        *format = SampleFormat::fcomplex;
     else if (text == "SCOMPLEX")
-        *format = SlcFormat::scomplex;
+        *format = SampleFormat::scomplex;
     else
         return false;
     return true;

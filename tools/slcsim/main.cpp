@@ -37,7 +37,7 @@ int simulate(const SlcsimCommand& command) {
                 "  slave   %s  %s\n"
                 "  offsets %s (coarse %d, %d)\n"
                 "  truth   %s\n",
-                o.width, o.lines, slc_format_name(o.format), o.coherence,
+                o.width, o.lines, sample_format_name(o.format), o.coherence,
                 static_cast<unsigned long long>(o.seed), o.master_path.c_str(),
                 image_xml_path(o.master_path).c_str(), o.slave_path.c_str(),
                 image_xml_path(o.slave_path).c_str(), o.offset_par_path.c_str(),

@@ -33,10 +33,10 @@ void round_to_par_layout(double coefficients[6]) {
         coefficients[i] = round_through("%.4e", coefficients[i]);
 }
 
-bool write_image_xml(const std::string& image_path, int width, int lines, SlcFormat format,
+bool write_image_xml(const std::string& image_path, int width, int lines, SampleFormat format,
                      std::string* error) {
     const std::string path = image_xml_path(image_path);
-    if (write_sar_image_xml(path, make_sar_image_info(width, lines, slc_format_name(format))))
+    if (write_sar_image_xml(path, make_sar_image_info(width, lines, sample_format_name(format))))
         return true;
     *error = "cannot write " + path;
     return false;

@@ -11,7 +11,7 @@ namespace slcsim {
 void round_to_par_layout(double coefficients[6]);
 
 // The XML image parameter file beside the image: raster and sample format.
-bool write_image_xml(const std::string& image_path, int width, int lines, SlcFormat format,
+bool write_image_xml(const std::string& image_path, int width, int lines, SampleFormat format,
                      std::string* error);
 
 // Offset parameter file with the coarse offsets and zero polynomials.

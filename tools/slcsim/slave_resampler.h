@@ -1,8 +1,8 @@
 #pragma once
 
+#include "band_limited_field.h"
 #include "offset_model.h"
 #include "sinc_kernel.h"
-#include "band_limited_field.h"
 
 #include <complex>
 #include <string>

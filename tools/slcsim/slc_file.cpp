@@ -34,15 +34,7 @@ std::int16_t get_le16(const unsigned char* in) {
 
 } // namespace
 
-const char* slc_format_name(SlcFormat format) {
-    return format == SlcFormat::scomplex ? "SCOMPLEX" : "FCOMPLEX";
-}
-
-int slc_bytes_per_sample(SlcFormat format) {
-    return format == SlcFormat::scomplex ? 4 : 8;
-}
-
-std::vector<fcomplex> read_slc(const std::string& path, int width, int lines, SlcFormat format) {
+std::vector<fcomplex> read_slc(const std::string& path, int width, int lines, SampleFormat format) {
     std::vector<fcomplex> samples;
     if (width <= 0 || lines <= 0)
         return samples;
@@ -50,16 +42,16 @@ std::vector<fcomplex> read_slc(const std::string& path, int width, int lines, Sl
     if (file == nullptr)
         return samples;
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(lines);
-    const auto bytes_per_sample = static_cast<std::size_t>(slc_bytes_per_sample(format));
-    std::vector<unsigned char> bytes(count * bytes_per_sample);
+    const auto sample_bytes = static_cast<std::size_t>(bytes_per_sample(format));
+    std::vector<unsigned char> bytes(count * sample_bytes);
     const bool complete = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
     std::fclose(file);
     if (!complete)
         return samples;
     samples.resize(count);
     for (std::size_t i = 0; i < count; i++) {
-        const unsigned char* in = &bytes[i * bytes_per_sample];
-        if (format == SlcFormat::scomplex)
+        const unsigned char* in = &bytes[i * sample_bytes];
+        if (format == SampleFormat::scomplex)
             samples[i] = {static_cast<float>(get_le16(in) * 0.001),
                           static_cast<float>(get_le16(in + 2) * 0.001)};
         else
@@ -83,7 +75,7 @@ std::int16_t to_counts(double value, long* clipped) {
 
 } // namespace
 
-SlcWriter::SlcWriter(const std::string& path, SlcFormat format)
+SlcWriter::SlcWriter(const std::string& path, SampleFormat format)
     : file_(std::fopen(path.c_str(), "wb")), format_(format) {}
 
 SlcWriter::~SlcWriter() {
@@ -92,11 +84,11 @@ SlcWriter::~SlcWriter() {
 }
 
 bool SlcWriter::write_line(const std::complex<double>* samples, int count) {
-    const auto bytes_per_sample = static_cast<std::size_t>(slc_bytes_per_sample(format_));
-    bytes_.resize(static_cast<std::size_t>(count) * bytes_per_sample);
+    const auto sample_bytes = static_cast<std::size_t>(bytes_per_sample(format_));
+    bytes_.resize(static_cast<std::size_t>(count) * sample_bytes);
     for (int i = 0; i < count; i++) {
-        unsigned char* out = &bytes_[static_cast<std::size_t>(i) * bytes_per_sample];
-        if (format_ == SlcFormat::scomplex) {
+        unsigned char* out = &bytes_[static_cast<std::size_t>(i) * sample_bytes];
+        if (format_ == SampleFormat::scomplex) {
             put_le16(out, to_counts(samples[i].real(), &clipped_));
             put_le16(out + 2, to_counts(samples[i].imag(), &clipped_));
         } else {

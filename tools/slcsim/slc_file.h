@@ -1,25 +1,17 @@
 #pragma once
 
 #include "numeric/fcomplex.h"
+#include "params/sample_format.h"
 
 #include <complex>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-enum class SlcFormat {
-    fcomplex, // two little-endian 32-bit floats per sample
-    scomplex  // two little-endian 16-bit integers per sample, value = integer * 0.001
-};
-
-// "FCOMPLEX" or "SCOMPLEX", the XML image parameter file's name of the format.
-const char* slc_format_name(SlcFormat format);
-int slc_bytes_per_sample(SlcFormat format);
-
 // Reads a whole raw SLC image (no header, line-major) as the module reads its
 // samples; empty if the file cannot be opened or holds fewer than
 // width * lines samples.
-std::vector<fcomplex> read_slc(const std::string& path, int width, int lines, SlcFormat format);
+std::vector<fcomplex> read_slc(const std::string& path, int width, int lines, SampleFormat format);
 
 namespace slcsim {
 
@@ -28,7 +20,7 @@ namespace slcsim {
 // are counted.
 class SlcWriter {
 public:
-    SlcWriter(const std::string& path, SlcFormat format);
+    SlcWriter(const std::string& path, SampleFormat format);
     ~SlcWriter();
     SlcWriter(const SlcWriter&) = delete;
     SlcWriter& operator=(const SlcWriter&) = delete;
@@ -41,7 +33,7 @@ public:
 
 private:
     std::FILE* file_;
-    SlcFormat format_;
+    SampleFormat format_;
     std::vector<unsigned char> bytes_;
     bool failed_ = false;
     long clipped_ = 0;

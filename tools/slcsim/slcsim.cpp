@@ -1,11 +1,11 @@
 #include "slcsim.h"
 
+#include "band_limited_field.h"
 #include "gaussian_source.h"
 #include "offset_model.h"
 #include "sidecar_files.h"
 #include "sinc_kernel.h"
 #include "slave_resampler.h"
-#include "band_limited_field.h"
 
 #include <algorithm>
 #include <cmath>

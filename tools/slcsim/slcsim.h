@@ -10,7 +10,7 @@
 struct SlcSimOptions {
     int width = 1024; // samples per line, both images
     int lines = 1024;
-    SlcFormat format = SlcFormat::fcomplex;
+    SampleFormat format = SampleFormat::fcomplex;
     // slave position = master position + offset, c0..c5 of 1, x, y, x*y, x^2,
     // y^2 at master range sample x and master line y.
     double range_offset_polynomial[6] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
