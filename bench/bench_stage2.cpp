@@ -1,10 +1,14 @@
 // Stage 2 on a 64 x 64 grid: offsets from two quadratics plus scatter and a
 // few outliers, so the fit culls and iterates as on real data.
 #include "bench_support.h"
-#include "tests/algorithm/run_fixture.h"
+#include "fitting/stage_two.h"
+#include "params/offset_par.h"
+#include "params/offset_par_file.h"
 
 #include <benchmark/benchmark.h>
 #include <random>
+#include <stdexcept>
+#include <sys/stat.h>
 
 namespace {
 
@@ -32,9 +36,8 @@ Stage2Inputs write_stage2_inputs(int n) {
     par.offset_estimation_window_width = 64;
     par.offset_estimation_window_height = 64;
     par.offset_estimation_threshhold = 7.0;
-    std::FILE* f = std::fopen(in.off.c_str(), "w");
-    write_offset_par(f, &par);
-    std::fclose(f);
+    if (!write_offset_par_file(in.off, par))
+        throw std::runtime_error("cannot write " + in.off);
 
     std::mt19937 generator(17);
     std::normal_distribution<double> scatter(0.0, 0.05);
@@ -51,7 +54,9 @@ Stage2Inputs write_stage2_inputs(int n) {
                 static_cast<float>(range + (outlier ? 4.0 : 0.0)), static_cast<float>(azimuth)};
             snrs[static_cast<std::size_t>(i) * n + j] = static_cast<float>(snr(generator));
         }
-    write_complex_image(in.offs, offs);
+    std::FILE* f = std::fopen(in.offs.c_str(), "wb");
+    std::fwrite(offs.data(), sizeof(fcomplex), offs.size(), f);
+    std::fclose(f);
     f = std::fopen(in.snr.c_str(), "wb");
     std::fwrite(snrs.data(), sizeof(float), snrs.size(), f);
     std::fclose(f);
@@ -61,12 +66,12 @@ Stage2Inputs write_stage2_inputs(int n) {
 void BM_Stage2(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     Stage2Inputs in = write_stage2_inputs(n);
-    FineCoregistration algo;
-    stFineCoregistrationInfo info = run_record("", "", in.off, 64, n, n);
+    const RunRequest request = bench_request("", "", in.off, 64, n, n);
+    const WorkFiles files{in.offs, in.snr, "", in.coffs, in.clisting};
+    QuietReporter reporter;
     SilencedStdout quiet;
     for (auto _ : state) {
-        if (!FineCoregistrationTestAccess::offset_fit(algo, info, in.offs, in.snr, in.coffs,
-                                                      in.clisting))
+        if (!fit_offsets(request, files, reporter))
             state.SkipWithError("stage 2 failed");
     }
 }

@@ -2,7 +2,7 @@
 
 #include "estimation/corr_peak.h"
 #include "estimation/interp_patch.h"
-#include "estimation/patch_prep.h"
+#include "tools/slcsim/gaussian_source.h"
 #include "tools/slcsim/slcsim.h"
 
 #include <cstdio>
@@ -16,13 +16,10 @@
 
 PositionArrays::PositionArrays(int W, int H)
     : W(W), H(H), masterPatch(W, H), slavePatch(W, H), P1(W, H), P2(W, H), O1(2 * W, 2 * H),
-      O2(2 * W, 2 * H), I1(2 * W, 2 * H), I2(2 * W, 2 * H), X(2 * W, 2 * H) {
+      O2(2 * W, 2 * H), I1(2 * W, 2 * H), I2(2 * W, 2 * H), X(2 * W, 2 * H), workspace(W, H) {
     constexpr int kShiftX = 3, kShiftY = 2;
-    std::mt19937 generator(4242);
-    std::normal_distribution<float> gauss(0.0f, 5.0f);
-    std::vector<fcomplex> field(static_cast<std::size_t>(W + kShiftX) * (H + kShiftY));
-    for (fcomplex& s : field)
-        s = {gauss(generator), gauss(generator)};
+    const std::vector<fcomplex> field =
+        slcsim::white_speckle(static_cast<std::size_t>(W + kShiftX) * (H + kShiftY), 4242, 50.0);
     const int stride = W + kShiftX;
     for (int r = 0; r < H; r++)
         for (int c = 0; c < W; c++) {
@@ -40,8 +37,8 @@ PositionArrays::PositionArrays(int W, int H)
 void PositionArrays::restore_patches() {
     for (int r = 0; r < H; r++)
         for (int c = 0; c < W; c++) {
-            P1[r][c] = masterPatch[r][c];
-            P2[r][c] = slavePatch[r][c];
+            P1[r][c] = workspace.master_patch()[r][c] = masterPatch[r][c];
+            P2[r][c] = workspace.slave_patch()[r][c] = slavePatch[r][c];
         }
 }
 
@@ -116,14 +113,18 @@ void copy_file(const std::string& from, const std::string& to) {
 }
 
 double PositionArrays::run_position() {
-    for (fcomplex** patch : {P1.get(), P2.get()}) {
-        double rangeSlope = 0.0, azimuthSlope = 0.0;
-        phase_slope(patch, 0, 0, W, H, &rangeSlope, &azimuthSlope);
-        deramp_patch(patch, W, H, -rangeSlope, -azimuthSlope);
-    }
-    interp_patch(P1.get(), O1.get(), W, H, 2, 0);
-    interp_patch(P2.get(), O2.get(), W, H, 2, 0);
-    intensity_xcorr(O1.get(), O2.get(), I1.get(), I2.get(), X.get(), W, H, clip1, clip2);
-    double xoff = 0.0, yoff = 0.0;
-    return corr_peak(X.get(), 2 * W, 2 * H, 3, &xoff, &yoff, 0);
+    return measure_window(workspace, clip1, clip2).snr;
+}
+
+RunRequest bench_request(const std::string& master, const std::string& slave,
+                         const std::string& offsetPar, int window, int rangeSamples,
+                         int azimuthSamples) {
+    RunRequest r;
+    r.masterPath = master;
+    r.slavePath = slave;
+    r.offsetParPath = offsetPar;
+    r.windowWidth = r.windowHeight = window;
+    r.rangeSamples = rangeSamples;
+    r.azimuthSamples = azimuthSamples;
+    return r;
 }

@@ -3,8 +3,11 @@
 // Shared pieces of the benchmarks: per-position work arrays filled with
 // speckle, standard output silenced while the module prints its
 // diagnostics, and the fixed simulated pair of the whole-run benchmark.
+#include "estimation/measure_window.h"
 #include "numeric/alloc.h"
 #include "numeric/fcomplex.h"
+#include "params/run_request.h"
+#include "params/stage_reporter.h"
 
 #include <string>
 
@@ -15,16 +18,28 @@
 struct PositionArrays {
     PositionArrays(int W, int H);
 
-    // Refills P1 and P2 with the original patches (the chain works in place).
+    // Refills the patches with the originals (the chain works in place).
     void restore_patches();
-    // The whole chain of one position; returns the SNR.
+    // The whole chain of one position (measure_window); returns the SNR.
     double run_position();
 
     int W, H;
     Array2D<fcomplex> masterPatch, slavePatch; // originals
+    // Arrays of the single-kernel benchmarks.
     Array2D<fcomplex> P1, P2, O1, O2, I1, I2, X;
+    WindowWorkspace workspace;
     double clip1 = 0.0, clip2 = 0.0;
 };
+
+// A stage reporter that shows nothing.
+struct QuietReporter : StageReporter {
+    void progress(double) override {}
+    void failure(const char*) override {}
+};
+
+RunRequest bench_request(const std::string& master, const std::string& slave,
+                         const std::string& offsetPar, int window, int rangeSamples,
+                         int azimuthSamples);
 
 // Redirects standard output to /dev/null for its lifetime.
 class SilencedStdout {

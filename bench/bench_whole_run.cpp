@@ -2,11 +2,12 @@
 // 32 x 32 grid: time per position and positions per second of both stages,
 // and the split of stage 1 between its steps.
 #include "bench_support.h"
-#include "estimation/corr_peak.h"
-#include "estimation/interp_patch.h"
-#include "estimation/patch_prep.h"
+#include "estimation/measure_window.h"
 #include "estimation/slc_lines.h"
-#include "tests/algorithm/run_fixture.h"
+#include "estimation/stage_one.h"
+#include "fitting/stage_two.h"
+#include "params/estimation_grid.h"
+#include "params/file_handle.h"
 
 #include <benchmark/benchmark.h>
 #include <ctime>
@@ -32,31 +33,26 @@ double seconds_since(Clock::time_point start) {
     return Clock::now() - start;
 }
 
-struct RunFiles {
-    std::string off, offs, snr, listing, coffs, clisting;
-};
-
-RunFiles run_files(const BenchPair& p) {
-    return {p.dir + "/pair.off",         p.dir + "/work_offs",  p.dir + "/work_snr",
-            p.dir + "/work_offsets.txt", p.dir + "/work_coffs", p.dir + "/work_coffsets.txt"};
+WorkFiles work_files(const BenchPair& p) {
+    return {p.dir + "/work_offs", p.dir + "/work_snr", p.dir + "/work_offsets.txt",
+            p.dir + "/work_coffs", p.dir + "/work_coffsets.txt"};
 }
 
 // Both stages as the run driver chains them, with fixed work-file names.
 void BM_WholeRun(benchmark::State& state) {
     const BenchPair& p = bench_pair();
-    RunFiles f = run_files(p);
+    const WorkFiles f = work_files(p);
+    const RunRequest request =
+        bench_request(p.master, p.slave, p.dir + "/pair.off", kWindow, kGrid, kGrid);
+    QuietReporter reporter;
     double stage1 = 0.0, stage2 = 0.0;
     for (auto _ : state) {
-        copy_file(p.offPristine, f.off); // stage 1 rewrites it
-        FineCoregistration algo;
-        stFineCoregistrationInfo info =
-            run_record(p.master, p.slave, f.off, kWindow, kGrid, kGrid, 7.0);
+        copy_file(p.offPristine, request.offsetParPath); // stage 1 rewrites it
         SilencedStdout quiet;
         const Clock::time_point start = Clock::now();
-        bool ok = FineCoregistrationTestAccess::offset_pwr(algo, info, f.offs, f.snr, f.listing);
+        bool ok = estimate_offsets(request, f, reporter);
         const double s1 = seconds_since(start);
-        ok = ok && FineCoregistrationTestAccess::offset_fit(algo, info, f.offs, f.snr, f.coffs,
-                                                            f.clisting);
+        ok = ok && fit_offsets(request, f, reporter);
         const double total = seconds_since(start);
         if (!ok) {
             state.SkipWithError("the run failed");
@@ -74,32 +70,31 @@ void BM_WholeRun(benchmark::State& state) {
 }
 BENCHMARK(BM_WholeRun)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
-// Stage 1's loop replayed step by step with the module's own reader and
-// kernels and a clock around each step. What the replay does not time
-// (cutting patches, the zero test, progress, file output) is the whole
-// run's stage 1 time less the sum of these.
+// Stage 1's loop replayed with the module's own reader and measure_window
+// and a clock around reading and measuring. What the replay does not time
+// (cutting windows, the no-data test, progress, file output) is the whole
+// run's stage 1 time less the sum of these; the kernel benchmarks split the
+// measurement further.
 struct Split {
-    double read = 0.0, ramp = 0.0, oversample = 0.0, correlate = 0.0, peak = 0.0;
+    double read = 0.0, measure = 0.0;
 };
 
 void replay_stage1(const BenchPair& p, Split& split) {
     const int n = p.size, W = kWindow, H = kWindow, hw = W / 2, hh = H / 2;
-    std::FILE* master = std::fopen(p.master.c_str(), "rb");
-    std::FILE* slave = std::fopen(p.slave.c_str(), "rb");
+    const FileHandle master = open_file(p.master, "rb");
+    const FileHandle slave = open_file(p.slave, "rb");
     Block1D<unsigned char> buffer(static_cast<std::size_t>(n) * 8);
-    SlcLineReader masterLines(master, n, kFcomplex, buffer.get(), "");
-    SlcLineReader slaveLines(slave, n, kFcomplex, buffer.get(), "");
+    SlcLineReader masterLines(master.get(), n, SampleFormat::fcomplex, buffer.get(), "");
+    SlcLineReader slaveLines(slave.get(), n, SampleFormat::fcomplex, buffer.get(), "");
     Array2D<fcomplex> M1(n, H), M2(n, H);
-    PositionArrays a(W, H);
+    WindowWorkspace ws(W, H);
     double average1 = 0.0, average2 = 0.0;
-    average_intensity(masterLines, kFcomplex, n, n, &average1);
-    average_intensity(slaveLines, kFcomplex, n, n, &average2);
-    a.clip1 = 5.0 * average1;
-    a.clip2 = 5.0 * average2;
-    const int spacing = (n - 96) / (kGrid - 1);
+    average_intensity(masterLines, SampleFormat::fcomplex, n, n, &average1);
+    average_intensity(slaveLines, SampleFormat::fcomplex, n, n, &average2);
+    const EstimationGrid grid = lay_out_grid(n, n, kGrid, kGrid, W, H);
 
     for (int i = 0; i < kGrid; i++) {
-        const int ya = 48 + i * spacing, ys = ya + p.initialAzimuth;
+        const int ya = static_cast<int>(grid.azimuth_position(i)), ys = ya + p.initialAzimuth;
         if (!(ya + hh < n && ys + hh < n && ya - hh >= 0 && ys - hh >= 0))
             continue;
         Clock::time_point t = Clock::now();
@@ -112,37 +107,19 @@ void replay_stage1(const BenchPair& p, Split& split) {
         split.read += seconds_since(t);
 
         for (int j = 0; j < kGrid; j++) {
-            const int xr = 48 + j * spacing, xs = xr + p.initialRange;
+            const int xr = static_cast<int>(grid.range_position(j)), xs = xr + p.initialRange;
             if (!(xr + hw < n && xs + hw < n && xs - hw >= 0 && xr - hw >= 0))
                 continue;
             for (int r = 0; r < H; r++)
                 for (int m = 0; m < W; m++) {
-                    a.P1[r][m] = M1[r][xr - hw + m];
-                    a.P2[r][m] = M2[r][xs - hw + m];
+                    ws.master_patch()[r][m] = M1[r][xr - hw + m];
+                    ws.slave_patch()[r][m] = M2[r][xs - hw + m];
                 }
             t = Clock::now();
-            for (fcomplex** patch : {a.P1.get(), a.P2.get()}) {
-                double rangeSlope = 0.0, azimuthSlope = 0.0;
-                phase_slope(patch, 0, 0, W, H, &rangeSlope, &azimuthSlope);
-                deramp_patch(patch, W, H, -rangeSlope, -azimuthSlope);
-            }
-            split.ramp += seconds_since(t);
-            t = Clock::now();
-            interp_patch(a.P1.get(), a.O1.get(), W, H, 2, 0);
-            interp_patch(a.P2.get(), a.O2.get(), W, H, 2, 0);
-            split.oversample += seconds_since(t);
-            t = Clock::now();
-            intensity_xcorr(a.O1.get(), a.O2.get(), a.I1.get(), a.I2.get(), a.X.get(), W, H,
-                            a.clip1, a.clip2);
-            split.correlate += seconds_since(t);
-            t = Clock::now();
-            double xoff = 0.0, yoff = 0.0;
-            benchmark::DoNotOptimize(corr_peak(a.X.get(), 2 * W, 2 * H, 3, &xoff, &yoff, 0));
-            split.peak += seconds_since(t);
+            benchmark::DoNotOptimize(measure_window(ws, 5.0 * average1, 5.0 * average2));
+            split.measure += seconds_since(t);
         }
     }
-    std::fclose(master);
-    std::fclose(slave);
 }
 
 void BM_WholeRunSplit(benchmark::State& state) {
@@ -152,10 +129,7 @@ void BM_WholeRunSplit(benchmark::State& state) {
         replay_stage1(p, split);
     const double scale = 1e6 / (static_cast<double>(state.iterations()) * kPositions);
     state.counters["read_us"] = split.read * scale;
-    state.counters["ramp_us"] = split.ramp * scale;
-    state.counters["oversample_us"] = split.oversample * scale;
-    state.counters["correlate_us"] = split.correlate * scale;
-    state.counters["peak_us"] = split.peak * scale;
+    state.counters["measure_us"] = split.measure * scale;
 }
 BENCHMARK(BM_WholeRunSplit)->Iterations(3)->Unit(benchmark::kMillisecond);
 

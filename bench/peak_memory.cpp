@@ -4,13 +4,20 @@
 // The images are sparse files: only the lines around the eight grid rows hold
 // speckle (the slave equal to the master), so a 4 GiB pair costs seconds to
 // write and the run still measures, fits and succeeds.
-#include "tests/algorithm/run_fixture.h"
+#include "bench_support.h"
+#include "estimation/stage_one.h"
+#include "fitting/stage_two.h"
+#include "params/file_naming.h"
+#include "params/offset_par_file.h"
+#include "params/sar_image_xml_writer.h"
+#include "tools/slcsim/gaussian_source.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -21,15 +28,13 @@ constexpr int kGrid = 8;
 bool prepare(const std::string& dir, int width, int lines) {
     ::mkdir(dir.c_str(), 0755);
     const std::string images[2] = {dir + "/master.slc", dir + "/slave.slc"};
-    std::vector<fcomplex> line(static_cast<std::size_t>(width));
-    std::mt19937 generator(5);
-    std::normal_distribution<float> gauss(0.0f, 5.0f);
     std::FILE* files[2];
     for (int k = 0; k < 2; k++) {
         files[k] = std::fopen(images[k].c_str(), "wb");
         if (!files[k] || ::ftruncate(::fileno(files[k]), static_cast<off_t>(width) * 8 * lines))
             return false;
-        if (!write_image_xml(images[k], width, lines, "FCOMPLEX"))
+        if (!write_sar_image_xml(image_xml_path(images[k]),
+                                 make_sar_image_info(width, lines, "FCOMPLEX")))
             return false;
     }
     const int spacing = (lines - 96) / (kGrid - 1);
@@ -39,8 +44,8 @@ bool prepare(const std::string& dir, int width, int lines) {
         for (int k = 0; k < 2; k++)
             ::fseeko(files[k], static_cast<off_t>(first) * width * 8, SEEK_SET);
         for (int y = first; y < last; y++) {
-            for (fcomplex& s : line)
-                s = {gauss(generator), gauss(generator)};
+            const std::vector<fcomplex> line =
+                slcsim::white_speckle(static_cast<std::size_t>(width), 5 + y, 25.0);
             for (int k = 0; k < 2; k++)
                 std::fwrite(line.data(), sizeof(fcomplex), line.size(), files[k]);
         }
@@ -48,20 +53,19 @@ bool prepare(const std::string& dir, int width, int lines) {
     bool ok = true;
     for (int k = 0; k < 2; k++)
         ok = std::fclose(files[k]) == 0 && ok;
-    return ok && write_coarse_offset_file(dir + "/pair.off", 0, 0);
+    stOffsetParInfo par{};
+    return ok && write_offset_par_file(dir + "/pair.off", par);
 }
 
 bool run(const std::string& dir) {
-    FineCoregistration algo;
-    stFineCoregistrationInfo info = run_record(dir + "/master.slc", dir + "/slave.slc",
-                                               dir + "/pair.off", kWindow, kGrid, kGrid, 7.0);
-    std::string offs = dir + "/work_offs", snr = dir + "/work_snr";
-    std::string listing = dir + "/work_offsets.txt", coffs = dir + "/work_coffs";
-    std::string clisting = dir + "/work_coffsets.txt";
+    const RunRequest request = bench_request(dir + "/master.slc", dir + "/slave.slc",
+                                             dir + "/pair.off", kWindow, kGrid, kGrid);
+    const WorkFiles files{dir + "/work_offs", dir + "/work_snr", dir + "/work_offsets.txt",
+                          dir + "/work_coffs", dir + "/work_coffsets.txt"};
+    QuietReporter reporter;
     std::FILE* quiet = std::freopen("/dev/null", "w", stdout);
-    const bool ok =
-        quiet && FineCoregistrationTestAccess::offset_pwr(algo, info, offs, snr, listing) &&
-        FineCoregistrationTestAccess::offset_fit(algo, info, offs, snr, coffs, clisting);
+    const bool ok = quiet && estimate_offsets(request, files, reporter) &&
+                    fit_offsets(request, files, reporter);
     rusage usage;
     ::getrusage(RUSAGE_SELF, &usage);
     std::fprintf(stderr, "%ld\n", usage.ru_maxrss);

@@ -13,4 +13,15 @@ std::complex<double> GaussianSource::next() {
     return {radius * std::cos(angle), radius * std::sin(angle)};
 }
 
+std::vector<fcomplex> white_speckle(std::size_t count, std::uint64_t seed, double power) {
+    GaussianSource source(seed);
+    const double amplitude = std::sqrt(power);
+    std::vector<fcomplex> samples(count);
+    for (fcomplex& s : samples) {
+        const std::complex<double> z = source.next() * amplitude;
+        s = {static_cast<float>(z.real()), static_cast<float>(z.imag())};
+    }
+    return samples;
+}
+
 } // namespace slcsim

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "numeric/fcomplex.h"
+
 #include <complex>
 #include <cstdint>
 #include <random>
+#include <vector>
 
 namespace slcsim {
 
@@ -21,5 +24,10 @@ private:
 
     std::mt19937_64 engine_;
 };
+
+// count samples of white circular Gaussian speckle of mean intensity power,
+// in single precision: the one speckle source of the simulator, the tests
+// and the benchmarks.
+std::vector<fcomplex> white_speckle(std::size_t count, std::uint64_t seed, double power = 1.0);
 
 } // namespace slcsim
