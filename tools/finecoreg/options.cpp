@@ -1,9 +1,9 @@
 #include "options.h"
 
-#include <cerrno>
+#include "command_line.h"
+
 #include <climits>
-#include <cmath>
-#include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -30,39 +30,25 @@ constexpr OptionEntry kOptions[] = {
     {"--version", Kind::Flag},
 };
 
-const OptionEntry* find_option(const std::string& name) {
+std::vector<OptionSpec> option_table() {
+    std::vector<OptionSpec> table;
     for (const OptionEntry& entry : kOptions)
-        if (name == entry.name)
-            return &entry;
-    return nullptr;
+        table.push_back({entry.name, entry.kind != Kind::Flag});
+    return table;
 }
 
-// strtol and strtod skip leading blanks; a value must be the number alone.
-bool starts_clean(const std::string& text) {
-    return !text.empty() && text[0] != ' ' && text[0] != '\t' && text[0] != '\n';
+Kind kind_of(const std::string& name) {
+    for (const OptionEntry& entry : kOptions)
+        if (name == entry.name)
+            return entry.kind;
+    return Kind::Flag;
 }
 
 bool parse_count(const std::string& text, int* value) {
-    if (!starts_clean(text))
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    const long n = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || n < 1 || n > INT_MAX)
+    long n = 0;
+    if (!parse_whole_number(text, &n) || n < 1 || n > INT_MAX)
         return false;
     *value = static_cast<int>(n);
-    return true;
-}
-
-bool parse_number(const std::string& text, double* value) {
-    if (!starts_clean(text))
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    const double x = std::strtod(text.c_str(), &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(x))
-        return false;
-    *value = x;
     return true;
 }
 
@@ -97,9 +83,8 @@ bool* flag_field(Options& o, const std::string& name) {
 }
 
 // Applies one option and its value; returns the error text, empty if fine.
-std::string apply(Options& o, const OptionEntry& entry, const std::string& value) {
-    const std::string name = entry.name;
-    switch (entry.kind) {
+std::string apply(Options& o, const std::string& name, const std::string& value) {
+    switch (kind_of(name)) {
     case Kind::Path:
         if (value.empty())
             return "option " + name + " needs a non-empty path";
@@ -110,7 +95,7 @@ std::string apply(Options& o, const OptionEntry& entry, const std::string& value
             return "option " + name + ": '" + value + "' is not a positive whole number";
         return {};
     case Kind::Number:
-        if (!parse_number(value, &o.snrThreshold))
+        if (!parse_finite_number(value, &o.snrThreshold))
             return "option " + name + ": '" + value + "' is not a number";
         return {};
     case Kind::Flag:
@@ -140,36 +125,18 @@ std::string missing_required(const Options& o) {
 
 ParsedOptions parse_options(int argc, const char* const* argv) {
     ParsedOptions result;
-    for (int i = 1; i < argc; i++) {
-        const std::string arg = argv[i];
-        if (arg.compare(0, 2, "--") != 0 || arg == "--") {
-            result.error = "unexpected argument '" + arg + "'";
-            return result;
-        }
-        const std::size_t equals = arg.find('=');
-        const std::string name = arg.substr(0, equals);
-        const OptionEntry* entry = find_option(name);
-        if (!entry) {
-            result.error = "unknown option '" + name + "'";
-            return result;
-        }
-        std::string value;
-        if (entry->kind == Kind::Flag) {
-            if (equals != std::string::npos) {
-                result.error = "option " + name + " takes no value";
-                return result;
-            }
-        } else if (equals != std::string::npos) {
-            value = arg.substr(equals + 1);
-        } else if (i + 1 < argc && std::string(argv[i + 1]).compare(0, 2, "--") != 0) {
-            value = argv[++i];
-        } else {
-            result.error = "option " + name + " needs a value";
-            return result;
-        }
-        result.error = apply(result.options, *entry, value);
+    GivenOptions given;
+    const std::string split = split_options(argc, argv, option_table(), &given);
+    // Options before a misplaced argument are still applied in order, so the
+    // first problem on the line is the one reported.
+    for (const auto& [name, value] : given) {
+        result.error = apply(result.options, name, value);
         if (!result.error.empty())
             return result;
+    }
+    if (!split.empty()) {
+        result.error = split;
+        return result;
     }
     if (!result.options.help && !result.options.version)
         result.error = missing_required(result.options);

@@ -1,11 +1,14 @@
 #include "cli_options.h"
 
+#include "command_line.h"
+
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <vector>
 
 namespace {
 
@@ -53,29 +56,6 @@ const OptionEntry* find_option(const std::string& name) {
     return nullptr;
 }
 
-// strtol and strtod skip leading blanks; a value must be the number alone.
-bool starts_clean(const std::string& text) {
-    return !text.empty() && !std::isspace(static_cast<unsigned char>(text[0]));
-}
-
-bool parse_long(const std::string& text, long* value) {
-    if (!starts_clean(text))
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    *value = std::strtol(text.c_str(), &end, 10);
-    return errno == 0 && *end == '\0';
-}
-
-bool parse_number(const std::string& text, double* value) {
-    if (!starts_clean(text))
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    *value = std::strtod(text.c_str(), &end);
-    return errno == 0 && *end == '\0' && std::isfinite(*value);
-}
-
 bool parse_seed(const std::string& text, std::uint64_t* value) {
     if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])))
         return false;
@@ -92,7 +72,7 @@ bool parse_polynomial(const std::string& text, double coefficients[6]) {
     std::size_t start = 0;
     for (int i = 0;; i++) {
         const std::size_t comma = text.find(',', start);
-        if (i == 6 || !parse_number(text.substr(start, comma - start), &parsed[i]))
+        if (i == 6 || !parse_finite_number(text.substr(start, comma - start), &parsed[i]))
             return false;
         if (comma == std::string::npos)
             break;
@@ -124,29 +104,14 @@ using Given = std::map<std::string, std::string>;
 
 // Splits the arguments into options and values; last occurrence wins.
 std::string collect(int argc, const char* const* argv, Given* given) {
-    for (int i = 1; i < argc; i++) {
-        std::string arg = argv[i];
-        std::string value;
-        const std::size_t equals = arg.find('=');
-        const bool inline_value = arg.compare(0, 2, "--") == 0 && equals != std::string::npos;
-        if (inline_value) {
-            value = arg.substr(equals + 1);
-            arg.resize(equals);
-        }
-        const OptionEntry* entry = find_option(arg);
-        if (entry == nullptr)
-            return arg.compare(0, 2, "--") == 0 ? "unknown option " + arg
-                                                : "unexpected argument '" + arg + "'";
-        if (entry->kind == Kind::flag && inline_value)
-            return "option " + arg + " takes no value";
-        if (entry->kind == Kind::value && !inline_value) {
-            if (i + 1 == argc)
-                return "option " + arg + " needs a value";
-            value = argv[++i];
-        }
-        (*given)[arg] = value;
-    }
-    return {};
+    std::vector<OptionSpec> table;
+    for (const OptionEntry& entry : kOptions)
+        table.push_back({entry.name, entry.kind == Kind::value});
+    GivenOptions options;
+    const std::string error = split_options(argc, argv, table, &options);
+    for (const auto& [name, value] : options)
+        (*given)[name] = value;
+    return error;
 }
 
 std::string check_scope(const Given& given, Scope mode) {
@@ -167,7 +132,7 @@ std::string parse_size(const Given& given, int* width, int* lines) {
         if (it == given.end())
             continue;
         long n = 0;
-        if (!parse_long(it->second, &n) || n < 1 || n > INT_MAX)
+        if (!parse_whole_number(it->second, &n) || n < 1 || n > INT_MAX)
             return bad_value(name, it->second, "a positive whole number");
         *(std::string(name) == "--width" ? width : lines) = static_cast<int>(n);
     }
@@ -181,7 +146,7 @@ std::string parse_compare(const Given& given, CompareRequest* request) {
     request->truth_path = given.at("--truth");
     request->fitted_path = given.at("--fitted");
     if (const auto it = given.find("--tolerance"); it != given.end())
-        if (!parse_number(it->second, &request->tolerance) || !(request->tolerance > 0.0))
+        if (!parse_finite_number(it->second, &request->tolerance) || !(request->tolerance > 0.0))
             return bad_value("--tolerance", it->second, "a positive number");
     return parse_size(given, &request->width, &request->lines);
 }
@@ -194,17 +159,17 @@ std::string parse_simulation_numbers(const Given& given, SlcSimOptions* o) {
             return bad_value(name, value, "a list of one to six numbers c0,c1,...,c5");
         if (name == "--azimuth-poly" && !parse_polynomial(value, o->azimuth_offset_polynomial))
             return bad_value(name, value, "a list of one to six numbers c0,c1,...,c5");
-        if (name == "--coherence" &&
-            (!parse_number(value, &o->coherence) || !(o->coherence > 0.0 && o->coherence <= 1.0)))
+        if (name == "--coherence" && (!parse_finite_number(value, &o->coherence) ||
+                                      !(o->coherence > 0.0 && o->coherence <= 1.0)))
             return bad_value(name, value, "a number in (0, 1]");
-        if (name == "--occupancy" &&
-            (!parse_number(value, &o->occupancy) || !(o->occupancy > 0.0 && o->occupancy <= 1.0)))
+        if (name == "--occupancy" && (!parse_finite_number(value, &o->occupancy) ||
+                                      !(o->occupancy > 0.0 && o->occupancy <= 1.0)))
             return bad_value(name, value, "a number in (0, 1]");
         if (name == "--seed" && !parse_seed(value, &o->seed))
             return bad_value(name, value, "a whole number from 0 to 2^64 - 1");
         if (name == "--coarse-range" || name == "--coarse-azimuth") {
             long n = 0;
-            if (!parse_long(value, &n) || n < INT_MIN || n > INT_MAX)
+            if (!parse_whole_number(value, &n) || n < INT_MIN || n > INT_MAX)
                 return bad_value(name, value, "a whole number");
             (name == "--coarse-range" ? o->initial_range_offset : o->initial_azimuth_offset) =
                 static_cast<int>(n);
