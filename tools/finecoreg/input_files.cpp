@@ -32,11 +32,11 @@ std::string absolute_image_xml_path(const std::string& imagePath) {
 
 std::string check_input_files(const Options& options) {
     const std::pair<std::string, const char*> inputs[] = {
-        {options.masterPath, "master image"},
-        {absolute_image_xml_path(options.masterPath), "master image parameter file"},
-        {options.slavePath, "slave image"},
-        {absolute_image_xml_path(options.slavePath), "slave image parameter file"},
-        {options.offsetParPath, "offset parameter file"},
+        {options.run.masterPath, "master image"},
+        {absolute_image_xml_path(options.run.masterPath), "master image parameter file"},
+        {options.run.slavePath, "slave image"},
+        {absolute_image_xml_path(options.run.slavePath), "slave image parameter file"},
+        {options.run.offsetParPath, "offset parameter file"},
     };
     for (const auto& [path, what] : inputs) {
         std::string problem = check_file(path, what);

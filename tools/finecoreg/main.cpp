@@ -34,22 +34,22 @@ int fail(int status, const std::string& message) {
 
 stFineCoregistrationInfo make_record(const Options& o) {
     stFineCoregistrationInfo info;
-    info.masterImagePath = QString::fromLocal8Bit(o.masterPath.c_str());
-    info.slaveImagePath = QString::fromLocal8Bit(o.slavePath.c_str());
-    info.offsetParPath = QString::fromLocal8Bit(o.offsetParPath.c_str());
-    info.windowHeight = o.windowHeight;
-    info.windowWidth = o.windowWidth;
-    info.azimuthSamples = o.azimuthSamples;
-    info.rangeSamples = o.rangeSamples;
-    info.overwriteOffsetPar = o.overwrite;
-    info.snrThreshold = o.snrThreshold;
+    info.masterImagePath = QString::fromLocal8Bit(o.run.masterPath.c_str());
+    info.slaveImagePath = QString::fromLocal8Bit(o.run.slavePath.c_str());
+    info.offsetParPath = QString::fromLocal8Bit(o.run.offsetParPath.c_str());
+    info.windowHeight = o.run.windowHeight;
+    info.windowWidth = o.run.windowWidth;
+    info.azimuthSamples = o.run.azimuthSamples;
+    info.rangeSamples = o.run.rangeSamples;
+    info.overwriteOffsetPar = o.run.overwrite;
+    info.snrThreshold = o.run.snrThreshold;
     return info;
 }
 
 // An exception out of Execute comes from the XML reader (a missing or
 // malformed numeric element). Reading both files again names the culprit.
 std::string explain_exception(const Options& o, const char* what) {
-    for (const std::string& image : {o.masterPath, o.slavePath}) {
+    for (const std::string& image : {o.run.masterPath, o.run.slavePath}) {
         const std::string xml = absolute_image_xml_path(image);
         try {
             auto info = std::make_unique<stSarImageInfo>();
@@ -114,8 +114,9 @@ int run(const Options& o, AlgoFactory factory) {
         return fail(kFailure,
                     text.empty() ? "the run failed (code " + std::to_string(code) + ")" : text);
     }
-    print_summary(stdout, fitted_offset_par_path(absolute_path(o.offsetParPath), o.overwrite), fit,
-                  absolute_image_xml_path(o.masterPath));
+    print_summary(stdout,
+                  fitted_offset_par_path(absolute_path(o.run.offsetParPath), o.run.overwrite), fit,
+                  absolute_image_xml_path(o.run.masterPath));
     return kSuccess;
 }
 

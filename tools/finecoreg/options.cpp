@@ -54,27 +54,27 @@ bool parse_count(const std::string& text, int* value) {
 
 int* count_field(Options& o, const std::string& name) {
     if (name == "--window-width")
-        return &o.windowWidth;
+        return &o.run.windowWidth;
     if (name == "--window-height")
-        return &o.windowHeight;
+        return &o.run.windowHeight;
     if (name == "--range-samples")
-        return &o.rangeSamples;
-    return &o.azimuthSamples;
+        return &o.run.rangeSamples;
+    return &o.run.azimuthSamples;
 }
 
 std::string* path_field(Options& o, const std::string& name) {
     if (name == "--master")
-        return &o.masterPath;
+        return &o.run.masterPath;
     if (name == "--slave")
-        return &o.slavePath;
+        return &o.run.slavePath;
     if (name == "--off")
-        return &o.offsetParPath;
+        return &o.run.offsetParPath;
     return &o.pluginPath;
 }
 
 bool* flag_field(Options& o, const std::string& name) {
     if (name == "--overwrite")
-        return &o.overwrite;
+        return &o.run.overwrite;
     if (name == "--quiet")
         return &o.quiet;
     if (name == "--help")
@@ -95,7 +95,7 @@ std::string apply(Options& o, const std::string& name, const std::string& value)
             return "option " + name + ": '" + value + "' is not a positive whole number";
         return {};
     case Kind::Number:
-        if (!parse_finite_number(value, &o.snrThreshold))
+        if (!parse_finite_number(value, &o.run.snrThreshold))
             return "option " + name + ": '" + value + "' is not a number";
         return {};
     case Kind::Flag:
@@ -111,9 +111,9 @@ std::string missing_required(const Options& o) {
         if (value.empty())
             missing += missing.empty() ? name : std::string(", ") + name;
     };
-    need(o.masterPath, "--master");
-    need(o.slavePath, "--slave");
-    need(o.offsetParPath, "--off");
+    need(o.run.masterPath, "--master");
+    need(o.run.slavePath, "--slave");
+    need(o.run.offsetParPath, "--off");
     if (missing.empty())
         return {};
     const bool several = missing.find(',') != std::string::npos;

@@ -1,18 +1,13 @@
 #pragma once
 
+#include "params/run_request.h"
+
 #include <string>
 
-// What the command line asks for. Paths are kept as the bytes given.
+// What the command line asks for: the run (paths kept as the bytes given)
+// and how the tool shows it.
 struct Options {
-    std::string masterPath;
-    std::string slavePath;
-    std::string offsetParPath;
-    int windowWidth = 64;
-    int windowHeight = 64;
-    int rangeSamples = 32;
-    int azimuthSamples = 32;
-    double snrThreshold = 7.0;
-    bool overwrite = false;
+    RunRequest run;
     std::string pluginPath; // empty: the default plug-in
     bool quiet = false;
     bool help = false;
