@@ -156,24 +156,40 @@ def _local_cluster(workers, max_worker_deaths):
 
 
 def _run_tasks(client, tasks, on_pair, max_worker_deaths):
+    """Keeps as many pairs in flight as the cluster has threads, so that a worker holds only the pair
+    it runs: the scheduler counts a worker's death against every task assigned to it."""
     from distributed import KilledWorker, as_completed
 
     run = uuid.uuid4().hex[:8]
-    futures = {client.submit(run_pair, task, key=f"finecoreg-pair-{task.name}-{run}", pure=False,
-                             retries=max_worker_deaths): task for task in tasks}
-    for future in as_completed(futures):
-        task = futures[future]
+    waiting = list(reversed(tasks))
+    in_flight = {}
+    completed = as_completed()
+
+    def fill():
+        capacity = max(1, sum(client.nthreads().values()))
+        while waiting and len(in_flight) < capacity:
+            task = waiting.pop()
+            future = client.submit(run_pair, task, key=f"finecoreg-pair-{task.name}-{run}", pure=False,
+                                   retries=max_worker_deaths)
+            in_flight[future] = task
+            completed.add(future)
+
+    fill()
+    for future in completed:
+        task = in_flight.pop(future)
         try:
             record = future.result()
         except KilledWorker as error:
-            record = failure_record(task.name, f"the worker process died while running this pair, "
-                                               f"on {error.allowed_failures + 1} attempts")
+            attempts = error.allowed_failures + 1
+            record = failure_record(task.name, f"the worker process died while running this pair "
+                                               f"({attempts} attempt{'s' if attempts > 1 else ''})")
             publish(task.outdir, task.name, record)
         except Exception as error:  # the task never ran its own error handling (e.g. not importable)
             record = failure_record(task.name, f"{type(error).__name__}: {error}")
             publish(task.outdir, task.name, record)
         future.release()
         on_pair(_pair_record(task, record, resumed=False))
+        fill()
 
 
 def stack(master, slaves, outdir, off=None, coarse=None, window=(64, 64), grid=(32, 32),

@@ -218,6 +218,9 @@ def run_pair(task):
     from .plot import qa_plot
     from .run import coregister
 
+    done = completed_record(task.outdir, task.name)
+    if done is not None:  # run again only because its worker died before the result was collected
+        return done
     start = time.monotonic()
     workdir = _staging_dir(task.outdir, task.name)
     _test_kill_first_attempt(task)
