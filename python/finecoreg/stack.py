@@ -117,6 +117,9 @@ class StackProgress:
         self._terminal = self._stream.isatty() if terminal is None else terminal
         self._total, self._done, self._failed, self._ran = total, 0, 0, 0
         self._start = time.monotonic()
+        if self._terminal:
+            self._stream.write(f"0/{total} pairs done, starting")
+            self._stream.flush()
 
     def __call__(self, pair):
         self._done += 1
