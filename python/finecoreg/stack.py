@@ -158,6 +158,13 @@ def _local_cluster(workers, max_worker_deaths):
         return LocalCluster(n_workers=n, threads_per_worker=1, processes=True, dashboard_address=None)
 
 
+def _publish_failure(task, record):
+    try:
+        publish(task.outdir, task.name, record)
+    except OSError:  # the summary still records the failure
+        pass
+
+
 def _run_tasks(client, tasks, on_pair, max_worker_deaths):
     """Keeps as many pairs in flight as the cluster has threads, so that a worker holds only the pair
     it runs: the scheduler counts a worker's death against every task assigned to it."""
@@ -186,10 +193,10 @@ def _run_tasks(client, tasks, on_pair, max_worker_deaths):
             attempts = error.allowed_failures + 1
             record = failure_record(task.name, f"the worker process died while running this pair "
                                                f"({attempts} attempt{'s' if attempts > 1 else ''})")
-            publish(task.outdir, task.name, record)
-        except Exception as error:  # the task never ran its own error handling (e.g. not importable)
+            _publish_failure(task, record)
+        except Exception as error:  # raised outside the pair's own error handling (not importable, disk full)
             record = failure_record(task.name, f"{type(error).__name__}: {error}")
-            publish(task.outdir, task.name, record)
+            _publish_failure(task, record)
         future.release()
         on_pair(_pair_record(task, record, resumed=False))
         fill()
