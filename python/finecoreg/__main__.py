@@ -68,7 +68,44 @@ def _run_coregister(args):
     return 0
 
 
-VERBS = [_add_coregister, _add_plot]
+def _add_stack(verbs):
+    parser = verbs.add_parser("stack", help="co-register many slaves to one master on Dask",
+                              description="Co-register each slave to the master, one Dask task per pair, "
+                                          "into OUTDIR/<pair>/, with OUTDIR/summary.csv and OUTDIR/overview.png. "
+                                          "Pairs finished by an earlier run are skipped.")
+    parser.add_argument("master", help="master SLC (only read)")
+    parser.add_argument("slaves", nargs="+", metavar="SLAVE",
+                        help="slave SLCs in acquisition order, or quoted glob patterns (sorted)")
+    parser.add_argument("-o", "--out-dir", required=True, help="output directory")
+    parser.add_argument("--off", help="offset parameter file copied for each pair")
+    parser.add_argument("--coarse", nargs=2, type=int, metavar=("RANGE", "AZIMUTH"),
+                        help="coarse offset of every pair (into each copy of --off, or a fresh offset file)")
+    parser.add_argument("--window", nargs=2, type=int, default=(64, 64), metavar=("W", "H"))
+    parser.add_argument("--grid", nargs=2, type=int, default=(32, 32), metavar=("NR", "NA"),
+                        help="offset estimates in range and azimuth (default: 32 32)")
+    parser.add_argument("--snr-threshold", type=float, default=7.0)
+    parser.add_argument("--scheduler", metavar="ADDRESS", help="run on this Dask scheduler instead of a local cluster")
+    parser.add_argument("--workers", type=int, help="local worker processes (default: one per core)")
+    parser.add_argument("--max-worker-deaths", type=int, default=2,
+                        help="local cluster: retries of a pair whose worker process died (default: 2)")
+    parser.set_defaults(run=_run_stack)
+
+
+def _run_stack(args):
+    from .stack import stack
+
+    outcome = stack(args.master, args.slaves, args.out_dir, off=args.off, coarse=args.coarse,
+                    window=tuple(args.window), grid=tuple(args.grid), snr_threshold=args.snr_threshold,
+                    scheduler=args.scheduler, workers=args.workers, max_worker_deaths=args.max_worker_deaths)
+    print(f"{len(outcome.pairs) - len(outcome.failed)} of {len(outcome.pairs)} pairs co-registered")
+    for pair in outcome.failed:
+        print(f"failed: {pair.name}: {pair.error}")
+    print(f"summary: {outcome.summary}")
+    print(f"overview: {outcome.overview}")
+    return 1 if outcome.failed else 0
+
+
+VERBS = [_add_coregister, _add_plot, _add_stack]
 
 
 def main(argv=None):

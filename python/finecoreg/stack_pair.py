@@ -1,0 +1,258 @@
+"""One pair of a stack, as a worker runs it, and the files that record it.
+
+A pair runs in a staging directory of its own under OUTDIR/.staging: the
+master and slave are linked there (the module writes its work files beside
+the master, so the master's own directory is only ever read), the offset
+parameter file is copied there, and the fit, the QA picture and the result
+record (last) are written there. The staging directory then replaces
+OUTDIR/<pair> by a rename, so a pair directory is either complete or absent.
+"""
+
+import dataclasses
+import json
+import os
+import re
+import shutil
+import time
+import uuid
+
+from .result import Result
+
+STAGING = ".staging"
+RESULT_FILE = "result.json"
+OFFSET_FILE = "pair.off"
+FITTED_FILE = "pair_new.off"
+QA_FILE = "qa.png"
+LOG_FILE = "finecoreg.log"
+KILL_HOOK = "FINECOREG_STACK_TEST_KILL"  # test-only: the first attempt of this pair ends its process
+
+
+class PairError(RuntimeError):
+    """A pair that cannot be run; the message says why."""
+
+
+@dataclasses.dataclass(frozen=True)
+class PairTask:
+    """Everything a worker needs to run one pair; plain data, so it travels to any worker."""
+
+    name: str
+    master: str
+    slave: str
+    outdir: str
+    off_template: str = None
+    coarse: tuple = None
+    window: tuple = (64, 64)
+    grid: tuple = (32, 32)
+    snr_threshold: float = 7.0
+    prepare_inputs: object = None  # callable(master, slave, workdir) -> (master, slave)
+
+
+def image_xml_path(image):
+    """The image parameter file beside an image: path up to its last '.', then '.xml'."""
+    image = os.fspath(image)
+    dot = image.rfind(".")
+    return (image[:dot] if dot >= 0 else image) + ".xml"
+
+
+def _link_image(image, workdir, role):
+    """Links image and its XML file into workdir as <role><ext> and <role>.xml."""
+    extension = os.path.splitext(os.path.basename(image))[1] or ".slc"
+    link = os.path.join(workdir, role + extension)
+    os.symlink(os.path.abspath(image), link)
+    os.symlink(os.path.abspath(image_xml_path(image)), image_xml_path(link))
+    return link
+
+
+def prepare_inputs(master, slave, workdir):
+    """Default input hook: link raw SLC images, or import GDAL rasters when the package can.
+
+    An image without its XML parameter file beside it is taken for a GDAL
+    raster and imported by ``finecoreg.import_pair(master, slave, out_dir)``
+    (expected to write out_dir/master.slc and out_dir/slave.slc with their
+    XML files) when that function exists.
+    """
+    import finecoreg
+
+    lacking = [p for p in (master, slave) if not os.path.isfile(image_xml_path(p))]
+    if not lacking:
+        return _link_image(master, workdir, "master"), _link_image(slave, workdir, "slave")
+    importer = getattr(finecoreg, "import_pair", None)
+    if importer is None:
+        raise PairError(f"no image parameter file {image_xml_path(lacking[0])} beside {lacking[0]}, "
+                        f"and this finecoreg cannot import GDAL rasters (no finecoreg.import_pair)")
+    out_dir = os.path.join(workdir, "import")
+    importer(master, slave, out_dir)
+    return os.path.join(out_dir, "master.slc"), os.path.join(out_dir, "slave.slc")
+
+
+_INITIAL = re.compile(rb"^(initial_(range|azimuth)_offset:)([ \t]*-?\d+)[ \t]*$", re.MULTILINE)
+
+
+def coarse_offset_text(template, coarse):
+    """The template's offset parameter text with its initial offsets set to coarse (range, azimuth)."""
+    values = {b"range": coarse[0], b"azimuth": coarse[1]}
+    found = set()
+
+    def replace(match):
+        found.add(match.group(2))
+        value = b"%d" % values[match.group(2)]
+        field = match.group(3)  # keeps the column of the layout when the value fits
+        return match.group(1) + (value.rjust(len(field)) if len(value) < len(field) else b" " + value)
+
+    text = _INITIAL.sub(replace, template)
+    if found != set(values):
+        raise PairError("the offset template lacks initial_range_offset or initial_azimuth_offset")
+    return text
+
+
+_LAYOUT_INTS = ("slc1_starting_range_pixel", "number_of_slc_range_pixels", "offset_estimation_starting_range",
+                "offset_estimation_ending_range", "offset_estimation_range_samples",
+                "offset_estimation_range_spacing", "offset_estimation_starting_azimuth",
+                "offset_estimation_ending_azimuth", "offset_estimation_azimuth_samples",
+                "offset_estimation_azimuth_spacing", "offset_estimation_window_width",
+                "offset_estimation_window_height")
+_LAYOUT_TAIL = ("slc1_starting_azimuth_line", "interferogram_azimuth_lines", "interferogram_width",
+                "first_nonzero_range_pixel", "number_of_nonzero_range_pixels", "interferogram_range_looks",
+                "interferogram_azimuth_looks")
+_LAYOUT_SPACINGS = ("interferogram_range_pixel_spacing", "interferogram_azimuth_pixel_spacing",
+                    "resampled_range_pixel_spacing", "resampled_azimuth_pixel_spacing")
+
+
+def blank_offset_text(coarse):
+    """An offset parameter file in the module's own layout holding only the coarse offset (range, azimuth)."""
+    poly = "%12.5f" % 0.0 + " %12.4e" % 0.0 * 5
+    lines = ["KIV4.0 Interferometric SAR Processor (ISP)", "Interferogram and Image Offset Parameter File", "",
+             "%-36s%6d" % ("initial_range_offset:", coarse[0]), "%-36s%6d" % ("initial_azimuth_offset:", coarse[1])]
+    lines += ["%-36s%6d" % (key + ":", 0) for key in _LAYOUT_INTS]
+    lines += ["%-35s%10.2f" % ("offset_estimation_threshhold:", 0.0),
+              "%-28s%s" % ("range_offset_polynomial:", poly), "%-28s%s" % ("azimuth_offset_polynomial:", poly)]
+    lines += ["%-37s%6d" % (key + ":", 0) for key in _LAYOUT_TAIL]
+    lines += ["%-37s%12.6f   m" % (key + ":", 0.0) for key in _LAYOUT_SPACINGS]
+    lines += ["%-33s%15.5f   m" % ("resampled_starting_ground_range:", 0.0),
+              "%-36s%6d" % ("resampled_pixels_per_line:", 0), "%-36s%6d" % ("resampled_number_of_lines:", 0), "", ""]
+    return "\n".join(lines).encode()
+
+
+def _write_offset_file(task, path):
+    if task.off_template is None:
+        text = blank_offset_text(task.coarse)
+    else:
+        with open(task.off_template, "rb") as stream:
+            text = stream.read()
+    if task.coarse is not None and task.off_template is not None:
+        text = coarse_offset_text(text, task.coarse)
+    with open(path, "wb") as stream:
+        stream.write(text)
+
+
+def write_atomically(path, write):
+    """Calls write(temporary path), then puts the file in place under its name."""
+    base, extension = os.path.splitext(os.fspath(path))
+    temporary = f"{base}.tmp{os.getpid()}{extension}"  # the extension may choose the format
+    try:
+        write(temporary)
+        os.replace(temporary, path)
+    finally:
+        if os.path.exists(temporary):
+            os.remove(temporary)
+
+
+def _save_record(directory, record):
+    def write(path):
+        with open(path, "w", encoding="utf-8") as stream:
+            json.dump(record, stream)
+            stream.write("\n")
+
+    write_atomically(os.path.join(directory, RESULT_FILE), write)
+
+
+def _staging_dir(outdir, name):
+    """A fresh staging directory for this attempt, after removing those of earlier attempts."""
+    root = os.path.join(outdir, STAGING)
+    os.makedirs(root, exist_ok=True)
+    for entry in os.listdir(root):
+        if entry.startswith(name + "."):
+            shutil.rmtree(os.path.join(root, entry), ignore_errors=True)
+    workdir = os.path.join(root, f"{name}.{uuid.uuid4().hex[:12]}")
+    os.mkdir(workdir)
+    return workdir
+
+
+def publish(outdir, name, record, workdir=None):
+    """Makes workdir (holding everything else of the pair) OUTDIR/<name>, result record last."""
+    if workdir is None:
+        workdir = _staging_dir(outdir, name)
+    _save_record(workdir, record)
+    final = os.path.join(outdir, name)
+    if os.path.lexists(final):
+        old = f"{workdir}.old"
+        os.replace(final, old)
+        shutil.rmtree(old, ignore_errors=True)
+    os.replace(workdir, final)
+    return final
+
+
+def failure_record(name, error, seconds=0.0):
+    return {"pair": name, "status": "failed", "error": error, "seconds": seconds}
+
+
+def _test_kill_first_attempt(task):
+    if os.environ.get(KILL_HOOK) != task.name:
+        return
+    try:  # the marker makes only the first attempt die
+        os.close(os.open(os.path.join(task.outdir, f".killed-{task.name}"), os.O_CREAT | os.O_EXCL))
+    except FileExistsError:
+        return
+    os._exit(70)
+
+
+def _relocated(result, workdir, final):
+    record = result.to_dict()
+    record["paths"] = {key: final + value[len(workdir):] if value.startswith(workdir) else value
+                       for key, value in result.paths.items()}
+    return record
+
+
+def run_pair(task):
+    """Runs one pair in its staging directory and publishes it; returns its result record (a dict)."""
+    from .plot import qa_plot
+    from .run import coregister
+
+    done = completed_record(task.outdir, task.name)
+    if done is not None:  # run again only because its worker died before the result was collected
+        return done
+    start = time.monotonic()
+    workdir = _staging_dir(task.outdir, task.name)
+    _test_kill_first_attempt(task)
+    final = os.path.join(task.outdir, task.name)
+    try:
+        hook = task.prepare_inputs or prepare_inputs
+        master, slave = hook(task.master, task.slave, workdir)
+        off = os.path.join(workdir, OFFSET_FILE)
+        _write_offset_file(task, off)
+        result = coregister(master, slave, off, window=tuple(task.window), grid=tuple(task.grid),
+                            snr_threshold=task.snr_threshold, progress=None,
+                            log=os.path.join(workdir, LOG_FILE))
+        write_atomically(os.path.join(workdir, QA_FILE), lambda path: qa_plot(result, path))
+        record = _relocated(result, workdir, final)
+        record.update(pair=task.name, status="ok", error="", seconds=time.monotonic() - start)
+    except Exception as error:  # the pair fails alone, with its message; the stack goes on
+        record = failure_record(task.name, str(error) or type(error).__name__, time.monotonic() - start)
+    publish(task.outdir, task.name, record, workdir)
+    return record
+
+
+def completed_record(outdir, name):
+    """The result record of a pair finished earlier (status ok, a loadable Result, its files present), or None."""
+    directory = os.path.join(outdir, name)
+    try:
+        with open(os.path.join(directory, RESULT_FILE), encoding="utf-8") as stream:
+            record = json.load(stream)
+        Result.from_dict(record)
+    except (OSError, ValueError, TypeError, AttributeError):
+        return None
+    if record.get("status") != "ok":
+        return None
+    if not all(os.path.isfile(os.path.join(directory, f)) for f in (FITTED_FILE, QA_FILE)):
+        return None
+    return record

@@ -1,0 +1,94 @@
+"""The files that cover a whole stack: summary.csv and overview.png."""
+
+import csv
+import os
+
+import numpy as np
+from matplotlib.backends.backend_agg import FigureCanvasAgg
+from matplotlib.figure import Figure
+
+from .result import evaluate_polynomial
+from .stack_pair import write_atomically
+
+SUMMARY_FILE = "summary.csv"
+OVERVIEW_FILE = "overview.png"
+_COUNTS = ("accepted_count", "kept_count", "samples")
+COLUMNS = (["pair", "status"] + [f"range_c{k}" for k in range(6)] + [f"azimuth_c{k}" for k in range(6)]
+           + ["accepted", "kept", "samples", "range_std", "azimuth_std", "seconds", "error"])
+
+
+def _row(pair):
+    r = pair.record
+    if pair.status != "ok":
+        return [pair.name, pair.status] + [""] * 17 + [repr(pair.seconds), pair.error]
+    # repr keeps every float exactly, so the summary can stand in for the result records.
+    return ([pair.name, pair.status] + [repr(float(c)) for c in r["range_polynomial"] + r["azimuth_polynomial"]]
+            + [int(r[key]) for key in _COUNTS] + [repr(float(r["range_std"])), repr(float(r["azimuth_std"]))]
+            + [repr(pair.seconds), ""])
+
+
+def write_summary(outdir, pairs):
+    """OUTDIR/summary.csv: one row per pair (COLUMNS), in acquisition order."""
+    path = os.path.join(outdir, SUMMARY_FILE)
+
+    def write(temporary):
+        with open(temporary, "w", newline="", encoding="utf-8") as stream:
+            writer = csv.writer(stream)
+            writer.writerow(COLUMNS)
+            writer.writerows(_row(pair) for pair in pairs)
+
+    write_atomically(path, write)
+    return path
+
+
+def _places(width, lines):
+    """Scene centre and corners, as (label, x, y)."""
+    right, bottom = max(width - 1, 0), max(lines - 1, 0)
+    return [("centre", right / 2, bottom / 2), ("near first", 0, 0), ("far first", right, 0),
+            ("near last", 0, bottom), ("far last", right, bottom)]
+
+
+def overview_data(pairs):
+    """Per pair (NaN when it failed): fitted offsets at the centre and corners, and the std devs."""
+    n = len(pairs)
+    data = {"range": np.full((5, n), np.nan), "azimuth": np.full((5, n), np.nan),
+            "range_std": np.full(n, np.nan), "azimuth_std": np.full(n, np.nan)}
+    labels = [label for label, _, _ in _places(1, 1)]
+    for i, pair in enumerate(pairs):
+        if pair.status != "ok":
+            continue
+        r = pair.record
+        for j, (_, x, y) in enumerate(_places(r["image_width"], r["image_lines"])):
+            data["range"][j, i] = evaluate_polynomial(r["range_polynomial"], x, y)
+            data["azimuth"][j, i] = evaluate_polynomial(r["azimuth_polynomial"], x, y)
+        data["range_std"][i], data["azimuth_std"][i] = r["range_std"], r["azimuth_std"]
+    return data, labels
+
+
+def write_overview(outdir, pairs, size=(10, 9), dpi=100):
+    """OUTDIR/overview.png: the pairs' offsets and std devs against acquisition order; failed pairs marked."""
+    data, labels = overview_data(pairs)
+    order = np.arange(len(pairs))
+    figure = Figure(figsize=size, dpi=dpi, layout="constrained")
+    FigureCanvasAgg(figure)
+    axes = figure.subplots(3, 1, sharex=True)
+    for ax, name, unit in ((axes[0], "range", "samples"), (axes[1], "azimuth", "lines")):
+        for j, label in enumerate(labels):
+            ax.plot(order, data[name][j], marker="o", markersize=3, label=label)
+        ax.set_ylabel(f"fitted {name} offset ({unit})")
+        ax.legend(fontsize="x-small", ncol=5, loc="best")
+    axes[2].plot(order, data["range_std"], marker="o", label="range (samples)")
+    axes[2].plot(order, data["azimuth_std"], marker="s", label="azimuth (lines)")
+    axes[2].set_ylabel("std. dev. of the fit")
+    axes[2].legend(fontsize="x-small")
+    failed = [i for i, pair in enumerate(pairs) if pair.status != "ok"]
+    for ax in axes:
+        for i in failed:
+            ax.axvline(i, color="red", alpha=0.3, linewidth=6)
+    axes[2].set_xticks(order, [pair.name for pair in pairs], rotation=90 if len(pairs) > 8 else 0,
+                       fontsize="small")
+    axes[2].set_xlabel("pair, in acquisition order (failed pairs in red)")
+    figure.suptitle(f"{len(pairs) - len(failed)} of {len(pairs)} pairs co-registered")
+    path = os.path.join(outdir, OVERVIEW_FILE)
+    write_atomically(path, lambda temporary: figure.savefig(temporary, format="png", dpi=dpi))
+    return path
