@@ -2,6 +2,8 @@
 
 #include <cpl_error.h>
 #include <cpl_string.h>
+#include <cpl_vsi.h>
+#include <gdal_priv.h>
 #include <mutex>
 
 namespace ingest {
@@ -29,6 +31,25 @@ bool window_inside(const Window& w, int width, int lines) {
            w.y <= lines - w.lines;
 }
 
+// Raw formats (ENVI and the like) read the missing end of a short file as
+// zeros without a word, so their file's size is checked against the band's
+// layout; other drivers report a damaged file when it is read.
+void check_raw_size(GDALDatasetH dataset, int band, int width, int lines, const std::string& path) {
+    GDALDataset::RawBinaryLayout layout;
+    if (!GDALDataset::FromHandle(dataset)->GetRawBinaryLayout(layout) || layout.nPixelOffset < 0 ||
+        layout.nLineOffset < 0 || layout.nBandOffset < 0)
+        return;
+    const GIntBig needed = static_cast<GIntBig>(layout.nImageOffset) +
+                           (band - 1) * layout.nBandOffset + (lines - 1) * layout.nLineOffset +
+                           (width - 1) * layout.nPixelOffset +
+                           GDALGetDataTypeSizeBytes(layout.eDataType);
+    VSIStatBufL stat;
+    if (VSIStatL(layout.osRawFilename.c_str(), &stat) == 0 && stat.st_size < needed)
+        throw ImportError(path, "is truncated: " + layout.osRawFilename + " holds " +
+                                    std::to_string(stat.st_size) + " bytes, the raster needs " +
+                                    std::to_string(needed));
+}
+
 } // namespace
 
 ComplexRaster::ComplexRaster(const RasterSource& source) : path_(source.path) {
@@ -49,6 +70,7 @@ ComplexRaster::ComplexRaster(const RasterSource& source) : path_(source.path) {
                                      " samples, not complex ones");
     const int width = GDALGetRasterXSize(dataset_.get());
     const int lines = GDALGetRasterYSize(dataset_.get());
+    check_raw_size(dataset_.get(), source.band, width, lines, path_);
     window_ = source.window.value_or(Window{0, 0, width, lines});
     if (!window_inside(window_, width, lines))
         throw ImportError(path_,
@@ -61,8 +83,10 @@ ComplexRaster::ComplexRaster(const RasterSource& source) : path_(source.path) {
 void ComplexRaster::read(int x, int y, int w, int h, GDALDataType type, void* buffer) const {
     CPLErrorReset();
     if (GDALRasterIO(band_, GF_Read, window_.x + x, window_.y + y, w, h, buffer, w, h, type, 0,
-                     0) != CE_None)
-        throw ImportError(path_, "read failed at line " + std::to_string(window_.y + y) + ": " +
+                     0) != CE_None ||
+        CPLGetLastErrorType() == CE_Failure)
+        throw ImportError(path_, "read failed in lines " + std::to_string(window_.y + y) + " to " +
+                                     std::to_string(window_.y + y + h - 1) + ": " +
                                      last_gdal_error("unknown error"));
 }
 

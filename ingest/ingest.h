@@ -8,6 +8,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ingest {
@@ -32,6 +33,10 @@ struct Window {
 
 // One band of a complex raster, whole or cropped.
 struct RasterSource {
+    RasterSource() = default;
+    RasterSource(std::string path_, int band_ = 1, std::optional<Window> window_ = std::nullopt)
+        : path(std::move(path_)), band(band_), window(window_) {}
+
     std::string path;
     int band = 1;                 // 1-based, as GDAL counts
     std::optional<Window> window; // the whole band when empty

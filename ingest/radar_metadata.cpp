@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <optional>
@@ -85,7 +86,9 @@ public:
         if (!value)
             return false;
         target = *value * scale;
-        found(field, item->first, std::to_string(target));
+        char text[32];
+        std::snprintf(text, sizeof text, "%.9g", target);
+        found(field, item->first, text);
         return true;
     }
 
