@@ -5,7 +5,9 @@
 // against the names common drivers use (ENVI "wavelength", the Sentinel-1
 // SAFE items MISSION_ID, ORBIT_DIRECTION, POLARISATION, PIXEL_SPACING,
 // LINE_SPACING, ACQUISITION_START_TIME, and the usual spellings of radar
-// frequency, PRF, range sampling rate and look direction). A parameter that
+// frequency, PRF, range sampling rate and look direction); frequencies in Hz,
+// wavelengths in metres unless ENVI's "wavelength units" says otherwise,
+// spacings in metres. A parameter that
 // is not found keeps the neutral value of make_sar_image_info (0 for numbers,
 // the reader's defaults for strings) and is listed in one note.
 

@@ -63,15 +63,4 @@ inline Samples crop(const Samples& image, int width, int x, int y, int w, int h)
     return out;
 }
 
-inline std::string file_bytes(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    std::string bytes;
-    char buffer[4096];
-    for (std::size_t n; f != nullptr && (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
-        bytes.append(buffer, n);
-    if (f != nullptr)
-        std::fclose(f);
-    return bytes;
-}
-
 } // namespace fixtures
