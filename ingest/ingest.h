@@ -92,8 +92,9 @@ ImageImportResult import_image(const RasterSource& source, const std::string& im
 CoarseOffsetEstimate estimate_coarse_offset(const RasterSource& master, const RasterSource& slave);
 
 // Both images, then out_dir/pair.off holding the coarse offset. Both sources
-// are checked (and the offset estimated) before anything is written; a later
-// failure removes what the call wrote.
+// are checked (they must give the same sample format) and the offset
+// estimated before anything is written; a later failure removes what the
+// call wrote.
 PairImportResult import_pair(const PairImportRequest& request);
 
 } // namespace ingest
