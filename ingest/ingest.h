@@ -1,0 +1,100 @@
+#pragma once
+
+// Import of complex rasters that GDAL reads into the module's SLC files: a raw
+// sample file plus its XML image parameter file, and for a pair a starting
+// offset parameter file. Plain structs in, a result struct out; every failure
+// is an ImportError naming the file it concerns, and leaves no output behind.
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ingest {
+
+class ImportError : public std::runtime_error {
+public:
+    // what() is "<file>: <problem>".
+    ImportError(const std::string& file, const std::string& problem);
+    const std::string& file() const noexcept { return file_; }
+
+private:
+    std::string file_;
+};
+
+// A crop of the band: first sample x, first line y, width samples, lines lines.
+struct Window {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int lines = 0;
+};
+
+// One band of a complex raster, whole or cropped.
+struct RasterSource {
+    RasterSource() = default;
+    RasterSource(std::string path_, int band_ = 1, std::optional<Window> window_ = std::nullopt)
+        : path(std::move(path_)), band(band_), window(window_) {}
+
+    std::string path;
+    int band = 1;                 // 1-based, as GDAL counts
+    std::optional<Window> window; // the whole band when empty
+};
+
+struct ImageImportResult {
+    std::string image_path;
+    std::string xml_path;
+    std::string sample_format;      // "SCOMPLEX" or "FCOMPLEX"
+    int columns = 0;                // samples per line
+    int rows = 0;                   // lines
+    std::vector<std::string> notes; // conversions, metadata found and defaulted
+};
+
+// Slave position = master position + offset, in whole samples and lines.
+struct IntegerOffset {
+    int range = 0;
+    int azimuth = 0;
+};
+
+struct CoarseOffsetEstimate {
+    IntegerOffset offset;
+    double correlation = 0.0; // normalized cross-correlation of the amplitudes at the offset
+    int range_looks = 1;      // looks of the first, multi-looked search
+    int azimuth_looks = 1;
+};
+
+struct PairImportRequest {
+    RasterSource master;
+    RasterSource slave;
+    std::string out_dir;                 // created when missing (one level)
+    std::optional<IntegerOffset> offset; // estimated from the amplitudes when empty
+};
+
+struct PairImportResult {
+    ImageImportResult master;    // out_dir/master.slc and its XML file
+    ImageImportResult slave;     // out_dir/slave.slc and its XML file
+    std::string offset_par_path; // out_dir/pair.off
+    IntegerOffset offset;
+    std::optional<CoarseOffsetEstimate> estimate; // set when the offset was estimated
+};
+
+// CInt16 becomes "SCOMPLEX", CFloat32 "FCOMPLEX"; CInt32 and CFloat64 are
+// converted to "FCOMPLEX" with a note. The raster is copied a block of lines
+// at a time. The XML file is named from image_path (up to its last '.', then
+// ".xml").
+ImageImportResult import_image(const RasterSource& source, const std::string& image_path);
+
+// Integer offset of slave against master from their amplitudes: normalized
+// cross-correlation of multi-looked amplitudes over every shift that keeps a
+// quarter of the smaller image overlapping, then a local search at full
+// resolution. Neither image is ever held whole.
+CoarseOffsetEstimate estimate_coarse_offset(const RasterSource& master, const RasterSource& slave);
+
+// Both images, then out_dir/pair.off holding the coarse offset. Both sources
+// are checked (they must give the same sample format) and the offset
+// estimated before anything is written; a later failure removes what the
+// call wrote.
+PairImportResult import_pair(const PairImportRequest& request);
+
+} // namespace ingest

@@ -1,0 +1,91 @@
+#include "ingest/image_writer.h"
+#include "ingest/pending_file.h"
+#include "params/offset_par_file.h"
+
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace ingest {
+
+namespace {
+
+void check_same_format(const ComplexRaster& master, const ComplexRaster& slave) {
+    const char* m = sample_format_for(master.source_type());
+    const char* s = sample_format_for(slave.source_type());
+    if (std::strcmp(m, s) != 0)
+        throw ImportError(slave.path(), std::string("holds ") +
+                                            GDALGetDataTypeName(slave.source_type()) +
+                                            " samples (" + s + ") but the master " + master.path() +
+                                            " holds " + GDALGetDataTypeName(master.source_type()) +
+                                            " (" + m + "); both images need the same sample type");
+}
+
+// Creates the directory when missing; true when this call created it.
+bool make_out_dir(const std::string& dir) {
+    std::error_code error;
+    const bool created = std::filesystem::create_directory(dir, error);
+    if (error)
+        throw ImportError(dir, "cannot create the output directory: " + error.message());
+    return created;
+}
+
+// The starting offset record of the pair: the coarse offset as the initial
+// offsets and the constant terms of both polynomials, the master's raster as
+// the interferogram's at one look. The estimation grid, window and threshold
+// stay 0: stage 1 sets them from its own request.
+stOffsetParInfo offset_record(IntegerOffset offset, const stSarImageInfo& master) {
+    stOffsetParInfo par{};
+    par.initial_range_offset = offset.range;
+    par.initial_azimuth_offset = offset.azimuth;
+    par.range_offset_polynomial[0] = offset.range;
+    par.azimuth_offset_polynomial[0] = offset.azimuth;
+    par.number_of_slc_range_pixels = master.numberOfColumns;
+    par.interferogram_width = master.numberOfColumns;
+    par.number_of_nonzero_range_pixels = master.numberOfColumns;
+    par.interferogram_azimuth_lines = master.numberOfRows;
+    par.interferogram_range_looks = 1;
+    par.interferogram_azimuth_looks = 1;
+    par.interferogram_range_pixel_spacing = master.slantRangeSpacing;
+    par.interferogram_azimuth_pixel_spacing = master.azimuthSpacing;
+    par.resampled_range_pixel_spacing = master.slantRangeSpacing;
+    par.resampled_azimuth_pixel_spacing = master.azimuthSpacing;
+    par.resampled_pixels_per_line = master.numberOfColumns;
+    par.resampled_number_of_lines = master.numberOfRows;
+    return par;
+}
+
+} // namespace
+
+PairImportResult import_pair(const PairImportRequest& request) {
+    const QuietGdalErrors quiet;
+    const ComplexRaster master(request.master);
+    const ComplexRaster slave(request.slave);
+    check_same_format(master, slave);
+    PairImportResult result;
+    if (request.offset) {
+        result.offset = *request.offset;
+    } else {
+        result.estimate = estimate_offset(master, slave);
+        result.offset = result.estimate->offset;
+    }
+
+    OutputsGuard written; // removed again, newest first, if a later step fails
+    if (make_out_dir(request.out_dir))
+        written.add(request.out_dir);
+    const std::string dir = request.out_dir + "/";
+    stSarImageInfo master_info, slave_info;
+    result.master = write_image(master, dir + "master.slc", master_info);
+    written.add(result.master.image_path);
+    written.add(result.master.xml_path);
+    result.slave = write_image(slave, dir + "slave.slc", slave_info);
+    written.add(result.slave.image_path);
+    written.add(result.slave.xml_path);
+    result.offset_par_path = dir + "pair.off";
+    if (!write_offset_par_file(result.offset_par_path, offset_record(result.offset, master_info)))
+        throw ImportError(result.offset_par_path, "cannot be written");
+    written.release();
+    return result;
+}
+
+} // namespace ingest

@@ -1,0 +1,53 @@
+#pragma once
+
+// An output written under a temporary name beside its target and renamed over
+// it only when complete: a failure or a crash never leaves a half-written file
+// under the target's name.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace ingest {
+
+class PendingFile {
+public:
+    // Opens the temporary file for binary writing; ImportError naming target
+    // when it cannot be created.
+    explicit PendingFile(std::string target);
+    ~PendingFile(); // removes the temporary file unless committed
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    const std::string& temp_path() const { return temp_; }
+    void write(const void* data, std::size_t bytes);
+    // Flushes, syncs and closes the stream, leaving the file under its temporary name.
+    void close();
+    // Renames the closed temporary file to the target.
+    void commit();
+
+private:
+    std::string target_;
+    std::string temp_;
+    std::FILE* stream_ = nullptr;
+    bool committed_ = false;
+};
+
+// TODO(merge): use params' naming rule
+// The XML image parameter file of an image: the path up to its last '.'
+// (anywhere in the path), then ".xml"; ".xml" appended when there is no '.'.
+std::string xml_path_for(const std::string& image_path);
+
+// Removes the listed files unless released: undoes a multi-file output when a
+// later step fails.
+class OutputsGuard {
+public:
+    ~OutputsGuard();
+    void add(const std::string& path) { paths_.push_back(path); }
+    void release() { paths_.clear(); }
+
+private:
+    std::vector<std::string> paths_;
+};
+
+} // namespace ingest

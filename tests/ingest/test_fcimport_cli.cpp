@@ -1,0 +1,49 @@
+// finecoreg-import run as a user runs it, on a synthetic pair with a known
+// offset under non-ASCII paths.
+#include "params/offset_par.h"
+#include "raster_fixtures.h"
+#include "tests/support/run_process.h"
+
+namespace {
+
+using namespace fixtures;
+
+TEST(FcimportCli, PairWritesAllFilesWithTheEstimatedOffset) {
+    const std::string dir = test_dir() + "/données_主";
+    fs::create_directories(dir);
+    // Slave position = master position + (5, -4): the slave is the field cut 5
+    // samples left of and 4 lines below the master's cut.
+    const Samples field = speckle(112, 96, 7);
+    write_raster(dir + "/maître.tif", GDT_CInt16, 96, 80, crop(field, 112, 8, 8, 96, 80));
+    write_raster(dir + "/esclave.tif", GDT_CInt16, 96, 80, crop(field, 112, 3, 12, 96, 80));
+    const std::string out = dir + "/sortie";
+
+    const ProcessRun run =
+        run_process(FCIMPORT_TOOL, {"pair", dir + "/maître.tif", dir + "/esclave.tif", out});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(run.out.find("coarse offset: range 5 samples, azimuth -4 lines (estimated"),
+              std::string::npos)
+        << run.out;
+    for (const char* name : {"master.slc", "master.xml", "slave.slc", "slave.xml", "pair.off"})
+        EXPECT_TRUE(fs::is_regular_file(out + "/" + name)) << name;
+    EXPECT_EQ(fs::file_size(out + "/slave.slc"), 96u * 80u * 4u); // SCOMPLEX
+    stOffsetParInfo par{};
+    std::FILE* f = std::fopen((out + "/pair.off").c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    testing::internal::CaptureStdout(); // the reader warns of the title it lacks
+    read_offset_par(f, &par);
+    testing::internal::GetCapturedStdout();
+    std::fclose(f);
+    EXPECT_EQ(par.initial_range_offset, 5);
+    EXPECT_EQ(par.initial_azimuth_offset, -4);
+    EXPECT_EQ(par.range_offset_polynomial[0], 5.0);
+    EXPECT_EQ(par.azimuth_offset_polynomial[0], -4.0);
+    EXPECT_EQ(par.number_of_slc_range_pixels, 96);
+
+    // A refusal: status 1, one line naming the file, nothing on stdout.
+    expect_one_line_error(run_process(FCIMPORT_TOOL, {"image", dir + "/none.tif", out + "/x.slc"}),
+                          "finecoreg-import", 1, dir + "/none.tif: cannot open");
+}
+
+} // namespace
