@@ -1,6 +1,7 @@
 #include "ingest/image_writer.h"
 #include "ingest/pending_file.h"
 #include "ingest/radar_metadata.h"
+#include "params/file_naming.h"
 #include "params/sar_image_xml_writer.h"
 
 #include <algorithm>
@@ -53,7 +54,7 @@ ImageImportResult write_image(const ComplexRaster& raster, const std::string& im
                               stSarImageInfo& info) {
     ImageImportResult result;
     result.image_path = image_path;
-    result.xml_path = xml_path_for(image_path);
+    result.xml_path = image_xml_path(image_path);
     if (result.xml_path == image_path)
         throw ImportError(image_path, "the image would be its own XML parameter file; "
                                       "choose a name not ending in .xml");

@@ -55,11 +55,6 @@ void PendingFile::commit() {
     committed_ = true;
 }
 
-std::string xml_path_for(const std::string& image_path) {
-    const std::string::size_type dot = image_path.rfind('.');
-    return (dot == std::string::npos ? image_path : image_path.substr(0, dot)) + ".xml";
-}
-
 OutputsGuard::~OutputsGuard() {
     for (auto it = paths_.rbegin(); it != paths_.rend(); ++it)
         std::remove(it->c_str()); // a directory last, once emptied

@@ -33,11 +33,6 @@ private:
     bool committed_ = false;
 };
 
-// TODO(merge): use params' naming rule
-// The XML image parameter file of an image: the path up to its last '.'
-// (anywhere in the path), then ".xml"; ".xml" appended when there is no '.'.
-std::string xml_path_for(const std::string& image_path);
-
 // Removes the listed files unless released: undoes a multi-file output when a
 // later step fails.
 class OutputsGuard {

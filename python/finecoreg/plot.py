@@ -115,8 +115,20 @@ def _draw_direction(figure, axes, data, name, unit):
     axes[0].set_ylabel("master line")
 
 
+def _edges(centres):
+    """Cell edges around positions: halfway between neighbours, as far again
+    outside; a single position gets a cell 32 wide (a grid of one row or one
+    column still shows)."""
+    centres = np.asarray(centres, dtype=np.float64)
+    if centres.size == 1:
+        return np.array([centres[0] - 16.0, centres[0] + 16.0])
+    middle = (centres[:-1] + centres[1:]) / 2.0
+    return np.concatenate(([2 * centres[0] - middle[0]], middle, [2 * centres[-1] - middle[-1]]))
+
+
 def _draw_map(figure, axes, x, y, values, title, vmin=None, vmax=None, cmap="viridis"):
-    mesh = axes.pcolormesh(x, y, values, shading="nearest", vmin=vmin, vmax=vmax, cmap=cmap)
+    mesh = axes.pcolormesh(_edges(x), _edges(y), values, shading="flat", vmin=vmin, vmax=vmax,
+                           cmap=cmap)
     figure.colorbar(mesh, ax=axes)
     axes.set_title(title, fontsize="medium")
     axes.set_xlabel("master range sample")

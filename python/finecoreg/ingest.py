@@ -1,0 +1,95 @@
+"""Import of complex rasters GDAL reads (GeoTIFF, ENVI, Sentinel-1 SAFE
+measurements, ISCE VRT, ...) as the module's raw SLC files with their XML
+image parameter files, and a starting offset parameter file for a pair."""
+
+import numbers
+import os
+
+from .run import Error
+
+
+def _window(window):
+    if window is None:
+        return None
+    if (not isinstance(window, (tuple, list)) or len(window) != 4
+            or not all(isinstance(v, numbers.Integral) for v in window)):
+        raise TypeError(f"window must be (x, y, width, lines) in integers, not {window!r}")
+    return [int(v) for v in window]
+
+
+def _band(band):
+    if not isinstance(band, numbers.Integral) or isinstance(band, bool):
+        raise TypeError(f"band must be an integer, not {band!r}")
+    if band < 1:
+        raise ValueError(f"band counts from 1, not {band}")
+    return int(band)
+
+
+def _call(function, *args):
+    from . import _ingest
+    try:
+        return function(_ingest)(*args)
+    except _ingest.ImportFailure as error:
+        raise Error(str(error)) from None
+
+
+def import_image(source, image, band=1, window=None):
+    """Import one band of a complex raster as a raw SLC image.
+
+    CInt16 becomes SCOMPLEX, CFloat32 FCOMPLEX; CInt32 and CFloat64 are
+    converted to FCOMPLEX (a note says so). The XML image parameter file goes
+    beside `image`; radar parameters come from the raster's metadata where it
+    has them, neutral values otherwise (the notes name them).
+
+    Parameters
+    ----------
+    source : path
+        Any raster GDAL opens.
+    image : path
+        Raw SLC file to write.
+    band : int
+        Band to import, from 1.
+    window : (x, y, width, lines) or None
+        Part of the raster to import (the whole band by default).
+
+    Returns
+    -------
+    dict
+        ``image``, ``xml``, ``sample_format``, ``columns``, ``rows``, ``notes``.
+
+    Raises
+    ------
+    Error
+        The raster cannot be imported; the message names the file. Nothing
+        half-written is left behind.
+    """
+    return _call(lambda m: m.import_image, os.fspath(source), os.fspath(image), _band(band),
+                 _window(window))
+
+
+_SAME = object()
+
+
+def import_pair(master, slave, out_dir, band=1, window=None, offset=None, slave_window=_SAME):
+    """Import a pair into `out_dir` and write its starting offset parameter file.
+
+    Writes ``out_dir/master.slc``, ``slave.slc`` (with their XML files) and
+    ``pair.off``. The coarse offset (slave position = master position +
+    offset, whole samples and lines) is `offset` when given, else estimated
+    by correlating the two images' multi-looked amplitudes. `window` crops
+    both images alike unless `slave_window` crops the slave differently.
+
+    Returns
+    -------
+    dict
+        ``master``, ``slave`` (as from `import_image`), ``offset_par``,
+        ``offset`` (range, azimuth), ``estimated``, ``correlation``.
+    """
+    if offset is not None:
+        if (not isinstance(offset, (tuple, list)) or len(offset) != 2
+                or not all(isinstance(v, numbers.Integral) for v in offset)):
+            raise TypeError(f"offset must be (range, azimuth) in integers, not {offset!r}")
+        offset = (int(offset[0]), int(offset[1]))
+    return _call(lambda m: m.import_pair, os.fspath(master), os.fspath(slave), os.fspath(out_dir),
+                 _band(band), _window(window),
+                 _window(window if slave_window is _SAME else slave_window), offset)

@@ -1,0 +1,47 @@
+"""GDAL import from Python: a real crop pair end to end, and the refusals."""
+
+import os
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+import finecoreg
+
+DATA = Path(os.environ.get("FINECOREG_REAL_DATA", Path(__file__).parents[2] / ".." / "shared" / "data"))
+WINNIPEG = DATA / "winnipeg" / "winnipeg_freqA_HH.slc"
+
+
+@pytest.mark.skipif(not WINNIPEG.exists(), reason="real SLC data not present")
+def test_crop_of_a_real_image_gives_back_its_integer_offset(tmp_path):
+    # The slave is the master's own speckle cut 5 samples and 4 lines further
+    # in: slave position = master position - (5, 4), exactly.
+    pair = finecoreg.import_pair(WINNIPEG, WINNIPEG, tmp_path / "pair", window=(0, 0, 240, 240),
+                                 slave_window=(5, 4, 235, 236))
+    assert pair["estimated"] and pair["offset"] == (-5, -4)
+    assert (pair["master"]["columns"], pair["master"]["rows"]) == (240, 240)
+    result = finecoreg.coregister(pair["master"]["image"], pair["slave"]["image"],
+                                  pair["offset_par"], window=(32, 32), grid=(4, 4),
+                                  progress=None, log=tmp_path / "log.txt")
+    assert result.accepted.sum() >= 8
+    np.testing.assert_allclose(result.range_offset[result.accepted], -5.0, atol=0.1)
+    np.testing.assert_allclose(result.azimuth_offset[result.accepted], -4.0, atol=0.1)
+    assert finecoreg.qa_plot(result, tmp_path / "qa.png") and (tmp_path / "qa.png").stat().st_size > 0
+
+
+def test_a_file_that_is_no_raster_is_refused_by_name(tmp_path):
+    bogus = tmp_path / "notes.txt"
+    bogus.write_text("not an image\n")
+    out = tmp_path / "out"
+    out.mkdir()
+    with pytest.raises(finecoreg.Error, match="notes.txt"):
+        finecoreg.import_image(bogus, out / "image.slc")
+    assert list(out.iterdir()) == []
+
+
+@pytest.mark.parametrize("kwargs, error", [
+    (dict(band=0), ValueError), (dict(band="1"), TypeError), (dict(window=(0, 0, 8)), TypeError)],
+    ids=["band-zero", "band-text", "window-triple"])
+def test_bad_arguments(tmp_path, kwargs, error):
+    with pytest.raises(error):
+        finecoreg.import_image(tmp_path / "in.tif", tmp_path / "out.slc", **kwargs)
