@@ -1,10 +1,10 @@
 #include "run_summary.h"
 
 #include "params/file_handle.h"
+#include "params/keyword_reader.h"
 #include "params/offset_par.h"
 #include "params/sar_image_xml.h"
 
-#include <algorithm>
 #include <exception>
 #include <memory>
 
@@ -15,15 +15,16 @@ struct Polynomials {
     double azimuth[6] = {};
 };
 
+// Only the two polynomials: the record reader would warn about every other
+// entry a fitted file may lack.
 bool read_polynomials(const std::string& path, Polynomials* poly) {
     const FileHandle stream = open_file(path, "r");
     if (!stream)
         return false;
-    auto par = std::make_unique<stOffsetParInfo>();
-    read_offset_par(stream.get(), par.get());
-    std::copy_n(par->range_offset_polynomial, 6, poly->range);
-    std::copy_n(par->azimuth_offset_polynomial, 6, poly->azimuth);
-    return true;
+    int length = 0;
+    const ParText text = load_par_text(stream.get(), &length);
+    return rd_vec(text.get(), length, "range_offset_polynomial", poly->range, 6) == 0 &&
+           rd_vec(text.get(), length, "azimuth_offset_polynomial", poly->azimuth, 6) == 0;
 }
 
 // The raster size of the master image, or false.
