@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 # built twice; only what the job runs is built here.
 echo "== build =="
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)" --target finecoreg finecoreg_tool slcsim_tool fc_python_package
+cmake --build build -j "$(nproc)" --target finecoreg finecoreg_tool slcsim_tool fcimport_tool fc_python_package
 
 slcsim=build/tools/slcsim/slcsim
 finecoreg=build/tools/finecoreg/finecoreg
