@@ -1,5 +1,4 @@
-// Whole runs on simulated pairs with known offset fields, and stage 1 on
-// crops of real SLC pairs (skipped where that data is absent).
+// Whole runs on simulated pairs with known offset fields.
 #include "algorithm/run_driver.h"
 #include "tests/support/scratch.h"
 #include "tools/slcsim/slcsim.h"
@@ -82,91 +81,5 @@ INSTANTIATE_TEST_SUITE_P(
                      0.7,
                      SlcFormat::scomplex}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// ------------------------------------------------------------- real data
-
-const std::string kData = FC_REAL_DATA_DIR;
-
-struct Image {
-    std::vector<fcomplex> samples;
-    int width, lines;
-};
-
-// The part of an image from sample x0 and line y0 on, behind a border of
-// pad zero samples and lines.
-Image cut(const Image& image, int x0, int y0, int pad = 0) {
-    Image out{{}, image.width - x0 + pad, image.lines - y0 + pad};
-    out.samples.assign(static_cast<std::size_t>(out.width) * out.lines, fcomplex{0.0f, 0.0f});
-    for (int y = y0; y < image.lines; y++)
-        for (int x = x0; x < image.width; x++)
-            out.samples[static_cast<std::size_t>(y - y0 + pad) * out.width + x - x0 + pad] =
-                image.samples[static_cast<std::size_t>(y) * image.width + x];
-    return out;
-}
-
-class RealData : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!fs::exists(kData + "/README.md"))
-            GTEST_SKIP() << "real SLC data not present at " << kData;
-    }
-    Image load(const std::string& path, int width, int lines) {
-        return {read_values<fcomplex>(kData + path), width, lines};
-    }
-    // Stage 1 with 64 x 64 windows on an nr x na grid, no coarse offset.
-    OffsetMeasurements measure(const Image& master, const Image& slave, int nr, int na) {
-        const std::string dir = fresh_test_dir();
-        const RunRequest request{
-            dir + "/m.slc", dir + "/s.slc", dir + "/pair.off", 64, 64, nr, na, 3.0, false};
-        for (const auto& [path, image] :
-             {std::pair{request.masterPath, &master}, std::pair{request.slavePath, &slave}}) {
-            write_values(path, image->samples);
-            write_image_xml(path, image->width, image->lines);
-        }
-        write_off(request.offsetParPath, stOffsetParInfo{});
-        RecordingReporter reporter;
-        OffsetMeasurements m;
-        ::testing::internal::CaptureStdout();
-        EXPECT_TRUE(estimate_offsets(request, work_files_for_base(dir + "/Temp_1"), reporter, &m));
-        ::testing::internal::GetCapturedStdout();
-        return m;
-    }
-};
-
-// The pair is co-registered. Dropping 3 samples and 2 lines of the slave
-// moves every feature 3 samples and 2 lines lower: offset (-3, -2).
-TEST_F(RealData, AmsterdamPairGivesTheShiftOfACrop) {
-    const Image ref = load("/s1_amsterdam/s1a_iw3_vv_20230331_ref.slc", 338, 84);
-    const Image sec = load("/s1_amsterdam/s1a_iw3_vv_20230319_sec_coreg.slc", 338, 84);
-    for (const auto& [dx, dy] : {std::pair<int, int>{0, 0}, {3, 2}}) {
-        const OffsetMeasurements m = measure(ref, cut(sec, dx, dy), 5, 1);
-        EXPECT_GE(m.acceptedCount, 4) << dx << ", " << dy;
-        for (std::size_t j = 0; j < m.accepted.size(); j++)
-            if (m.accepted[j]) {
-                EXPECT_NEAR(m.rangeOffset[j], -dx, 0.1) << "window " << j;
-                EXPECT_NEAR(m.azimuthOffset[j], -dy, 0.1) << "window " << j;
-            }
-    }
-}
-
-// The interiors of the Winnipeg pair are bit-identical. Behind a 20-sample
-// zero border the first row and column of windows hold 4 padded plus 4
-// warped-border zero lines (or samples): more than 1/16 of the window, so
-// they are not correlated.
-TEST_F(RealData, WinnipegIdentityPairGivesZeroOffsetsExceptOnNoData) {
-    const Image master = load("/winnipeg/winnipeg_freqA_HH.slc", 250, 250);
-    const Image warped = load("/winnipeg/warped_winnipeg.slc", 250, 250);
-    for (const int pad : {0, 20}) {
-        const OffsetMeasurements m = measure(cut(master, 0, 0, pad), cut(warped, 0, 0, pad), 3, 3);
-        ASSERT_EQ(m.snr.size(), 9u);
-        for (int k = 0; k < 9; k++) {
-            const bool noData = pad > 0 && (k < 3 || k % 3 == 0);
-            EXPECT_EQ(m.snr[k] == 0.0f, noData) << "pad " << pad << " position " << k;
-            EXPECT_EQ(m.accepted[k], !noData) << "pad " << pad << " position " << k;
-            EXPECT_NEAR(m.rangeOffset[k], 0.0, 0.02) << "position " << k;
-            EXPECT_NEAR(m.azimuthOffset[k], 0.0, 0.02) << "position " << k;
-        }
-    }
-}
 
 } // namespace
