@@ -103,12 +103,6 @@ TEST_F(CorrPeak, FewerThanFivePositivePointsLeavesShifts) {
     EXPECT_NEAR(yoff, 5.0, 1e-12);
 }
 
-TEST(QuadBasis2d, FillsFromElementOne) {
-    double afunc[6] = {-1, 0, 0, 0, 0, 0};
-    quad_basis_2d(-2.0, 3.0, afunc);
-    EXPECT_EQ(std::vector<double>(afunc, afunc + 6), std::vector<double>({-1, 1, -2, 3, 4, 9}));
-}
-
 TEST(CorrPeakDeathTest, EvenNeighbourhoodIsRefused) {
     EXPECT_EXIT(corr_peak(nullptr, 16, 16, 4, nullptr, nullptr, 1), ExitedWithCode(255),
                 "corr_peak: neighbourhood size must be a positive odd number: 4");

@@ -146,21 +146,6 @@ TEST(IntensityXcorr, MatchesDirectCircularCorrelation) {
     EXPECT_EQ(best_c, dx + a.nx);
 }
 
-TEST(IntensityXcorr, IdenticalPatchesPeakAtOrigin) {
-    XcorrArrays a(4, 8, 6);
-    a.shift_into_slave(0, 0);
-    a.run(1e30, 1e30);
-    for (int r = 0; r < a.ny; r++) {
-        for (int c = 0; c < a.nx; c++) {
-            EXPECT_GE(a.X[r][c].re, 0.0f);
-            EXPECT_EQ(a.X[r][c].im, 0.0f);
-            if (r || c) {
-                EXPECT_LT(a.X[r][c].re, a.X[0][0].re);
-            }
-        }
-    }
-}
-
 // Clipped, mean-free intensity at (r, c) minus that at (0, 0), recovered from
 // I1 (its spectrum scaled by 1/N) with a direct inverse transform.
 double intensity_above_origin(const XcorrArrays& a, int r, int c) {
