@@ -1,10 +1,9 @@
 // The finecoreg tool run as a user runs it: exit status, standard output and
-// standard error, on files and on a terminal. Refusals of bad inputs are in
+// standard error. Refusals of bad inputs are in
 // the fault table (tests/faults).
 #include "tests/support/run_process.h"
 #include "tests/support/scratch.h"
 
-#include <pty.h>
 #include <unistd.h>
 
 namespace {
@@ -13,29 +12,6 @@ using namespace scratch;
 
 ProcessRun finecoreg(const std::vector<std::string>& args) {
     return run_process(FINECOREG_TOOL, args);
-}
-
-// Runs the tool on a pseudo-terminal (stdout and stderr both); returns what
-// the terminal saw, and the exit status in *status.
-std::string run_on_terminal(const std::vector<std::string>& args, int* status) {
-    const std::vector<char*> argv = argv_of(FINECOREG_TOOL, args);
-    int master = -1;
-    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
-    if (pid == 0) {
-        ::execv(FINECOREG_TOOL, argv.data());
-        ::_exit(127);
-    }
-    std::string seen;
-    char buffer[4096];
-    for (ssize_t n; pid > 0 && (n = ::read(master, buffer, sizeof(buffer))) > 0;)
-        seen.append(buffer, static_cast<std::size_t>(n));
-    int wstatus = 0;
-    *status = pid > 0 && ::waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)
-                  ? WEXITSTATUS(wstatus)
-                  : -1;
-    if (master >= 0)
-        ::close(master);
-    return seen;
 }
 
 constexpr int kRangeShift = 3, kAzimuthShift = -2;
@@ -164,22 +140,6 @@ TEST(FinecoregRun, OverwriteAndQuiet) {
     EXPECT_NEAR(eval_offset_poly(par.range_offset_polynomial, 128, 128), kRangeShift, 0.1);
     EXPECT_NE(run.out.find("fitted offset parameters:    " + pair.files.off + "\n"),
               std::string::npos);
-}
-
-TEST(FinecoregRun, TerminalGetsARedrawnBarUnlessQuiet) {
-    const Pair pair;
-    int status = -1;
-    const std::string seen = run_on_terminal(pair.args(), &status);
-    EXPECT_EQ(status, 0) << seen;
-    EXPECT_NE(seen.find("\r[.............................."), std::string::npos) << seen;
-    EXPECT_NE(seen.find("\r[##############################] 100.0%"), std::string::npos) << seen;
-    EXPECT_EQ(seen.find("% done"), std::string::npos) << seen;
-    EXPECT_NE(seen.find("finecoreg summary"), std::string::npos);
-
-    const std::string quiet = run_on_terminal(pair.args({"--quiet"}), &status);
-    EXPECT_EQ(status, 0) << quiet;
-    EXPECT_EQ(quiet.find("\r["), std::string::npos) << quiet;
-    EXPECT_NE(quiet.find("final solution: "), std::string::npos); // the module still speaks
 }
 
 } // namespace

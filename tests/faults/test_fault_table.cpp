@@ -418,78 +418,68 @@ const Row kRows[] = {
 
 // ------------------------------------------------------------ the runs
 
-// What a run showed: the exit status of its process (-1 when a signal ended
-// it) and standard output; through Execute also what it posted, threw and
-// reported as progress; through the tool its standard error.
+// What a run showed: its exit status (-1 when a signal ended it), standard
+// output and error; through Execute also the lines its child wrote.
 struct Outcome {
-    std::string skip;
-    int status = -1;
-    std::string out, err, thrown;
+    ProcessRun run;
+    std::string thrown;
     bool ok = false;
     std::vector<std::pair<int, std::string>> posted;
     std::vector<double> percent;
     int leaks = 0;
 };
 
-// Runs Execute in a child that writes what happened to a file, one item a
-// line, and ends with status 0 unless the module ends it first.
-Outcome execute(const Scene& s) {
-    const std::string resultPath = s.root + ".result", outPath = s.root + ".out";
-    std::fflush(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        std::FILE* result = std::fopen(resultPath.c_str(), "w");
-        if (result == nullptr || !std::freopen(outPath.c_str(), "w", stdout))
-            ::_exit(20);
-        if (!limit_child(s)) {
-            std::fprintf(result, "skip cannot limit the child\n");
-            ::_exit(0);
-        }
-        {
-            FineCoregistration algo;
-            algo.m_progress.connect([result](double percent, const QString&, void*) {
-                return std::fprintf(result, "progress %.17g\n", percent), 0;
-            });
-            stFineCoregistrationInfo info;
-            info.masterImagePath = QString::fromStdString(s.master);
-            info.slaveImagePath = QString::fromStdString(s.slave);
-            info.offsetParPath = QString::fromStdString(s.off);
-            info.windowWidth = s.windowWidth;
-            info.windowHeight = s.windowHeight;
-            info.rangeSamples = s.rangeSamples;
-            info.azimuthSamples = s.azimuthSamples;
-            info.snrThreshold = s.threshold;
-            boost::any slot = info;
-            algo.SetParams(slot);
-            try {
-                std::fprintf(result, "ok %d\n", algo.Execute() ? 1 : 0);
-                int code = 0;
-                QString message;
-                algo.GetErrorInfo(code, message);
-                std::fprintf(result, "posted %d %s\n", code, message.toStdString().c_str());
-            } catch (const std::exception& e) {
-                std::fprintf(result, "thrown %s\n", e.what());
-            }
-        }
-        std::fflush(stdout);
-#if defined(__SANITIZE_ADDRESS__)
-        std::fprintf(result, "leaks %d\n", __lsan_do_recoverable_leak_check());
-#endif
-        std::fclose(result);
-        ::_exit(0);
+// Execute in a child process that reports one item a line on standard error
+// (the module keeps standard output) and ends with status 0 unless the
+// module ends it first.
+struct PrintingCoregistration : FineCoregistration {
+    void SetErrorInfo(int code, const QString& message) override {
+        std::fprintf(stderr, "posted %d %s\n", code, message.toStdString().c_str());
+        FineCoregistration::SetErrorInfo(code, message);
     }
+};
+
+[[noreturn]] void execute_in_child(const Scene& s) {
+    PrintingCoregistration algo;
+    algo.m_progress.connect([err = stderr](double percent, const QString&, void*) {
+        return std::fprintf(err, "progress %.17g\n", percent), 0;
+    });
+    stFineCoregistrationInfo info;
+    info.masterImagePath = QString::fromStdString(s.master);
+    info.slaveImagePath = QString::fromStdString(s.slave);
+    info.offsetParPath = QString::fromStdString(s.off);
+    info.windowWidth = s.windowWidth;
+    info.windowHeight = s.windowHeight;
+    info.rangeSamples = s.rangeSamples;
+    info.azimuthSamples = s.azimuthSamples;
+    info.snrThreshold = s.threshold;
+    boost::any slot = info;
+    algo.SetParams(slot);
+    try {
+        std::fprintf(stderr, "ok %d\n", algo.Execute() ? 1 : 0);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "thrown %s\n", e.what());
+    }
+    std::fflush(stdout);
+#if defined(__SANITIZE_ADDRESS__)
+    std::fprintf(stderr, "leaks %d\n", __lsan_do_recoverable_leak_check());
+#endif
+    ::_exit(0);
+}
+
+Outcome execute(const Scene& s) {
     Outcome o;
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-        o.status = WEXITSTATUS(status);
-    o.out = read_bytes(outPath);
-    std::istringstream lines(read_bytes(resultPath));
+    // The child runs Execute instead of the program.
+    o.run = run_process("/bin/true", {}, [&] {
+        if (limit_child(s))
+            execute_in_child(s);
+        return false;
+    });
+    std::istringstream lines(o.run.err);
     for (std::string line; std::getline(lines, line);) {
         const std::size_t space = line.find(' ');
         const std::string key = line.substr(0, space), value = line.substr(space + 1);
-        if (key == "skip")
-            o.skip = value;
-        else if (key == "ok")
+        if (key == "ok")
             o.ok = value == "1";
         else if (key == "thrown")
             o.thrown = value;
@@ -503,53 +493,18 @@ Outcome execute(const Scene& s) {
     return o;
 }
 
-std::vector<std::string> tool_arguments(const Scene& s) {
-    std::vector<std::string> args{"--master", s.master, "--slave", s.slave,
-                                  "--off",    s.off,    "--quiet"};
+Outcome run_tool(const Scene& s) {
+    std::vector<std::string> args{"--master", s.master,          "--slave",
+                                  s.slave,    "--off",           s.off,
+                                  "--quiet",  "--snr-threshold", std::to_string(s.threshold)};
     for (const auto& [option, value] : {std::pair{"--window-width", s.windowWidth},
                                         {"--window-height", s.windowHeight},
                                         {"--range-samples", s.rangeSamples},
                                         {"--azimuth-samples", s.azimuthSamples}})
         args.insert(args.end(), {option, std::to_string(value)});
-    args.insert(args.end(), {"--snr-threshold", std::to_string(s.threshold)});
-    return args;
-}
-
-// Exit status of a child that could not stage the row.
-constexpr int kCannotLimit = 125;
-
-pid_t start_tool(const Scene& s, std::FILE* out, std::FILE* err) {
-    const std::vector<std::string> args = tool_arguments(s);
-    const std::vector<char*> argv = argv_of(FINECOREG_TOOL, args);
-    std::fflush(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(::fileno(out), 1);
-        ::dup2(::fileno(err), 2);
-        if (!limit_child(s))
-            ::_exit(kCannotLimit);
-        ::execv(FINECOREG_TOOL, argv.data());
-        ::_exit(127);
-    }
-    return pid;
-}
-
-Outcome finish_tool(pid_t pid, std::FILE* out, std::FILE* err) {
     Outcome o;
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-        o.status = WEXITSTATUS(status);
-    o.out = read_and_close(out);
-    o.err = read_and_close(err);
-    if (o.status == kCannotLimit)
-        o.skip = "cannot limit the child";
+    o.run = run_process(FINECOREG_TOOL, args, [&] { return limit_child(s); });
     return o;
-}
-
-Outcome run_tool(const Scene& s) {
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    return finish_tool(start_tool(s, out, err), out, err);
 }
 
 // ----------------------------------------------------------- the checks
@@ -567,65 +522,6 @@ std::vector<std::string> own_work_files(const Scene& s) {
     return names;
 }
 
-// The fitted model gives the pair's shift all over the grid.
-void expect_fitted_shift(const std::string& fittedOff) {
-    const stOffsetParInfo par = read_off(fittedOff);
-    for (double x : {48.0, 63.0, 78.0})
-        for (double y : {48.0, 63.0, 78.0}) {
-            EXPECT_NEAR(eval_offset_poly(par.range_offset_polynomial, x, y), kRangeShift, 0.1);
-            EXPECT_NEAR(eval_offset_poly(par.azimuth_offset_polynomial, x, y), kAzimuthShift, 0.1);
-        }
-}
-
-std::string with_paths(std::string text, const Scene& s) {
-    for (const auto& [name, path] : {std::pair<std::string, std::string>{"{slave}", s.slave},
-                                     {"{master_xml}", image_xml_path(s.master)}})
-        for (std::size_t at; (at = text.find(name)) != std::string::npos;)
-            text.replace(at, name.size(), path);
-    return text;
-}
-
-void expect_execute_answers(const Row& row, const Outcome& o) {
-    EXPECT_EQ(o.leaks, 0);
-    ASSERT_FALSE(o.percent.empty());
-    EXPECT_EQ(o.percent.front(), 0.0);
-    switch (row.answer) {
-    case Answer::Refused:
-    case Answer::RefusedInStageTwo:
-        EXPECT_FALSE(o.ok);
-        EXPECT_EQ(o.thrown, "");
-        EXPECT_EQ(o.posted, (std::vector<std::pair<int, std::string>>{{110, row.message}}));
-        EXPECT_EQ(o.percent.back(), 100.0);
-        break;
-    case Answer::Succeeds:
-        EXPECT_TRUE(o.ok);
-        EXPECT_EQ(o.posted, (std::vector<std::pair<int, std::string>>{
-                                {666, "Fine coregistration success !"}}));
-        EXPECT_EQ(o.percent.back(), 100.0);
-        break;
-    case Answer::Throws:
-        EXPECT_EQ(o.thrown, row.message);
-        EXPECT_TRUE(o.posted.empty());
-        EXPECT_EQ(o.percent.size(), 1u); // no 100: the exception passed Execute
-        break;
-    }
-}
-
-void expect_tool_answers(const Row& row, const Outcome& o, const Scene& s) {
-    if (row.toolMessage) {
-        EXPECT_EQ(o.status, row.toolStatus) << o.err;
-        EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
-        EXPECT_EQ(o.err.rfind("finecoreg: ", 0), 0u) << o.err;
-        EXPECT_NE(o.err.find(with_paths(row.toolMessage, s)), std::string::npos) << o.err;
-    } else if (row.answer == Answer::Succeeds) {
-        EXPECT_EQ(o.status, 0) << o.err;
-        EXPECT_EQ(o.err, "");
-    } else {
-        EXPECT_EQ(o.status, 1) << o.err;
-        EXPECT_EQ(o.err, "finecoreg: " + std::string(row.message) + "\n");
-    }
-}
-
 enum class Via { execute, tool };
 
 class FaultTable : public ::testing::TestWithParam<std::tuple<Row, Via>> {};
@@ -638,34 +534,60 @@ TEST_P(FaultTable, AnswersAsTheRowSays) {
     if (!s.skip.empty())
         GTEST_SKIP() << s.skip;
     const std::string offBefore = read_bytes(s.off);
-
     const Outcome o = via == Via::execute ? execute(s) : run_tool(s);
-    if (!o.skip.empty())
-        GTEST_SKIP() << o.skip;
-    ASSERT_NE(o.status, -1) << "the run did not end by itself:\n" << o.out;
+    if (o.run.status == 125)
+        GTEST_SKIP() << "cannot limit the child";
+    EXPECT_NE(o.run.out.find(row.printed), std::string::npos) << o.run.out;
+    const bool toolRefuses = via == Via::tool && row.toolMessage;
     if (via == Via::execute) {
-        ASSERT_EQ(o.status, 0) << "the run ended the process:\n" << o.out;
-        expect_execute_answers(row, o);
+        ASSERT_EQ(o.run.status, 0) << "the run ended the process:\n" << o.run.err;
+        EXPECT_EQ(o.leaks, 0);
+        ASSERT_FALSE(o.percent.empty());
+        EXPECT_EQ(o.percent.front(), 0.0);
+        // No 100 when the exception passed Execute.
+        EXPECT_EQ(o.percent.back(), row.answer == Answer::Throws ? 0.0 : 100.0);
+        EXPECT_EQ(o.ok, row.answer == Answer::Succeeds);
+        EXPECT_EQ(o.thrown, row.answer == Answer::Throws ? row.message : "");
+        using Posts = std::vector<std::pair<int, std::string>>;
+        const Posts posts = row.answer == Answer::Throws ? Posts{}
+                            : row.answer == Answer::Succeeds
+                                ? Posts{{666, "Fine coregistration success !"}}
+                                : Posts{{110, row.message}};
+        EXPECT_EQ(o.posted, posts);
+    } else if (toolRefuses) {
+        std::string part = row.toolMessage;
+        for (const auto& [name, path] : {std::pair<std::string, std::string>{"{slave}", s.slave},
+                                         {"{master_xml}", image_xml_path(s.master)}})
+            if (const std::size_t at = part.find(name); at != std::string::npos)
+                part.replace(at, name.size(), path);
+        expect_one_line_error(o.run, "finecoreg", row.toolStatus, part);
     } else {
-        expect_tool_answers(row, o, s);
+        EXPECT_EQ(o.run.status, row.answer == Answer::Succeeds ? 0 : 1);
+        EXPECT_EQ(o.run.err, row.answer == Answer::Succeeds
+                                 ? ""
+                                 : "finecoreg: " + std::string(row.message) + "\n");
     }
-    EXPECT_NE(o.out.find(row.printed), std::string::npos) << o.out;
 
-    const bool throws = row.answer == Answer::Throws || (via == Via::tool && row.toolMessage);
     if (row.answer == Answer::Succeeds) {
-        expect_fitted_shift(s.new_off());
+        // The fitted model gives the pair's shift all over the grid.
+        const stOffsetParInfo par = read_off(s.new_off());
+        for (double x : {48.0, 78.0})
+            for (double y : {48.0, 78.0}) {
+                EXPECT_NEAR(eval_offset_poly(par.range_offset_polynomial, x, y), kRangeShift, 0.1);
+                EXPECT_NEAR(eval_offset_poly(par.azimuth_offset_polynomial, x, y), kAzimuthShift,
+                            0.1);
+            }
         EXPECT_EQ(own_work_files(s), std::vector<std::string>());
     } else if (row.answer == Answer::RefusedInStageTwo) {
-        const stOffsetParInfo rewritten = read_off(s.off);
-        EXPECT_EQ(rewritten.offset_estimation_range_samples, s.rangeSamples);
-        EXPECT_EQ(rewritten.offset_estimation_window_width, s.windowWidth);
+        EXPECT_EQ(read_off(s.off).offset_estimation_range_samples, s.rangeSamples);
         EXPECT_FALSE(fs::exists(s.new_off()));
     } else {
         EXPECT_EQ(read_bytes(s.off), offBefore);
         EXPECT_FALSE(fs::exists(s.new_off()));
         // After stage 1 fails, only work files with rows in them stay.
         for (const std::string& path : own_work_files(s))
-            EXPECT_TRUE(!throws && fs::file_size(path) > 0) << path;
+            EXPECT_TRUE(!toolRefuses && row.answer != Answer::Throws && fs::file_size(path) > 0)
+                << path;
     }
     for (const auto& [path, bytes] : s.planted)
         EXPECT_EQ(read_bytes(path), bytes) << path;
@@ -683,41 +605,5 @@ INSTANTIATE_TEST_SUITE_P(Rows, FaultTable,
                              return std::string(std::get<0>(info.param).name) +
                                     (std::get<1>(info.param) == Via::tool ? "_Tool" : "_Execute");
                          });
-
-// Two runs of different slaves against one master directory at once, in two
-// tool processes, beside the work files of other runs.
-TEST(FaultTableTool, TwoRunsAtOnceAgainstOneMasterDirectory) {
-    Scene s;
-    open_scene(s);
-    PairSpec p;
-    p.w1 = p.l1 = p.w2 = p.l2 = 512; // long enough runs to overlap
-    p.dx = kRangeShift;
-    p.dy = kAzimuthShift;
-    write_pair(s.master_dir(), p, kRangeShift, kAzimuthShift);
-    s.rangeSamples = s.azimuthSamples = 32;
-    Scene second;
-    second.master = s.master;
-    second.rangeSamples = second.azimuthSamples = 32;
-    second.slave = s.master_dir() + "/slave2.slc";
-    second.off = s.master_dir() + "/pair2.off";
-    fs::copy_file(s.slave, second.slave);
-    fs::copy_file(image_xml_path(s.slave), image_xml_path(second.slave));
-    fs::copy_file(s.off, second.off);
-
-    std::FILE* files[4] = {std::tmpfile(), std::tmpfile(), std::tmpfile(), std::tmpfile()};
-    const pid_t a = start_tool(s, files[0], files[1]);
-    const pid_t b = start_tool(second, files[2], files[3]);
-    const Outcome first = finish_tool(a, files[0], files[1]);
-    const Outcome other = finish_tool(b, files[2], files[3]);
-    EXPECT_EQ(first.status + other.status, 0) << first.err << other.err;
-    for (const Scene* scene : {&s, &second}) {
-        const stOffsetParInfo par = read_off(scene->new_off());
-        EXPECT_NEAR(eval_offset_poly(par.range_offset_polynomial, 256, 256), kRangeShift, 0.02);
-        EXPECT_NEAR(eval_offset_poly(par.azimuth_offset_polynomial, 256, 256), kAzimuthShift, 0.02);
-    }
-    for (const auto& [path, bytes] : s.planted)
-        EXPECT_EQ(read_bytes(path), bytes) << path;
-    EXPECT_EQ(own_work_files(s), std::vector<std::string>());
-}
 
 } // namespace
