@@ -119,30 +119,6 @@ TEST(Fft, MatchesNaiveDftInOneTwoAndThreeDimensions) {
             }
 }
 
-// One transform of all 128 samples: fft_1d, or fft_nd as 8 x 16.
-void transform128(Samples& s, bool nd, int sign) {
-    nd ? run_nd(s, {8, 16}, sign) : fft_1d(s.data(), 128, sign);
-}
-
-TEST(Fft, ImpulseAtZeroGivesExactOnesAndRoundTripScalesByTheCount) {
-    for (bool nd : {false, true}) {
-        for (int sign : {1, -1}) {
-            Samples impulse(128);
-            impulse.buf[1] = 1.0f;
-            transform128(impulse, nd, sign);
-            for (std::size_t k = 0; k < 128; k++)
-                ASSERT_EQ(impulse.at(k), cd(1, 0)) << "nd=" << nd << " k=" << k;
-        }
-        Samples s = random_samples(128, 42);
-        std::vector<cd> expected(128);
-        for (std::size_t k = 0; k < 128; k++)
-            expected[k] = s.at(k) * 128.0;
-        transform128(s, nd, 1);
-        transform128(s, nd, -1);
-        EXPECT_LE(relative_l2_error(s, expected), 2 * error_bound(128)) << "nd=" << nd;
-    }
-}
-
 // Rounding is symmetric in sign, so the inverse of x is exactly the conjugate
 // of the forward transform of conj(x): the sign may only flip the sines. (The
 // reference loop nest pins both signs of fft_nd bit for bit.)

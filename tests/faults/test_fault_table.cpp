@@ -269,12 +269,6 @@ const Row kRows[] = {
          s.withoutFileAccessOverride = true;
      },
      Answer::Refused, "Failed to open the master image !", ""},
-    {"UnreadableSlaveXml",
-     [](Scene& s) {
-         fs::permissions(image_xml_path(s.slave), fs::perms::none);
-         s.withoutFileAccessOverride = true;
-     },
-     Answer::Refused, kBadXml, ""},
     {"UnreadableOffFile",
      [](Scene& s) {
          fs::permissions(s.off, fs::perms::none);
@@ -315,33 +309,11 @@ const Row kRows[] = {
          state_vectors(s, {"3", "1", "2"}, "3");
      },
      Answer::Refused, kBadXml, ""},
-    // Numbers outside 1..255 are ignored: the last one counted is 3.
-    {"StateVectorNumbersOutOfRange",
-     [](Scene& s) {
-         state_vectors(s, {"1", "2", "3", "0", "256"}, "3");
-     },
-     Answer::Succeeds, "", ""},
     {"EmptyOffFile", [](Scene& s) { fs::resize_file(s.off, 0); }, Answer::Succeeds, "",
      "WARNING: subroutine rd_int, keyword not found: initial_range_offset\n"},
-    // Bytes of every value, no keyword: every field takes its default.
-    {"GarbledOffFile",
-     [](Scene& s) {
-         std::mt19937 generator(5);
-         std::string bytes(3000, '\0');
-         for (char& c : bytes)
-             c = static_cast<char>(generator() & 0xff);
-         write_bytes(s.off, bytes);
-     },
-     Answer::Succeeds, "",
-     "WARNING: subroutine rd_vec, keyword not found: range_offset_polynomial\n"},
     // Near the 32-bit limit or beyond: every slave window lies far outside.
     {"HugeCoarseRangeOffset",
      [](Scene& s) { write_off(s.off, coarse_offsets(2147483600, kAzimuthShift)); }, Answer::Refused,
-     kNoOffsets, ""},
-    {"HugeCoarseAzimuthOffset",
-     [](Scene& s) { write_off(s.off, coarse_offsets(kRangeShift, 2147483600)); }, Answer::Refused,
-     kNoOffsets, ""},
-    {"HugePolynomials", [](Scene& s) { write_coarse(s, 1e300, -1e300); }, Answer::Refused,
      kNoOffsets, ""},
     {"NaNRangePolynomial", [](Scene& s) { write_coarse(s, std::nan(""), kAzimuthShift); },
      Answer::Refused, kNoOffsets, ""},
@@ -361,23 +333,11 @@ const Row kRows[] = {
      Answer::Refused, kNoOffsets, ""},
     {"WindowOfZero", [](Scene& s) { s.windowWidth = 0; }, Answer::Refused, kWindow, "",
      "option --window-width: '0' is not a positive whole number", 2},
-    {"NegativeWindow", [](Scene& s) { s.windowHeight = -64; }, Answer::Refused, kWindow, "",
-     "option --window-height: '-64' is not a positive whole number", 2},
     {"WindowNotAPowerOfTwo", [](Scene& s) { s.windowWidth = 48; }, Answer::Refused, kWindow, ""},
-    {"WindowTooLarge", [](Scene& s) { s.windowHeight = 8192; }, Answer::Refused, kWindow, ""},
-    {"WindowTooWideForItsHeight",
-     [](Scene& s) {
-         s.windowWidth = 128;
-         s.windowHeight = 16;
-     },
-     Answer::Refused, "Window width must be less than eight times the window height !", ""},
     {"WindowWiderThanTheImage", [](Scene& s) { s.windowWidth = s.windowHeight = 2 * kSide; },
      Answer::Refused, kNoOffsets, ""},
-    {"GridOfZero", [](Scene& s) { s.azimuthSamples = 0; }, Answer::Refused, kGrid, "",
-     "option --azimuth-samples: '0' is not a positive whole number", 2},
     {"NegativeGrid", [](Scene& s) { s.rangeSamples = -3; }, Answer::Refused, kGrid, "",
      "option --range-samples: '-3' is not a positive whole number", 2},
-    {"GridTooLarge", [](Scene& s) { s.rangeSamples = 16385; }, Answer::Refused, kGrid, ""},
     // 40 columns between the margins of 128 samples: a spacing of 0.
     {"GridDenserThanTheImage", [](Scene& s) { s.rangeSamples = 40; }, Answer::Refused,
      "Number of offset estimates in range or azimuth exceeds the image size !", ""},

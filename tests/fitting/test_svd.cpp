@@ -5,7 +5,6 @@
 #include <cfloat>
 #include <cmath>
 #include <gtest/gtest.h>
-#include <random>
 #include <unistd.h>
 #include <vector>
 
@@ -32,46 +31,6 @@ double poly(const double* c, double x, double y) {
 }
 
 const double kCoeffs[6] = {-3.25, 1.2e-4, -7.5e-5, 2.0e-9, -3.0e-9, 1.5e-9};
-
-TEST(Svdcmp, DecomposesEveryShapeIntoOrthogonalFactors) {
-    const int shapes[][2] = {{9, 6}, {6, 6}, {4, 6}, {1, 6}, {7, 1}, {12, 3}};
-    std::mt19937 gen(17);
-    std::uniform_real_distribution<double> dist(-1.0, 1.0);
-    for (auto& shape : shapes) {
-        int m = shape[0], n = shape[1];
-        SCOPED_TRACE(testing::Message() << m << " x " << n);
-        std::vector<std::vector<double>> a(m + 1, std::vector<double>(n + 1));
-        DMatrix u(1, m, 1, n), v(1, n, 1, n);
-        DVector w(1, n);
-        for (int i = 1; i <= m; i++)
-            for (int j = 1; j <= n; j++)
-                u[i][j] = a[i][j] = dist(gen);
-        svdcmp(u, m, n, w, v);
-        double wmax = *std::max_element(w.get() + 1, w.get() + n + 1);
-        double tol = 32.0 * DBL_EPSILON * wmax;
-        for (int j = 1; j <= n; j++)
-            EXPECT_GE(w[j], 0.0);
-        for (int i = 1; i <= m; i++)
-            for (int j = 1; j <= n; j++) {
-                double s = 0.0;
-                for (int k = 1; k <= n; k++)
-                    s += u[i][k] * w[k] * v[j][k];
-                EXPECT_NEAR(s, a[i][j], tol);
-            }
-        for (int j = 1; j <= n; j++)
-            for (int k = 1; k <= n; k++) {
-                double vtv = 0.0, utu = 0.0;
-                for (int i = 1; i <= n; i++)
-                    vtv += v[i][j] * v[i][k];
-                for (int i = 1; i <= m; i++)
-                    utu += u[i][j] * u[i][k];
-                EXPECT_NEAR(vtv, j == k, 32.0 * DBL_EPSILON);
-                if (w[j] > 1e-10 * wmax && w[k] > 1e-10 * wmax) {
-                    EXPECT_NEAR(utu, j == k, 32.0 * DBL_EPSILON);
-                }
-            }
-    }
-}
 
 TEST(Svdcmp, SingularValuesOfSmallCases) {
     const struct {

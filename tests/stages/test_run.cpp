@@ -44,24 +44,6 @@ TEST(WorkFileReservation, DrawsFreshNamesInTheMasterDirectory) {
     EXPECT_FALSE(reserve_work_files(dir + "/no/master.slc", first));
 }
 
-TEST(DriveRun, SuccessRemovesAllFiveWorkFiles) {
-    const std::string dir = fresh_test_dir();
-    WorkFiles seen;
-    const bool ok = drive_run(dir + "/m.slc", {[&](const WorkFiles& f) {
-                                                   seen = f;
-                                                   fill({&f.snr, &f.listing}, "rows");
-                                                   return true;
-                                               },
-                                               [&](const WorkFiles& f) {
-                                                   EXPECT_EQ(f.culledOffsets, seen.culledOffsets);
-                                                   fill({&f.culledOffsets, &f.culledListing}, "");
-                                                   return true;
-                                               }});
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(seen.offsets.rfind(dir + "/Temp_", 0), 0u);
-    EXPECT_TRUE(temp_files(dir).empty());
-}
-
 // Empty stage-1 files hold nothing and go; those with rows stay as evidence,
 // and so does everything after a stage-2 failure.
 TEST(DriveRun, AfterAFailureOnlyWorkFilesWithDataStay) {
@@ -137,17 +119,6 @@ TEST_F(WholeRun, LibraryCallFitsTheShiftAndCleansUp) {
     EXPECT_TRUE(temp_files(dir).empty());
 }
 
-TEST_F(WholeRun, LibraryCallRefusesABadRequestBeforeOpeningAnything) {
-    RecordingReporter reporter;
-    request.windowWidth = 48;
-    request.masterPath = dir + "/none.slc";
-    EXPECT_FALSE(run_fine_coreg(request, reporter));
-    EXPECT_EQ(reporter.failures,
-              std::vector<std::string>{"Window width and height must be powers of two from 4 to "
-                                       "4096 !"});
-    EXPECT_TRUE(temp_files(dir).empty());
-}
-
 // ------------------------------------------------------------- the plug-in
 
 class RecordingCoregistration : public FineCoregistration {
@@ -200,21 +171,6 @@ TEST(PluginSlot, EmptyOrWronglyTypedSlotSetsStatus100AndNothingElse) {
     }
 }
 
-TEST(PluginSlot, ObjectsFromTheFactoryAreIndependent) {
-    std::unique_ptr<Oskal::IOskal> first(GetAlgoObj()), second(GetAlgoObj());
-    ASSERT_NE(first.get(), second.get());
-    boost::any slot = stFineCoregistrationInfo{};
-    first->SetParams(slot);
-    EXPECT_FALSE(first->Execute());
-    int code = 0;
-    QString message;
-    second->GetErrorInfo(code, message);
-    EXPECT_EQ(code, 0);
-    EXPECT_TRUE(second->GetParams().empty());
-    first->GetErrorInfo(code, message);
-    EXPECT_EQ(code, 110);
-}
-
 // 0 and 100 with an empty message around one report per grid position with
 // the stage's message, all from the object; then one code; the record in the
 // slot stays as the host left it.
@@ -243,16 +199,6 @@ TEST_F(WholeRun, ExecuteReportsProgressThenOneCode) {
         EXPECT_EQ(kept.masterImagePath, info.masterImagePath);
     }
     EXPECT_NEAR(read_off(dir + "/pair_new.off").range_offset_polynomial[0], 3.0, 0.02);
-}
-
-TEST_F(WholeRun, ExecuteRefusesABadRecordWithoutProgressInBetween) {
-    RecordingCoregistration algo;
-    request.rangeSamples = 0;
-    EXPECT_FALSE(algo.execute(record_of(request)));
-    EXPECT_EQ(algo.percent, (std::vector<double>{0.0, 100.0}));
-    EXPECT_EQ(algo.posted, (std::vector<std::pair<int, std::string>>{
-                               {110, "Number of offset estimates in range and azimuth must be "
-                                     "from 1 to 16384 !"}}));
 }
 
 TEST_F(WholeRun, RelativeMasterPathResolvesAgainstTheCurrentDirectory) {

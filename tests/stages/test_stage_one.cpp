@@ -160,36 +160,6 @@ TEST_F(StageOne, SlaveClaimingTwiceItsLinesIsReadWithWarnings) {
     EXPECT_NE(r.out.find("WARNING: attempt to read beyond end of SLC-2 file"), std::string::npos);
 }
 
-// Sampled positions (lines 16, 48, ..., samples 4, 12, ...) hold 3 + 4i
-// (intensity 25), or zero, which is skipped; everything else holds 1.
-TEST_F(StageOne, PrintsTheMeanIntensityOfTheSampledNonZeroPositions) {
-    for (const bool scomplex : {false, true}) {
-        PairSpec p;
-        p.scomplex = scomplex;
-        p.masterType = scomplex ? "SCOMPLEX" : "FCOMPLEX";
-        pair(p);
-        grid(32, 1, 1);
-        std::string image;
-        for (int y = 0; y < 256; y++)
-            for (int x = 0; x < 256; x++) {
-                const bool sampled = y % 32 == 16 && x % 8 == 4;
-                const float re = sampled ? (x == 4 ? 0.0f : 3.0f) : 1.0f;
-                const float im = sampled && x != 4 ? 4.0f : 0.0f;
-                const std::int16_t counts[2] = {static_cast<std::int16_t>(re * 1000),
-                                                static_cast<std::int16_t>(im * 1000)};
-                const float floats[2] = {re, im};
-                image.append(scomplex ? reinterpret_cast<const char*>(counts)
-                                      : reinterpret_cast<const char*>(floats),
-                             scomplex ? 4 : 8);
-            }
-        write_bytes(files.master, image);
-        const StageOneRun r = run();
-        EXPECT_NE(r.out.find("average image 1 intensity:  2.500e+01  clip1:  1.250e+02\n"),
-                  std::string::npos)
-            << r.out;
-    }
-}
-
 // ------------------------------------------------------- output and layout
 
 // Coarse azimuth offset 40: the slave lines of the last row (208 + 40 + 16)
@@ -496,45 +466,6 @@ TEST_F(StageOne, FailedPeakSearchIsNotAcceptedUnderNegativeThreshold) {
     EXPECT_EQ(r.m.snr[1], 0.0f);
     EXPECT_EQ(r.m.rangeOffset[1], 0.0f);
     EXPECT_EQ(r.m.accepted, (std::vector<unsigned char>{1, 0}));
-}
-
-// Sparse images of 1024 x 600000 FCOMPLEX samples (4.9 GB): the second grid
-// row at line 599952 starts beyond 4 GiB. Only the lines of that row and
-// line 16 (for the average intensities) hold data.
-TEST_F(StageOne, ReadsRowsBeyondFourGibibytes) {
-    const int width = 1024, lines = 600000, dx = -3, dy = 2;
-    const off_t lineBytes = width * 8;
-    files = {dir + "/big_master.slc", dir + "/big_slave.slc", dir + "/big.off"};
-    const std::shared_ptr<void> cleanup(nullptr, [&](void*) { fs::remove_all(dir); });
-    const SpeckleField field(width + 2 * kFieldPad, 64 + 2 * kFieldPad, 11);
-    for (const bool isMaster : {true, false}) {
-        const std::string& path = isMaster ? files.master : files.slave;
-        const int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
-        struct stat st;
-        if (fd < 0 || ::ftruncate(fd, lines * lineBytes) != 0 || ::fstat(fd, &st) != 0 ||
-            st.st_blocks * 512 > (1 << 20)) {
-            ::close(fd);
-            GTEST_SKIP() << "the file system makes no sparse files";
-        }
-        auto put = [&](int line, int fieldLine, int shift) {
-            const std::string bytes = field_line(field, shift, fieldLine, width, false);
-            ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), line * lineBytes),
-                      static_cast<ssize_t>(bytes.size()));
-        };
-        put(16, 0, 0);
-        for (int y = 0; y < 64; y++)
-            put(599952 - 32 + y + (isMaster ? 0 : dy), y, isMaster ? 0 : -dx);
-        ASSERT_EQ(::close(fd), 0);
-        write_image_xml(path, width, lines);
-    }
-    write_off(files.off, coarse_offsets(dx, dy));
-    request = {files.master, files.slave, files.off, 32, 32, 1, 2, 3.0, false};
-    const StageOneRun r = run();
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.m.snr[0], 0.0f); // first row: no data
-    EXPECT_GT(r.m.snr[1], 3.0f);
-    EXPECT_NEAR(r.m.rangeOffset[1], dx, 0.02);
-    EXPECT_NEAR(r.m.azimuthOffset[1], dy, 0.02);
 }
 
 } // namespace

@@ -149,22 +149,6 @@ TEST_F(StageTwo, SmallGridGivesTheExactFitErrorsListingAndNewFile) {
     EXPECT_EQ(read_off(request.offsetParPath).range_offset_polynomial[0], 9.0);
 }
 
-TEST_F(StageTwo, NoMeasurementGivesZeroPolynomialsAfterTwoPasses) {
-    set_grid(2, 2, 10, 5, 20, 5, 1.0);
-    offs = {{0.0f, 1.5f}, {-0.0f, 2.0f}, {0.0f, 0.0f}, {0.0f, -1.0f}};
-    snrs = {20.0f, 30.0f, 0.0f, 5.0f};
-    write_inputs();
-    ASSERT_TRUE(run());
-    EXPECT_EQ(fit.passes, 2);
-    EXPECT_EQ(fit.measurements, 0);
-    EXPECT_EQ(fit.kept, 0);
-    EXPECT_EQ(read_bytes(work.culledOffsets), std::string(4 * sizeof(fcomplex), '\0'));
-    EXPECT_EQ(read_bytes(work.culledListing), "");
-    const stOffsetParInfo result = read_off(new_off());
-    for (int k = 0; k < 6; k++)
-        EXPECT_EQ(result.range_offset_polynomial[k] + result.azimuth_offset_polynomial[k], 0.0);
-}
-
 TEST_F(StageTwo, RecoversQuadraticsAndCullsOutliersAndWeakSamples) {
     set_grid(8, 10, 100, 200, 50, 300, 3.0);
     make_grid(kWideRange, kWideAzimuth, 0.0, 0.0, 10.0f);
@@ -276,18 +260,6 @@ TEST_F(StageTwo, PassesEndWhenTheScatterMovesByAtMostATenth) {
         EXPECT_EQ(fit.passes, passes) << dRange << " " << dAzimuth;
         EXPECT_EQ(fit.kept, 12);
     }
-}
-
-TEST_F(StageTwo, OverwriteReplacesTheInputFile) {
-    make_grid(kRange, kAzimuth, 0.25, 0.5, 4.0f);
-    request.overwrite = true;
-    write_inputs();
-    ASSERT_TRUE(run());
-    EXPECT_EQ(fit.fittedOffsetParPath, request.offsetParPath);
-    EXPECT_FALSE(fs::exists(new_off()));
-    const stOffsetParInfo result = read_off(request.offsetParPath);
-    EXPECT_EQ(result.range_offset_polynomial[0], 1.5);
-    EXPECT_EQ(result.initial_azimuth_offset, 34);
 }
 
 // Found by fuzzing: the cell recovered from a wrapped position lay outside
