@@ -78,37 +78,6 @@ TEST(Gaussj, LastOfEqualPivotCandidatesIsTaken) {
     }
 }
 
-TEST(Lfit, HeldParameterKeepsItsValueAndGetsZeroCovariance) {
-    // a2 is held at 0.75. On the symmetric grid x is orthogonal to the other
-    // basis functions, so the four fitted values are exact and the residual
-    // is 0.25 x.
-    GridData d;
-    const double truth[6] = {0, 1, 0.5, -0.25, 2, -1};
-    double a[6] = {0, 0, 0.75, 0, 0, 0};
-    int ia[6] = {0, 1, 0, 1, 1, 1};
-    DMatrix covar(1, 5, 1, 5);
-    double chisq;
-    lfit(d.x, d.y, d.z, d.sig, 9, a, ia, 5, covar, &chisq, quadratic_basis);
-    EXPECT_EQ(a[2], 0.75);
-    for (int j : {1, 3, 4, 5})
-        EXPECT_NEAR(a[j], truth[j], 1e-14) << "a" << j;
-    EXPECT_NEAR(chisq, 0.0625 * 6, 1e-14);
-    for (int j = 1; j <= 5; j++) {
-        EXPECT_EQ(covar[2][j], 0.0);
-        EXPECT_EQ(covar[j][2], 0.0);
-    }
-    // The fitted block is the inverse normal matrix of 1, y, x^2, y^2, exactly
-    // symmetric.
-    for (int i = 1; i <= 5; i++)
-        for (int j = 1; j <= 5; j++)
-            EXPECT_EQ(covar[i][j], covar[j][i]);
-    EXPECT_NEAR(covar[1][1], 5.0 / 9, 1e-14);
-    EXPECT_NEAR(covar[1][4], -1.0 / 3, 1e-14);
-    EXPECT_NEAR(covar[3][3], 1.0 / 6, 1e-14);
-    EXPECT_NEAR(covar[4][4], 0.5, 1e-14);
-    EXPECT_NEAR(covar[4][5], 0.0, 1e-14);
-}
-
 // Death tests see only standard error; the child sends standard output to a
 // file the parent reads afterwards.
 void fit_with_nothing_free(const char* stdout_path) {

@@ -64,15 +64,6 @@ std::string input_hashes(const std::string& dir) {
     return s.str();
 }
 
-// Where two recorded byte strings first differ, for a readable failure.
-std::string first_difference(const std::string& expected, const std::string& actual) {
-    const auto at = std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end());
-    std::ostringstream s;
-    s << "sizes " << expected.size() << " (recorded) and " << actual.size()
-      << " (now), first difference at byte " << at.first - expected.begin();
-    return s.str();
-}
-
 bool simulate(const GoldenCase& c, const std::string& dir, std::string* error) {
     SlcSimOptions sim;
     sim.width = sim.lines = c.size;
@@ -146,7 +137,8 @@ TEST_P(GoldenOutputs, EveryOutputByteIsReproduced) {
         const std::string expected = read_bytes(stored + "/" + name);
         const std::string actual = read_bytes(dir + "/" + name);
         EXPECT_FALSE(expected.empty()) << name << " was never recorded";
-        EXPECT_TRUE(expected == actual) << name << ": " << first_difference(expected, actual);
+        EXPECT_TRUE(expected == actual) << name << ": sizes " << expected.size()
+                                        << " (recorded) and " << actual.size() << " (now)";
     }
 }
 
