@@ -2,24 +2,16 @@
 // the offset parameter file (nr and naz of 1..16, threshold, starts and
 // spacings); the rest is split into the binary offsets file (8 nr naz bytes,
 // short when the input is) and the binary SNR file (what remains).
-#include "algorithm/FineCoregistration.h"
+#include "fitting/stage_two.h"
 #include "fuzz_scratch_file.h"
 #include "params/offset_par.h"
 
-#include <QString>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-struct FineCoregistrationTestAccess {
-    static bool offset_fit(FineCoregistration& f, stFineCoregistrationInfo& info, std::string& offs,
-                           std::string& snr, std::string& coffs, std::string& clisting) {
-        return f.offset_fit(info, offs, snr, coffs, clisting);
-    }
-};
 
 namespace {
 
@@ -42,11 +34,17 @@ private:
     std::size_t pos_ = 0;
 };
 
-struct WorkFiles {
+struct ScratchFiles {
     FuzzScratchFile offs{"_offs"}, snr{"_snr"}, coffs{"coffs"}, clisting{"coffsets.txt"};
     FuzzScratchFile off{".off"};
     std::string new_off = off.path().substr(0, off.path().rfind('.')) + "_new.off";
-    ~WorkFiles() { std::remove(new_off.c_str()); }
+    ~ScratchFiles() { std::remove(new_off.c_str()); }
+};
+
+class IgnoringReporter : public StageReporter {
+public:
+    void progress(double) override {}
+    void failure(const char*) override {}
 };
 
 } // namespace
@@ -54,7 +52,7 @@ struct WorkFiles {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > (1u << 16))
         return 0;
-    static WorkFiles files;
+    static ScratchFiles files;
     Input in(data, size);
 
     stOffsetParInfo par{};
@@ -87,12 +85,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     files.offs.write(in.rest(), split);
     files.snr.write(in.rest() + split, in.rest_size() - split);
 
-    stFineCoregistrationInfo info;
-    info.offsetParPath = QString::fromStdString(files.off.path());
-    info.overwriteOffsetPar = false;
-    std::string offs = files.offs.path(), snr = files.snr.path();
-    std::string coffs = files.coffs.path(), clisting = files.clisting.path();
-    FineCoregistration fc;
-    FineCoregistrationTestAccess::offset_fit(fc, info, offs, snr, coffs, clisting);
+    RunRequest request;
+    request.offsetParPath = files.off.path();
+    const WorkFiles work{
+        files.offs.path(), files.snr.path(), {}, files.coffs.path(), files.clisting.path()};
+    IgnoringReporter reporter;
+    (void)fit_offsets(request, work, reporter);
     return 0;
 }

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <random>
 #include <sstream>
 #include <string>
 
@@ -77,79 +76,6 @@ TEST(Gaussj, LastOfEqualPivotCandidatesIsTaken) {
             EXPECT_EQ(a[i][j], inverse[i - 1][j - 1]) << "(" << i << "," << j << ")";
         EXPECT_EQ(b[i][1], inverse[i - 1][0] + inverse[i - 1][1] + inverse[i - 1][2]);
     }
-}
-
-// Solutions x_j = 1/j and x_j = j.
-TEST(Gaussj, RandomWellConditionedSystemWithTwoRightHandSides) {
-    const int n = 7;
-    std::mt19937 gen(2024);
-    std::uniform_real_distribution<double> dist(-1.0, 1.0);
-    DMatrix a(1, n, 1, n), a0(1, n, 1, n), b(1, n, 1, 2);
-    for (int i = 1; i <= n; i++) {
-        b[i][1] = b[i][2] = 0;
-        for (int j = 1; j <= n; j++) {
-            a[i][j] = a0[i][j] = dist(gen) + (i == j ? n : 0); // diagonally dominant
-            b[i][1] += a0[i][j] / j;
-            b[i][2] += a0[i][j] * j;
-        }
-    }
-    gaussj(a, n, b, 2);
-    for (int i = 1; i <= n; i++) {
-        EXPECT_NEAR(b[i][1], 1.0 / i, 1e-14);
-        EXPECT_NEAR(b[i][2], i, 1e-13);
-        for (int j = 1; j <= n; j++) {
-            double product = 0;
-            for (int k = 1; k <= n; k++)
-                product += a0[i][k] * a[k][j];
-            EXPECT_NEAR(product, i == j ? 1.0 : 0.0, 1e-14) << "(" << i << "," << j << ")";
-        }
-    }
-}
-
-TEST(CovarExpand, PacksFittedParametersIntoTheirPlaces) {
-    // Fitted parameters 2 and 4 of 4: packed (p, q) go to lines/columns 2 and
-    // 4; everything else, whatever it held, becomes zero.
-    DMatrix c(1, 4, 1, 4);
-    for (int i = 1; i <= 4; i++)
-        for (int j = 1; j <= 4; j++)
-            c[i][j] = i <= 2 && j <= 2 ? 10 * i + j : 100 + 10 * i + j;
-    int ia[5] = {0, 0, 1, 0, 1};
-    covar_expand(c, 4, ia, 2);
-    const double expected[4][4] = {{0, 0, 0, 0}, {0, 11, 0, 12}, {0, 0, 0, 0}, {0, 21, 0, 22}};
-    for (int i = 1; i <= 4; i++)
-        for (int j = 1; j <= 4; j++)
-            EXPECT_EQ(c[i][j], expected[i - 1][j - 1]) << "(" << i << "," << j << ")";
-}
-
-TEST(Lfit, HeldParameterKeepsItsValueAndGetsZeroCovariance) {
-    // a2 is held at 0.75. On the symmetric grid x is orthogonal to the other
-    // basis functions, so the four fitted values are exact and the residual
-    // is 0.25 x.
-    GridData d;
-    const double truth[6] = {0, 1, 0.5, -0.25, 2, -1};
-    double a[6] = {0, 0, 0.75, 0, 0, 0};
-    int ia[6] = {0, 1, 0, 1, 1, 1};
-    DMatrix covar(1, 5, 1, 5);
-    double chisq;
-    lfit(d.x, d.y, d.z, d.sig, 9, a, ia, 5, covar, &chisq, quadratic_basis);
-    EXPECT_EQ(a[2], 0.75);
-    for (int j : {1, 3, 4, 5})
-        EXPECT_NEAR(a[j], truth[j], 1e-14) << "a" << j;
-    EXPECT_NEAR(chisq, 0.0625 * 6, 1e-14);
-    for (int j = 1; j <= 5; j++) {
-        EXPECT_EQ(covar[2][j], 0.0);
-        EXPECT_EQ(covar[j][2], 0.0);
-    }
-    // The fitted block is the inverse normal matrix of 1, y, x^2, y^2, exactly
-    // symmetric.
-    for (int i = 1; i <= 5; i++)
-        for (int j = 1; j <= 5; j++)
-            EXPECT_EQ(covar[i][j], covar[j][i]);
-    EXPECT_NEAR(covar[1][1], 5.0 / 9, 1e-14);
-    EXPECT_NEAR(covar[1][4], -1.0 / 3, 1e-14);
-    EXPECT_NEAR(covar[3][3], 1.0 / 6, 1e-14);
-    EXPECT_NEAR(covar[4][4], 0.5, 1e-14);
-    EXPECT_NEAR(covar[4][5], 0.0, 1e-14);
 }
 
 // Death tests see only standard error; the child sends standard output to a

@@ -5,7 +5,6 @@
 #include <cfloat>
 #include <cmath>
 #include <gtest/gtest.h>
-#include <random>
 #include <unistd.h>
 #include <vector>
 
@@ -32,46 +31,6 @@ double poly(const double* c, double x, double y) {
 }
 
 const double kCoeffs[6] = {-3.25, 1.2e-4, -7.5e-5, 2.0e-9, -3.0e-9, 1.5e-9};
-
-TEST(Svdcmp, DecomposesEveryShapeIntoOrthogonalFactors) {
-    const int shapes[][2] = {{9, 6}, {6, 6}, {4, 6}, {1, 6}, {7, 1}, {12, 3}};
-    std::mt19937 gen(17);
-    std::uniform_real_distribution<double> dist(-1.0, 1.0);
-    for (auto& shape : shapes) {
-        int m = shape[0], n = shape[1];
-        SCOPED_TRACE(testing::Message() << m << " x " << n);
-        std::vector<std::vector<double>> a(m + 1, std::vector<double>(n + 1));
-        DMatrix u(1, m, 1, n), v(1, n, 1, n);
-        DVector w(1, n);
-        for (int i = 1; i <= m; i++)
-            for (int j = 1; j <= n; j++)
-                u[i][j] = a[i][j] = dist(gen);
-        svdcmp(u, m, n, w, v);
-        double wmax = *std::max_element(w.get() + 1, w.get() + n + 1);
-        double tol = 32.0 * DBL_EPSILON * wmax;
-        for (int j = 1; j <= n; j++)
-            EXPECT_GE(w[j], 0.0);
-        for (int i = 1; i <= m; i++)
-            for (int j = 1; j <= n; j++) {
-                double s = 0.0;
-                for (int k = 1; k <= n; k++)
-                    s += u[i][k] * w[k] * v[j][k];
-                EXPECT_NEAR(s, a[i][j], tol);
-            }
-        for (int j = 1; j <= n; j++)
-            for (int k = 1; k <= n; k++) {
-                double vtv = 0.0, utu = 0.0;
-                for (int i = 1; i <= n; i++)
-                    vtv += v[i][j] * v[i][k];
-                for (int i = 1; i <= m; i++)
-                    utu += u[i][j] * u[i][k];
-                EXPECT_NEAR(vtv, j == k, 32.0 * DBL_EPSILON);
-                if (w[j] > 1e-10 * wmax && w[k] > 1e-10 * wmax) {
-                    EXPECT_NEAR(utu, j == k, 32.0 * DBL_EPSILON);
-                }
-            }
-    }
-}
 
 TEST(Svdcmp, SingularValuesOfSmallCases) {
     const struct {
@@ -149,72 +108,6 @@ TEST(SvdFit, NoDataGivesZeroFitIdentityVAndZeroCovariance) {
             EXPECT_EQ(f.v[i][j], i == j ? 1.0 : 0.0);
             EXPECT_EQ(f.cov[i][j], 0.0);
         }
-    }
-}
-
-TEST(SvdFit, RecoversOffsetPolynomialFromRawGridCoordinates) {
-    // A stage-like grid: x up to 3664 samples, y up to 7564 lines, sigma = 1/SNR.
-    Fit f(256, 6);
-    for (int k = 1; k <= 256; k++) {
-        const int i = (k - 1) / 16, j = (k - 1) % 16;
-        f.x[k] = 64.0 + 240.0 * j;
-        f.y[k] = 64.0 + 500.0 * i;
-        f.sigma[k] = 1.0 / (3.0 + (7 * i + 3 * j) % 11);
-        f.z[k] = poly(kCoeffs, f.x[k], f.y[k]);
-    }
-    f.run(offset_poly_basis);
-    // Size of each term at the far corner of the grid: a coefficient error
-    // times this is the error it makes in the offset there.
-    const double reach[6] = {1, 3664, 7564, 3664 * 7564.0, 3664 * 3664.0, 7564 * 7564.0};
-    // The singular values span eight orders of magnitude; none may be edited.
-    for (int j = 1; j <= 6; j++) {
-        EXPECT_GT(f.w[j], 0.0);
-        EXPECT_NEAR(f.a[j] * reach[j - 1], kCoeffs[j - 1] * reach[j - 1], 1e-7) << j;
-    }
-    EXPECT_LT(f.chisq, 1e-12);
-}
-
-// Centred, scaled coordinates keep the normal equations well conditioned.
-void cubic_basis(double x, double y, double* p) {
-    p[1] = 1.0, p[2] = x, p[3] = y, p[4] = x * x * x;
-}
-
-// The solution satisfies the weighted normal equations N a = A^T W z, the
-// covariance is the inverse of N, and chisq is the weighted residual sum.
-TEST(SvdFit, MatchesWeightedNormalEquationsAndTheirInverse) {
-    Fit f(40, 4);
-    std::mt19937 gen(5);
-    std::uniform_real_distribution<double> dist(-1.0, 1.0);
-    for (int i = 1; i <= 40; i++) {
-        f.x[i] = dist(gen), f.y[i] = dist(gen), f.z[i] = dist(gen);
-        f.sigma[i] = 0.1 + std::fabs(dist(gen)); // weights vary tenfold
-    }
-    f.run(cubic_basis);
-    double nm[5][5] = {}, rhs[5] = {}, chisq = 0.0;
-    for (int i = 1; i <= 40; i++) {
-        double p[5];
-        cubic_basis(f.x[i], f.y[i], p);
-        const double wt = 1.0 / (f.sigma[i] * f.sigma[i]);
-        double res = f.z[i];
-        for (int j = 1; j <= 4; j++) {
-            rhs[j] += wt * p[j] * f.z[i];
-            res -= f.a[j] * p[j];
-            for (int k = 1; k <= 4; k++)
-                nm[j][k] += wt * p[j] * p[k];
-        }
-        chisq += res * res * wt;
-    }
-    EXPECT_NEAR(f.chisq, chisq, 1e-12 * chisq);
-    for (int j = 1; j <= 4; j++) {
-        double lhs = 0.0;
-        for (int k = 1; k <= 4; k++) {
-            lhs += nm[j][k] * f.a[k];
-            double identity = 0.0;
-            for (int l = 1; l <= 4; l++)
-                identity += nm[j][l] * f.cov[l][k];
-            EXPECT_NEAR(identity, j == k, 1e-12) << j << k;
-        }
-        EXPECT_NEAR(lhs, rhs[j], 1e-12 * nm[j][j]) << j;
     }
 }
 

@@ -13,7 +13,7 @@
 // scripts/record_golden.sh) writes the files into tests/golden/data/.
 #include "estimation/stage_one.h"
 #include "fitting/stage_two.h"
-#include "tests/algorithm/run_fixture.h"
+#include "tests/support/scratch.h"
 #include "tools/slcsim/slcsim.h"
 
 #include <algorithm>
@@ -23,6 +23,8 @@
 #include <sstream>
 
 namespace {
+
+using namespace scratch;
 
 struct GoldenCase {
     const char* name;
@@ -57,24 +59,8 @@ std::uint64_t fnv1a(const std::string& bytes) {
 
 std::string input_hashes(const std::string& dir) {
     std::ostringstream s;
-    s << std::hex << "master " << fnv1a(read_file_bytes(dir + "/master.slc")) << "\nslave "
-      << fnv1a(read_file_bytes(dir + "/slave.slc")) << "\n";
-    return s.str();
-}
-
-bool write_file_bytes(const std::string& path, const std::string& bytes) {
-    std::ofstream f(path, std::ios::binary);
-    f << bytes;
-    f.close();
-    return !f.fail();
-}
-
-// Where two recorded byte strings first differ, for a readable failure.
-std::string first_difference(const std::string& expected, const std::string& actual) {
-    const auto at = std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end());
-    std::ostringstream s;
-    s << "sizes " << expected.size() << " (recorded) and " << actual.size()
-      << " (now), first difference at byte " << at.first - expected.begin();
+    s << std::hex << "master " << fnv1a(read_bytes(dir + "/master.slc")) << "\nslave "
+      << fnv1a(read_bytes(dir + "/slave.slc")) << "\n";
     return s.str();
 }
 
@@ -97,11 +83,6 @@ bool simulate(const GoldenCase& c, const std::string& dir, std::string* error) {
     return simulate_slc_pair(sim, error);
 }
 
-struct SilentReporter : StageReporter {
-    void progress(double) override {}
-    void failure(const char*) override {}
-};
-
 // Both stages with fixed work-file names, standard output captured.
 std::string run_both_stages(const GoldenCase& c, const std::string& dir, bool* ok) {
     RunRequest request;
@@ -115,7 +96,7 @@ std::string run_both_stages(const GoldenCase& c, const std::string& dir, bool* o
     request.snrThreshold = 6.0;
     const WorkFiles files{dir + "/offs", dir + "/snr", dir + "/offsets.txt", dir + "/coffs",
                           dir + "/coffsets.txt"};
-    SilentReporter reporter;
+    RecordingReporter reporter;
     testing::internal::CaptureStdout();
     *ok = estimate_offsets(request, files, reporter) && fit_offsets(request, files, reporter);
     return testing::internal::GetCapturedStdout();
@@ -125,7 +106,7 @@ class GoldenOutputs : public ::testing::TestWithParam<GoldenCase> {};
 
 TEST_P(GoldenOutputs, EveryOutputByteIsReproduced) {
     const GoldenCase& c = GetParam();
-    const std::string dir = make_test_dir(std::string("golden_") + c.name);
+    const std::string dir = fresh_test_dir();
     const std::string stored = std::string(FC_GOLDEN_DIR) + "/" + c.name;
     const bool record = std::getenv("FC_RECORD_GOLDEN") != nullptr;
 
@@ -133,7 +114,7 @@ TEST_P(GoldenOutputs, EveryOutputByteIsReproduced) {
     ASSERT_TRUE(simulate(c, dir, &error)) << error;
     const std::string inputs = input_hashes(dir);
     if (!record) {
-        ASSERT_EQ(read_file_bytes(stored + "/inputs.txt"), inputs)
+        ASSERT_EQ(read_bytes(stored + "/inputs.txt"), inputs)
             << "the simulator no longer writes the recorded inputs: re-record the golden outputs "
                "with a build whose module is known to be unchanged";
     }
@@ -143,22 +124,25 @@ TEST_P(GoldenOutputs, EveryOutputByteIsReproduced) {
     ASSERT_TRUE(ok) << diagnostics;
 
     if (record) {
-        ::mkdir(stored.c_str(), 0755);
-        ASSERT_TRUE(write_file_bytes(stored + "/inputs.txt", inputs));
-        ASSERT_TRUE(write_file_bytes(stored + "/stdout.txt", diagnostics));
+        fs::create_directories(stored);
+        write_bytes(stored + "/inputs.txt", inputs);
+        write_bytes(stored + "/stdout.txt", diagnostics);
         for (const std::string name : kOutputs)
-            ASSERT_TRUE(write_file_bytes(stored + "/" + name, read_file_bytes(dir + "/" + name)));
+            write_bytes(stored + "/" + name, read_bytes(dir + "/" + name));
         GTEST_SKIP() << "recorded into " << stored;
     }
 
-    EXPECT_EQ(read_file_bytes(stored + "/stdout.txt"), diagnostics);
+    EXPECT_EQ(read_bytes(stored + "/stdout.txt"), diagnostics);
     for (const std::string name : kOutputs) {
-        const std::string expected = read_file_bytes(stored + "/" + name);
-        const std::string actual = read_file_bytes(dir + "/" + name);
+        const std::string expected = read_bytes(stored + "/" + name);
+        const std::string actual = read_bytes(dir + "/" + name);
         EXPECT_FALSE(expected.empty()) << name << " was never recorded";
-        EXPECT_TRUE(expected == actual) << name << ": " << first_difference(expected, actual);
+        EXPECT_TRUE(expected == actual) << name << ": sizes " << expected.size()
+                                        << " (recorded) and " << actual.size() << " (now)";
     }
 }
+
+FC_PRINTS_AS_NAME(GoldenCase)
 
 INSTANTIATE_TEST_SUITE_P(FixedRuns, GoldenOutputs, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });

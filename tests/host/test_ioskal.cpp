@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstring>
 #include <gtest/gtest.h>
-#include <tuple>
 #include <vector>
 
 namespace {
@@ -34,56 +33,6 @@ TEST(IOskalBinaryInterface, VirtualOperationsKeepTheirSlotOrder) {
                              &IOskal::SetParams, &IOskal::GetErrorInfo, &IOskal::SetErrorInfo,
                              &IOskal::Execute, &IOskal::Cancel),
               (std::vector<std::ptrdiff_t>{2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
-}
-
-class Probe : public Oskal::IOskal {
-public:
-    bool Execute() override {
-        m_nStatus = 7;
-        m_progress(50.0, QString("half"), this);
-        return !m_params.empty();
-    }
-    static int destroyed;
-    ~Probe() override { destroyed++; }
-};
-int Probe::destroyed = 0;
-
-TEST(IOskalHost, SlotsSignalAndErrorInformationReachTheHost) {
-    Probe probe;
-    boost::any slot = 42;
-    probe.SetParams(slot);
-    EXPECT_EQ(boost::any_cast<int>(probe.GetParams()), 42);
-
-    std::tuple<double, QString, void*> seen;
-    probe.m_progress.connect([&](double pct, const QString& msg, void* obj) {
-        seen = {pct, msg, obj};
-        return 0;
-    });
-    EXPECT_TRUE(probe.Execute());
-    EXPECT_EQ(seen, std::make_tuple(50.0, QString("half"), static_cast<void*>(&probe)));
-    EXPECT_EQ(probe.GetStatus(), 7);
-
-    probe.SetErrorInfo(110, QString("bad"));
-    int code = 0;
-    QString message;
-    probe.GetErrorInfo(code, message);
-    EXPECT_EQ(std::tie(code, message), std::make_tuple(110, QString("bad")));
-
-    probe.SetName("n");
-    probe.SetDescription("d");
-    EXPECT_EQ(std::make_tuple(probe.GetName(), probe.GetDescription()),
-              std::make_tuple(QString("n"), QString("d")));
-    EXPECT_FALSE(probe.GetID().isEmpty());
-}
-
-TEST(IOskalHost, ReleaseOfTheLastReferenceDestroysThroughTheBase) {
-    Probe::destroyed = 0;
-    Venmar::CRef* object = new Probe;
-    object->AddRef();
-    EXPECT_EQ(object->Release(), 1);
-    EXPECT_EQ(Probe::destroyed, 0);
-    EXPECT_EQ(object->Release(), 0);
-    EXPECT_EQ(Probe::destroyed, 1);
 }
 
 } // namespace

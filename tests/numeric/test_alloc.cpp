@@ -32,16 +32,6 @@ TEST(Calloc2dDeathTest, ChecksColumnsThenLinesThenSize) {
                 "^\nERROR calloc_2d: memory allocation error for data values\n\n$");
 }
 
-TEST(Calloc2d, LinesAreContiguousAndZero) {
-    double** a = calloc_2d<double>(7, 7);
-    for (int i = 0; i < 7; i++) {
-        EXPECT_EQ(a[i] - a[0], 7 * i);
-        for (int j = 0; j < 7; j++)
-            EXPECT_EQ(a[i][j], 0.0);
-    }
-    free_2d(a);
-}
-
 // Every index in range is writable (ASan checks the bounds).
 TEST(UnitOffsetArrays, IndexRangesAreUsable) {
     double* v = dvector(1, 6);

@@ -139,21 +139,4 @@ TEST(KeywordReader, WarnsAndClearsTheValue) {
         expect_read(r);
 }
 
-TEST(ReadParText, LoadsWholeStreamWithTerminatingZero) {
-    const std::string path = std::string(FC_TEST_TMP_DIR) + "/par_text.txt";
-    const std::string content = "first: 1\nsecond: 2";
-    std::FILE* f = std::fopen(path.c_str(), "w+");
-    ASSERT_NE(f, nullptr);
-    std::fputs(content.c_str(), f); // the reader rewinds by itself
-    int length = -1;
-    char* text = read_par_text(f, &length);
-    std::fclose(f);
-    ASSERT_EQ(length, int(content.size()));
-    EXPECT_EQ(std::string(text, length + 1), content + '\0');
-    int value = 0;
-    EXPECT_EQ(rd_int(text, length, "second", &value), 0);
-    EXPECT_EQ(value, 2);
-    std::free(text);
-}
-
 } // namespace

@@ -4,34 +4,17 @@
 // status, standard output, standard error.
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
-#include <iterator>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 struct ProcessRun {
-    int status = -1; // the exit status; -1 if it did not start or was killed
+    int status = -1; // the exit status; -1 if it did not start or a signal ended it
     std::string out, err;
 };
-
-inline std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// The program, then args, then the terminating null, as execv wants them.
-inline std::vector<char*> argv_of(const char* program, const std::vector<std::string>& args) {
-    std::vector<char*> argv{const_cast<char*>(program)};
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    return argv;
-}
 
 inline std::string read_and_close(std::FILE* f) {
     std::string text;
@@ -43,23 +26,30 @@ inline std::string read_and_close(std::FILE* f) {
     return text;
 }
 
-// Both streams go to anonymous files of this process: tests running in
-// parallel never share one.
-inline ProcessRun run_process(const char* program, const std::vector<std::string>& args) {
+// Both streams go to anonymous files of this process. `prepare` runs in the
+// child before the program; when it fails the child ends with status 125.
+inline ProcessRun run_process(const char* program, const std::vector<std::string>& args,
+                              const std::function<bool()>& prepare = {}) {
+    std::vector<char*> argv{const_cast<char*>(program)};
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fileno(out), 1);
-    posix_spawn_file_actions_adddup2(&actions, fileno(err), 2);
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(::fileno(out), 1);
+        ::dup2(::fileno(err), 2);
+        if (prepare && !prepare())
+            ::_exit(125);
+        ::execv(program, argv.data());
+        ::_exit(127);
+    }
     ProcessRun run;
-    pid_t pid = 0;
-    int wstatus = 0;
-    const std::vector<char*> argv = argv_of(program, args);
-    if (posix_spawn(&pid, program, &actions, nullptr, argv.data(), environ) == 0 &&
-        ::waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus))
-        run.status = WEXITSTATUS(wstatus);
-    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        run.status = WEXITSTATUS(status);
     run.out = read_and_close(out);
     run.err = read_and_close(err);
     return run;
