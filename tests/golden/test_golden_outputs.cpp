@@ -29,20 +29,20 @@ using namespace scratch;
 struct GoldenCase {
     const char* name;
     int size; // samples and lines of both images
-    SlcFormat format;
+    SampleFormat format;
     int windowWidth, windowHeight, rangeSamples, azimuthSamples;
 };
 
 // Every window shape the transforms meet in practice, both sample formats;
 // at 128 lines the first grid row lies too close to the top to be measured.
 const GoldenCase kCases[] = {
-    {"fcomplex_w32", 512, SlcFormat::fcomplex, 32, 32, 12, 12},
-    {"fcomplex_w64", 512, SlcFormat::fcomplex, 64, 64, 10, 10},
-    {"fcomplex_w64x32", 512, SlcFormat::fcomplex, 64, 32, 10, 12},
-    {"fcomplex_w128", 768, SlcFormat::fcomplex, 128, 128, 8, 8},
-    {"scomplex_w32", 512, SlcFormat::scomplex, 32, 32, 12, 12},
-    {"scomplex_w32x64", 512, SlcFormat::scomplex, 32, 64, 12, 8},
-    {"scomplex_w64", 512, SlcFormat::scomplex, 64, 64, 10, 10},
+    {"fcomplex_w32", 512, SampleFormat::fcomplex, 32, 32, 12, 12},
+    {"fcomplex_w64", 512, SampleFormat::fcomplex, 64, 64, 10, 10},
+    {"fcomplex_w64x32", 512, SampleFormat::fcomplex, 64, 32, 10, 12},
+    {"fcomplex_w128", 768, SampleFormat::fcomplex, 128, 128, 8, 8},
+    {"scomplex_w32", 512, SampleFormat::scomplex, 32, 32, 12, 12},
+    {"scomplex_w32x64", 512, SampleFormat::scomplex, 32, 64, 12, 8},
+    {"scomplex_w64", 512, SampleFormat::scomplex, 64, 64, 10, 10},
 };
 
 // Outputs compared byte for byte, named in the run directory as in the data

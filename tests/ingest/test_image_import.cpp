@@ -3,7 +3,7 @@
 #include "ingest/ingest.h"
 #include "params/sar_image_xml.h"
 #include "raster_fixtures.h"
-#include "tests/support/run_process.h"
+#include "tests/support/scratch.h"
 
 #include <cmath>
 #include <cstdint>
@@ -76,8 +76,8 @@ TEST_P(ImageImport, RawBytesExactAndXmlReadBack) {
     std::string expected;
     for (const auto& v : crop(values, c.width, w.x, w.y, w.width, w.lines))
         expected += encoded(v.real(), scomplex) + encoded(v.imag(), scomplex);
-    EXPECT_TRUE(read_file(dir + "/out.slc") == expected); // no dump of megabytes on failure
-    EXPECT_EQ(read_file(dir + "/out.slc").size(), expected.size());
+    EXPECT_TRUE(scratch::read_bytes(dir + "/out.slc") == expected); // no dump of megabytes on failure
+    EXPECT_EQ(scratch::read_bytes(dir + "/out.slc").size(), expected.size());
 
     EXPECT_EQ(r.xml_path, dir + "/out.xml");
     stSarImageInfo info;

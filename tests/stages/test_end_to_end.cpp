@@ -11,7 +11,7 @@ struct EndToEndCase {
     const char* name;
     double range[6], azimuth[6];
     double coherence;
-    SlcFormat format;
+    SampleFormat format;
 };
 FC_PRINTS_AS_NAME(EndToEndCase)
 
@@ -67,19 +67,19 @@ TEST_P(EndToEnd, FittedPolynomialsReproduceTheTrueOffsets) {
 INSTANTIATE_TEST_SUITE_P(
     SimulatedPairs, EndToEnd,
     ::testing::Values(
-        EndToEndCase{"Constant", {3.37}, {-2.62}, 1.0, SlcFormat::fcomplex},
+        EndToEndCase{"Constant", {3.37}, {-2.62}, 1.0, SampleFormat::fcomplex},
         EndToEndCase{
-            "Linear07", {2.2, 1.1e-3, -0.6e-3}, {-1.4, 0.5e-3, 0.9e-3}, 0.7, SlcFormat::fcomplex},
+            "Linear07", {2.2, 1.1e-3, -0.6e-3}, {-1.4, 0.5e-3, 0.9e-3}, 0.7, SampleFormat::fcomplex},
         EndToEndCase{"Quadratic",
                      {1.8, 0.8e-3, 0.3e-3, 0.6e-6, -0.9e-6, 0.7e-6},
                      {-2.3, -0.4e-3, 1.2e-3, -0.5e-6, 0.8e-6, -1.1e-6},
                      1.0,
-                     SlcFormat::fcomplex},
+                     SampleFormat::fcomplex},
         EndToEndCase{"Quadratic07Scomplex",
                      {1.8, 0.8e-3, 0.3e-3, 0.6e-6, -0.9e-6, 0.7e-6},
                      {-2.3, -0.4e-3, 1.2e-3, -0.5e-6, 0.8e-6, -1.1e-6},
                      0.7,
-                     SlcFormat::scomplex}),
+                     SampleFormat::scomplex}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
