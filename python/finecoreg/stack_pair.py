@@ -63,26 +63,31 @@ def _link_image(image, workdir, role):
     return link
 
 
-def prepare_inputs(master, slave, workdir):
-    """Default input hook: link raw SLC images, or import GDAL rasters when the package can.
-
-    An image without its XML parameter file beside it is taken for a GDAL
-    raster and imported by ``finecoreg.import_pair(master, slave, out_dir)``
-    (expected to write out_dir/master.slc and out_dir/slave.slc with their
-    XML files) when that function exists.
-    """
+def _import_image(image, workdir, role):
+    """Imports a GDAL raster as workdir/import/<role>.slc with its XML file."""
     import finecoreg
 
-    lacking = [p for p in (master, slave) if not os.path.isfile(image_xml_path(p))]
-    if not lacking:
-        return _link_image(master, workdir, "master"), _link_image(slave, workdir, "slave")
-    importer = getattr(finecoreg, "import_pair", None)
-    if importer is None:
-        raise PairError(f"no image parameter file {image_xml_path(lacking[0])} beside {lacking[0]}, "
-                        f"and this finecoreg cannot import GDAL rasters (no finecoreg.import_pair)")
     out_dir = os.path.join(workdir, "import")
-    importer(master, slave, out_dir)
-    return os.path.join(out_dir, "master.slc"), os.path.join(out_dir, "slave.slc")
+    os.makedirs(out_dir, exist_ok=True)
+    target = os.path.join(out_dir, role + ".slc")
+    try:
+        finecoreg.import_image(image, target)
+    except finecoreg.Error as error:
+        raise PairError(f"no image parameter file {image_xml_path(image)} beside {image}, and it "
+                        f"cannot be imported as a raster: {error}") from None
+    return target
+
+
+def prepare_inputs(master, slave, workdir):
+    """Default input hook: raw SLC images are linked, GDAL rasters imported.
+
+    An image with its XML parameter file beside it is linked into workdir
+    with that file; one without is taken for a raster GDAL reads and imported
+    (band 1, whole raster) into workdir/import.
+    """
+    return tuple(_link_image(image, workdir, role) if os.path.isfile(image_xml_path(image))
+                 else _import_image(image, workdir, role)
+                 for image, role in ((master, "master"), (slave, "slave")))
 
 
 _INITIAL = re.compile(rb"^(initial_(range|azimuth)_offset:)([ \t]*-?\d+)[ \t]*$", re.MULTILINE)

@@ -72,7 +72,7 @@ def test_local_cluster_fits_as_the_tool_failures_stay_alone_and_rerun_redoes_onl
     assert sorted(os.listdir(master.parent)) == master_dir_before  # the master's directory is only read
     rows = summary_rows(out)
     assert rows["bad_short"]["error"] == "Invalid image size in xml parameter file !"
-    assert "noxml.xml" in rows["bad_noxml"]["error"] and "import_pair" in rows["bad_noxml"]["error"]
+    assert "noxml.xml" in rows["bad_noxml"]["error"] and "noxml.slc: cannot open" in rows["bad_noxml"]["error"]
     result = first.pairs[1].result
     assert [float(rows["b_slave"][f"range_c{k}"]) for k in range(6)] == result.range_polynomial.tolist()
     assert int(rows["b_slave"]["kept"]) == result.kept_count
