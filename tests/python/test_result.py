@@ -26,13 +26,6 @@ def test_evaluate_broadcasts_positions(synthetic):
     np.testing.assert_array_equal(azimuth_fit, [[100, 400], [101, 401], [104, 404]])
 
 
-def test_residuals_are_the_perturbations_where_accepted(synthetic):
-    range_res, azimuth_res = synthetic.result.residuals()
-    rejected = ~synthetic.accepted
-    np.testing.assert_array_equal(range_res, np.where(rejected, np.nan, synthetic.range_pert))
-    np.testing.assert_array_equal(azimuth_res, np.where(rejected, np.nan, synthetic.azimuth_pert))
-
-
 def test_json_round_trip_is_exact(synthetic, tmp_path):
     rng = np.random.default_rng(7)
     grid = lambda: rng.standard_normal((3, 4)).astype(np.float32) * 3  # no short decimal forms
