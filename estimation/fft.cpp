@@ -1,15 +1,18 @@
 #include "estimation/fft.h"
 
+#include "estimation/fft_kernels.h"
+
 #include <algorithm>
-#include <climits>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <mutex>
 #include <utility>
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
+#include <vector>
 
 // Both transforms address the floats from element 1: the real part of the
 // zero-based sample k is data[2k+1], its imaginary part data[2k+2].
@@ -19,9 +22,10 @@
 // constant keeps its 15-digit spelling. fft_1d rounds the double butterfly
 // product to float; fft_nd rounds the twiddle to float and works in float
 // throughout. fft_nd keeps the float twiddles the recurrence yields in tables
-// and orders the independent butterflies of a stage for the cache and for
-// two-sample vectors; every sample sees the same operations on the same
-// values, so the results are those of the plain loops bit for bit.
+// (and the bit-reversal swaps in lists), built once per length, and leaves
+// the butterflies to the kernels of one instruction-set path
+// (fft_kernels.h); every sample sees the same operations on the same values
+// in every path, so the results are those of the plain loops bit for bit.
 
 namespace {
 
@@ -96,115 +100,148 @@ void fft_1d(float* data, std::uint32_t n, int isign) {
 
 namespace {
 
-// The float twiddles of one butterfly stage of fft_nd, exactly as the
-// recurrence yields them group by group (double recurrence, rounded to float
-// once per group). They depend only on the stage's span ratio and the sign,
-// so each is computed once per process and reused by every transform. Each
-// value is stored twice, side by side, to match interleaved complex data.
-struct StageTwiddles {
-    explicit StageTwiddles(std::uint32_t groups)
-        : re2(new float[2 * static_cast<std::size_t>(groups)]),
-          im2(new float[2 * static_cast<std::size_t>(groups)]) {}
-    std::unique_ptr<float[]> re2; // wr_g, wr_g for group g
-    std::unique_ptr<float[]> im2; // wi_g, wi_g
-};
+using fft_kernels::Kernels;
+using fft_kernels::Stage;
 
-const StageTwiddles& stage_twiddles(std::uint32_t ratio, int isign) {
-    // By sign, then by log2 of the ratio (lengths stay below 2^32).
-    static std::unique_ptr<StageTwiddles> cache[2][32];
-    unsigned log2 = 0;
-    while ((1u << log2) < ratio)
-        log2++;
-    std::unique_ptr<StageTwiddles>& slot = cache[isign > 0 ? 1 : 0][log2];
-    if (!slot) {
-        const std::uint32_t groups = ratio >> 1;
-        slot = std::make_unique<StageTwiddles>(groups);
-        TwiddleRecurrence w(isign * kTwoPi / ratio);
-        for (std::uint32_t g = 0; g < groups; g++) {
-            slot->re2[2 * g] = slot->re2[2 * g + 1] = static_cast<float>(w.re());
-            slot->im2[2 * g] = slot->im2[2 * g + 1] = static_cast<float>(w.im());
-            w.advance();
-        }
+// ---- Instruction-set path ----------------------------------------------
+
+bool processor_has_avx2() {
+#if defined(__x86_64__) || defined(__i386__)
+    return __builtin_cpu_supports("avx2");
+#else
+    return false;
+#endif
+}
+
+const char* path_name(FftPath path) {
+    switch (path) {
+    case FftPath::scalar:
+        return "scalar";
+    case FftPath::sse2:
+        return "sse2";
+    case FftPath::avx2:
+        return "avx2";
     }
-    return *slot;
+    return "?";
 }
 
-// One float butterfly on the complex samples at a and b with twiddle (wr, wi):
-// t = w b; b = a - t; a = a + t.
-inline void butterfly(float* a, float* b, float wr, float wi) {
-    const float tr = wr * b[0] - wi * b[1];
-    const float ti = wr * b[1] + wi * b[0];
-    b[0] = a[0] - tr;
-    b[1] = a[1] - ti;
-    a[0] += tr;
-    a[1] += ti;
+FftPath widest_supported_path() {
+    if (fft_path_supported(FftPath::avx2))
+        return FftPath::avx2;
+    if (fft_path_supported(FftPath::sse2))
+        return FftPath::sse2;
+    return FftPath::scalar;
 }
 
-#ifdef __SSE2__
-// The same operations on two complex samples at once: p = (wr br, wr bi),
-// q = (wi bi, wi br); t = (p.re - q.re, p.im + q.im), the subtraction taken
-// as the addition of the negated product, which IEEE defines it to be.
-inline __m128 twiddle_product(__m128 b, __m128 wr, __m128 wi) {
-    const __m128 negateRe = _mm_castsi128_ps(_mm_set_epi32(0, INT32_MIN, 0, INT32_MIN));
-    const __m128 swapped = _mm_shuffle_ps(b, b, _MM_SHUFFLE(2, 3, 0, 1));
-    return _mm_add_ps(_mm_mul_ps(wr, b), _mm_xor_ps(_mm_mul_ps(wi, swapped), negateRe));
+// FINECOREG_FFT_PATH names a path to force; unset, the widest one runs. A
+// name this processor cannot run is reported once on standard error (the
+// module's standard output is part of its results) and the widest runs.
+FftPath path_from_environment() {
+    const char* requested = std::getenv("FINECOREG_FFT_PATH");
+    const FftPath widest = widest_supported_path();
+    if (requested == nullptr || *requested == '\0')
+        return widest;
+    for (FftPath path : {FftPath::scalar, FftPath::sse2, FftPath::avx2})
+        if (std::strcmp(requested, path_name(path)) == 0 && fft_path_supported(path))
+            return path;
+    std::fprintf(stderr,
+                 "FINECOREG_FFT_PATH=%s: not a transform path of this processor; using %s\n",
+                 requested, path_name(widest));
+    return widest;
 }
 
-inline void butterfly2(float* a, float* b, __m128 wr, __m128 wi) {
-    const __m128 t = twiddle_product(_mm_loadu_ps(b), wr, wi);
-    const __m128 va = _mm_loadu_ps(a);
-    _mm_storeu_ps(b, _mm_sub_ps(va, t));
-    _mm_storeu_ps(a, _mm_add_ps(va, t));
-}
+constexpr int kPathUnset = -1;
+std::atomic<int> g_path{kPathUnset};
+
+const Kernels& kernels_of(FftPath path) {
+    switch (path) {
+#if defined(__x86_64__) || defined(__i386__)
+    case FftPath::avx2:
+        return fft_kernels::kAvx2;
 #endif
-
-// Butterflies of count consecutive sample pairs (a[k], b[k]) sharing one
-// twiddle: the dimensions whose stride is a whole line.
-void butterfly_run(float* a, float* b, std::uint32_t count, float wr, float wi) {
-    std::uint32_t k = 0;
 #ifdef __SSE2__
-    const __m128 vr = _mm_set1_ps(wr);
-    const __m128 vi = _mm_set1_ps(wi);
-    for (; k + 2 <= count; k += 2)
-        butterfly2(a + 2 * k, b + 2 * k, vr, vi);
+    case FftPath::sse2:
+        return fft_kernels::kSse2;
 #endif
-    for (; k < count; k++)
-        butterfly(a + 2 * k, b + 2 * k, wr, wi);
+    default:
+        return fft_kernels::kScalar;
+    }
 }
 
-// Butterflies of half consecutive pairs (a[g], b[g]) with twiddle g each:
-// one block of a stage of the dimension with unit stride.
-void butterfly_groups(float* a, float* b, std::uint32_t half, const StageTwiddles& w) {
-    std::uint32_t g = 0;
-#ifdef __SSE2__
-    for (; g + 2 <= half; g += 2)
-        butterfly2(a + 2 * g, b + 2 * g, _mm_loadu_ps(&w.re2[2 * g]), _mm_loadu_ps(&w.im2[2 * g]));
-#endif
-    for (; g < half; g++)
-        butterfly(a + 2 * g, b + 2 * g, w.re2[2 * g], w.im2[2 * g]);
+const Kernels& active_kernels() {
+    return kernels_of(fft_path());
 }
 
-// Transforms one dimension of length n whose samples lie stride samples
-// apart, in every one of the blocks of n * stride samples, only those
-// blocks that `active` admits. With halfOccupied, every transform of the
-// dimension is known to hold data at even indices only and exact zeros
-// elsewhere: after the bit reversal those zeros fill the upper half, where
-// every butterfly before the last stage only reproduces zeros, so they are
-// skipped.
-template <class Active>
-void transform_dimension(float* data, std::uint32_t n, std::uint32_t stride, std::uint32_t blocks,
-                         int isign, bool halfOccupied, Active active) {
-    const std::size_t group = 2 * static_cast<std::size_t>(stride); // floats per index step
-    for (std::uint32_t blk = 0; blk < blocks; blk++) {
-        if (!active(blk))
-            continue;
-        float* x = data + blk * group * n;
+// ---- Tables that depend only on the length -----------------------------
 
-        // Bit reversal, moving whole groups of stride samples.
+// Tables are built on first use under one lock and published through atomic
+// pointers; once published they never change and live until the process ends.
+std::mutex g_table_lock;
+
+constexpr unsigned kMaxLog2 = 32; // lengths stay below 2^32
+
+// The stage list of one sign: entry k (1 <= k <= built) is the stage whose
+// butterflies lie 2^(k-1) samples apart.
+struct StageList {
+    Stage stages[kMaxLog2 + 1] = {};
+    std::vector<float> storage[kMaxLog2 + 1];
+    std::atomic<unsigned> built{0};
+};
+StageList g_stage_lists[2];
+
+// The float twiddles of the stage with span ratio 2^k, exactly as the
+// recurrence yields them group by group (double recurrence, rounded to float
+// once per group), laid out as Stage describes.
+void build_stage(StageList& list, unsigned k, int isign) {
+    const std::uint32_t ratio = 1u << k;
+    const std::uint32_t groups = ratio >> 1;
+    std::vector<float>& v = list.storage[k];
+    v.resize(4 * static_cast<std::size_t>(groups));
+    float* re = v.data();
+    float* im = re + 2 * static_cast<std::size_t>(groups);
+    TwiddleRecurrence w(isign * kTwoPi / ratio);
+    for (std::uint32_t g = 0; g < groups; g++) {
+        const float wr = static_cast<float>(w.re());
+        const float wi = static_cast<float>(w.im());
+        re[2 * g] = re[2 * g + 1] = wr;
+        im[2 * g] = -wi;
+        im[2 * g + 1] = wi;
+        w.advance();
+    }
+    list.stages[k] = Stage{re, im};
+}
+
+// Stages 1..log2n of sign isign, built if needed.
+const Stage* stages_for(unsigned log2n, int isign) {
+    StageList& list = g_stage_lists[isign > 0 ? 1 : 0];
+    if (list.built.load(std::memory_order_acquire) < log2n) {
+        std::lock_guard<std::mutex> lock(g_table_lock);
+        for (unsigned k = list.built.load(std::memory_order_relaxed) + 1; k <= log2n; k++)
+            build_stage(list, k, isign);
+        if (list.built.load(std::memory_order_relaxed) < log2n)
+            list.built.store(log2n, std::memory_order_release);
+    }
+    return list.stages;
+}
+
+// The exchanges of the bit-reversal permutation of 2^k indices: the pairs
+// (i, rev(i)) with i < rev(i), in increasing i.
+using SwapList = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+std::atomic<const SwapList*> g_swap_lists[kMaxLog2 + 1];
+std::unique_ptr<SwapList> g_swap_owners[kMaxLog2 + 1];
+
+const SwapList& swaps_for(unsigned log2n) {
+    const SwapList* list = g_swap_lists[log2n].load(std::memory_order_acquire);
+    if (list != nullptr)
+        return *list;
+    std::lock_guard<std::mutex> lock(g_table_lock);
+    if (!g_swap_owners[log2n]) {
+        auto built = std::make_unique<SwapList>();
+        const std::uint32_t n = 1u << log2n;
         std::uint32_t rev = 0;
         for (std::uint32_t i = 0; i < n; i++) {
             if (i < rev)
-                std::swap_ranges(x + i * group, x + (i + 1) * group, x + rev * group);
+                built->emplace_back(i, rev);
             std::uint32_t bit = n >> 1;
             while (bit >= 1 && rev >= bit) {
                 rev -= bit;
@@ -212,28 +249,116 @@ void transform_dimension(float* data, std::uint32_t n, std::uint32_t stride, std
             }
             rev += bit;
         }
+        g_swap_owners[log2n] = std::move(built);
+        g_swap_lists[log2n].store(g_swap_owners[log2n].get(), std::memory_order_release);
+    }
+    return *g_swap_owners[log2n];
+}
 
-        // Stages of doubling span; every butterfly of a stage is independent
-        // of the others, so their order is free.
-        for (std::uint32_t half = 1; half < n; half <<= 1) {
-            const std::uint32_t span = half << 1;
-            const StageTwiddles& w = stage_twiddles(span, isign);
-            const std::uint32_t end = (halfOccupied && span < n) ? n >> 1 : n;
-            for (std::uint32_t start = 0; start < end; start += span) {
-                float* a = x + start * group;
-                float* b = a + half * group;
-                if (stride == 1)
-                    butterfly_groups(a, b, half, w);
-                else
-                    for (std::uint32_t g = 0; g < half; g++)
-                        butterfly_run(a + g * group, b + g * group, stride, w.re2[2 * g],
-                                      w.im2[2 * g]);
+unsigned log2_of(std::uint32_t n) {
+    unsigned k = 0;
+    while ((std::uint32_t{1} << k) < n)
+        k++;
+    return k;
+}
+
+// ---- One dimension -----------------------------------------------------
+
+void reverse_samples(float* x, const SwapList& swaps) {
+    for (const auto& s : swaps) {
+        std::uint64_t a, b; // one complex sample each
+        std::memcpy(&a, x + 2 * s.first, sizeof a);
+        std::memcpy(&b, x + 2 * s.second, sizeof b);
+        std::memcpy(x + 2 * s.first, &b, sizeof b);
+        std::memcpy(x + 2 * s.second, &a, sizeof a);
+    }
+}
+
+void reverse_rows(float* x, std::size_t rowFloats, const SwapList& swaps) {
+    for (const auto& s : swaps)
+        std::swap_ranges(x + s.first * rowFloats, x + (s.first + 1) * rowFloats,
+                         x + s.second * rowFloats);
+}
+
+// Transforms one dimension of length n whose samples lie stride samples
+// apart, in every one of the blocks of n * stride samples that `active`
+// admits. With halfOccupied, every transform of the dimension is known to
+// hold data at even indices only and exact +0 elsewhere: after the bit
+// reversal those zeros fill the upper half, where every butterfly before the
+// last stage only turns +0 into +0, so only the lower half is transformed
+// before the last stage.
+template <class Active>
+void transform_dimension(float* x, std::uint32_t n, std::uint32_t stride, std::uint32_t blocks,
+                         int isign, bool halfOccupied, Active active) {
+    if (n < 2)
+        return;
+    const unsigned log2n = log2_of(n);
+    const Stage* stages = stages_for(log2n, isign);
+    const SwapList& swaps = swaps_for(log2n);
+    const Kernels& k = active_kernels();
+    const std::size_t rowFloats = 2 * static_cast<std::size_t>(stride);
+    for (std::uint32_t blk = 0; blk < blocks; blk++) {
+        if (!active(blk))
+            continue;
+        float* b = x + blk * rowFloats * n;
+        if (stride == 1) {
+            reverse_samples(b, swaps);
+            if (halfOccupied) {
+                k.line(b, n / 2, stages);
+                k.line_last(b, n, stages[log2n]);
+            } else {
+                k.line(b, n, stages);
+            }
+        } else {
+            reverse_rows(b, rowFloats, swaps);
+            if (halfOccupied) {
+                k.rows(b, n / 2, stride, stages);
+                k.rows_last(b, n, stride, stages[log2n]);
+            } else {
+                k.rows(b, n, stride, stages);
             }
         }
     }
 }
 
 } // namespace
+
+bool fft_path_supported(FftPath path) {
+    switch (path) {
+    case FftPath::scalar:
+        return true;
+    case FftPath::sse2:
+#ifdef __SSE2__
+        return true;
+#else
+        return false;
+#endif
+    case FftPath::avx2:
+        return processor_has_avx2();
+    }
+    return false;
+}
+
+FftPath fft_path() {
+    int path = g_path.load(std::memory_order_acquire);
+    if (path == kPathUnset) {
+        int expected = kPathUnset;
+        g_path.compare_exchange_strong(expected, static_cast<int>(path_from_environment()));
+        path = g_path.load(std::memory_order_acquire);
+    }
+    return static_cast<FftPath>(path);
+}
+
+bool set_fft_path(FftPath path) {
+    if (!fft_path_supported(path))
+        return false;
+    g_path.store(static_cast<int>(path), std::memory_order_release);
+    return true;
+}
+
+const char* fft_path_name(FftPath path) {
+    return path_name(path);
+}
 
 void fft_nd(float* data, const std::uint32_t* nn, int ndim, int isign) {
     std::uint32_t ntot = 1;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -213,11 +214,29 @@ TEST(FftBits, OneDimensionalForwardAndTwoDimensionalInverseAsRecorded) {
     EXPECT_TRUE(same_bits(b.floats(), kInverseOfFourByEight));
 }
 
-// The table-driven, reordered fft_nd against the plain loop nest, bit for bit,
-// on random data at every size the stage meets (2W x 2H for windows of 8 to
-// 256) and in one and three dimensions.
-TEST(FftBits, FftNdReproducesThePlainLoopNest) {
-    std::vector<Shape> shapes = {{1, 64}, {64, 1}, {4, 8, 16}, {16, 2, 8}};
+// Every instruction-set path of fft_nd and fft_2d_zero_inserted against the
+// plain loop nest, bit for bit. Each case runs with its path forced, the
+// plain scalar one included (the processor's widest path runs otherwise).
+class FftPathBits : public testing::TestWithParam<FftPath> {
+protected:
+    void SetUp() override {
+        if (!fft_path_supported(GetParam()))
+            GTEST_SKIP() << "this processor lacks " << fft_path_name(GetParam());
+        saved_ = fft_path();
+        ASSERT_TRUE(set_fft_path(GetParam()));
+    }
+    void TearDown() override { set_fft_path(saved_); }
+
+private:
+    FftPath saved_ = FftPath::scalar;
+};
+
+// Random data at every size the stage meets (2W x 2H for windows of 8 to 256),
+// in one and three dimensions, and shapes whose lines or rows are narrower
+// than a vector.
+TEST_P(FftPathBits, FftNdReproducesThePlainLoopNest) {
+    std::vector<Shape> shapes = {{1, 64}, {64, 1},   {4, 8, 16}, {16, 2, 8}, {2, 2},
+                                 {4, 2},  {8, 4, 1}, {2, 16},    {32, 2, 2}, {2, 4, 4}};
     for (std::uint32_t n = 1; n <= 1024; n <<= 1)
         shapes.push_back({n});
     for (std::uint32_t lines = 16; lines <= 512; lines <<= 1)
@@ -238,7 +257,7 @@ TEST(FftBits, FftNdReproducesThePlainLoopNest) {
 
 // The zero-skipping transform of a patch with zeros inserted (data at even
 // lines and samples, +0 elsewhere) against the plain loop nest.
-TEST(FftBits, ZeroInsertedTransformReproducesThePlainLoopNest) {
+TEST_P(FftPathBits, ZeroInsertedTransformReproducesThePlainLoopNest) {
     for (std::uint32_t lines = 2; lines <= 512; lines <<= 1)
         for (std::uint32_t samples = 2; samples <= 512 && lines * samples <= 256 * 512;
              samples <<= 1)
@@ -258,5 +277,11 @@ TEST(FftBits, ZeroInsertedTransformReproducesThePlainLoopNest) {
                     << lines << " x " << samples << " sign " << sign;
             }
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, FftPathBits,
+                         testing::Values(FftPath::scalar, FftPath::sse2, FftPath::avx2),
+                         [](const testing::TestParamInfo<FftPath>& info) {
+                             return std::string(fft_path_name(info.param));
+                         });
 
 } // namespace
