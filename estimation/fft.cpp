@@ -224,35 +224,26 @@ const Stage* stages_for(unsigned log2n, int isign) {
     return list.stages;
 }
 
-// The exchanges of the bit-reversal permutation of 2^k indices: the pairs
-// (i, rev(i)) with i < rev(i), in increasing i.
-using SwapList = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
-std::atomic<const SwapList*> g_swap_lists[kMaxLog2 + 1];
-std::unique_ptr<SwapList> g_swap_owners[kMaxLog2 + 1];
+// The bit-reversal permutation of 2^k indices: rev[i] is i with its k bits
+// in reverse order.
+using Reversal = std::vector<std::uint32_t>;
+std::atomic<const Reversal*> g_reversals[kMaxLog2 + 1];
+std::unique_ptr<Reversal> g_reversal_owners[kMaxLog2 + 1];
 
-const SwapList& swaps_for(unsigned log2n) {
-    const SwapList* list = g_swap_lists[log2n].load(std::memory_order_acquire);
-    if (list != nullptr)
-        return *list;
+const std::uint32_t* reversal_for(unsigned log2n) {
+    const Reversal* table = g_reversals[log2n].load(std::memory_order_acquire);
+    if (table != nullptr)
+        return table->data();
     std::lock_guard<std::mutex> lock(g_table_lock);
-    if (!g_swap_owners[log2n]) {
-        auto built = std::make_unique<SwapList>();
-        const std::uint32_t n = 1u << log2n;
-        std::uint32_t rev = 0;
-        for (std::uint32_t i = 0; i < n; i++) {
-            if (i < rev)
-                built->emplace_back(i, rev);
-            std::uint32_t bit = n >> 1;
-            while (bit >= 1 && rev >= bit) {
-                rev -= bit;
-                bit >>= 1;
-            }
-            rev += bit;
-        }
-        g_swap_owners[log2n] = std::move(built);
-        g_swap_lists[log2n].store(g_swap_owners[log2n].get(), std::memory_order_release);
+    if (!g_reversal_owners[log2n]) {
+        const std::uint32_t n = std::uint32_t{1} << log2n;
+        auto built = std::make_unique<Reversal>(n);
+        for (std::uint32_t i = 1; i < n; i++) // rev(i) from rev(i / 2)
+            (*built)[i] = ((*built)[i >> 1] >> 1) | ((i & 1u) << (log2n - 1));
+        g_reversal_owners[log2n] = std::move(built);
+        g_reversals[log2n].store(g_reversal_owners[log2n].get(), std::memory_order_release);
     }
-    return *g_swap_owners[log2n];
+    return g_reversal_owners[log2n]->data();
 }
 
 unsigned log2_of(std::uint32_t n) {
@@ -262,62 +253,80 @@ unsigned log2_of(std::uint32_t n) {
     return k;
 }
 
-// ---- One dimension -----------------------------------------------------
+// Per-thread work buffers of the line transforms, kept between calls so a
+// transform allocates nothing once they have grown to its length.
+float* work_buffer(int which, std::size_t floats) {
+    thread_local std::vector<float> buffers[3];
+    std::vector<float>& b = buffers[which];
+    if (b.size() < floats)
+        b.resize(floats);
+    return b.data();
+}
 
-void reverse_samples(float* x, const SwapList& swaps) {
-    for (const auto& s : swaps) {
-        std::uint64_t a, b; // one complex sample each
-        std::memcpy(&a, x + 2 * s.first, sizeof a);
-        std::memcpy(&b, x + 2 * s.second, sizeof b);
-        std::memcpy(x + 2 * s.first, &b, sizeof b);
-        std::memcpy(x + 2 * s.second, &a, sizeof a);
+// Everything one transform length needs.
+struct Length {
+    Length(std::uint32_t n, int isign)
+        : n(n), log2n(log2_of(n)), stages(stages_for(log2n, isign)), rev(reversal_for(log2n)) {}
+    std::uint32_t n;
+    unsigned log2n;
+    const Stage* stages;
+    const std::uint32_t* rev;
+};
+
+// ---- Passes over whole arrays ------------------------------------------
+
+// Transforms count contiguous lines of len.n samples each in place.
+void transform_lines(const Kernels& k, float* x, const Length& len, std::uint32_t count) {
+    const std::size_t line = 2 * static_cast<std::size_t>(len.n);
+    float* work = work_buffer(0, line);
+    for (std::uint32_t i = 0; i < count; i++) {
+        k.line_begin(x + i * line, work, len.n, len.stages, len.rev);
+        k.line_end(work, x + i * line, len.n, len.stages);
     }
 }
 
-void reverse_rows(float* x, std::size_t rowFloats, const SwapList& swaps) {
-    for (const auto& s : swaps)
-        std::swap_ranges(x + s.first * rowFloats, x + (s.first + 1) * rowFloats,
-                         x + s.second * rowFloats);
+// Transforms the lines of blocks of rows.n lines each and leaves every line
+// at the bit-reversed position of its block, the order the transform across
+// the lines starts from: lines l and rev(l) are both read into work buffers
+// before either is written.
+void transform_lines_into_reversed_rows(const Kernels& k, float* x, const Length& len,
+                                        const Length& rows, std::uint32_t blocks) {
+    const std::size_t line = 2 * static_cast<std::size_t>(len.n);
+    float* first = work_buffer(0, line);
+    float* second = work_buffer(1, line);
+    for (std::uint32_t blk = 0; blk < blocks; blk++) {
+        float* b = x + blk * line * rows.n;
+        for (std::uint32_t l = 0; l < rows.n; l++) {
+            const std::uint32_t r = rows.rev[l];
+            if (r < l)
+                continue; // done with its partner
+            k.line_begin(b + l * line, first, len.n, len.stages, len.rev);
+            if (r != l) {
+                k.line_begin(b + r * line, second, len.n, len.stages, len.rev);
+                k.line_end(second, b + l * line, len.n, len.stages);
+            }
+            k.line_end(first, b + r * line, len.n, len.stages);
+        }
+    }
 }
 
-// Transforms one dimension of length n whose samples lie stride samples
-// apart, in every one of the blocks of n * stride samples that `active`
-// admits. With halfOccupied, every transform of the dimension is known to
-// hold data at even indices only and exact +0 elsewhere: after the bit
-// reversal those zeros fill the upper half, where every butterfly before the
-// last stage only turns +0 into +0, so only the lower half is transformed
-// before the last stage.
-template <class Active>
-void transform_dimension(float* x, std::uint32_t n, std::uint32_t stride, std::uint32_t blocks,
-                         int isign, bool halfOccupied, Active active) {
-    if (n < 2)
-        return;
-    const unsigned log2n = log2_of(n);
-    const Stage* stages = stages_for(log2n, isign);
-    const SwapList& swaps = swaps_for(log2n);
-    const Kernels& k = active_kernels();
-    const std::size_t rowFloats = 2 * static_cast<std::size_t>(stride);
+void reverse_rows(float* x, std::size_t rowFloats, const Length& rows) {
+    for (std::uint32_t i = 0; i < rows.n; i++)
+        if (i < rows.rev[i])
+            std::swap_ranges(x + i * rowFloats, x + (i + 1) * rowFloats,
+                             x + rows.rev[i] * rowFloats);
+}
+
+// Transforms one dimension of rows.n rows of width samples, in each of the
+// blocks; reversed: the rows are already in bit-reversed order.
+void transform_rows(const Kernels& k, float* x, const Length& rows, std::uint32_t width,
+                    std::uint32_t blocks, bool reversed) {
+    const std::size_t row = 2 * static_cast<std::size_t>(width);
     for (std::uint32_t blk = 0; blk < blocks; blk++) {
-        if (!active(blk))
-            continue;
-        float* b = x + blk * rowFloats * n;
-        if (stride == 1) {
-            reverse_samples(b, swaps);
-            if (halfOccupied) {
-                k.line(b, n / 2, stages);
-                k.line_last(b, n, stages[log2n]);
-            } else {
-                k.line(b, n, stages);
-            }
-        } else {
-            reverse_rows(b, rowFloats, swaps);
-            if (halfOccupied) {
-                k.rows(b, n / 2, stride, stages);
-                k.rows_last(b, n, stride, stages[log2n]);
-            } else {
-                k.rows(b, n, stride, stages);
-            }
-        }
+        float* b = x + blk * row * rows.n;
+        if (!reversed)
+            reverse_rows(b, row, rows);
+        k.rows(b, rows.n, width, rows.stages);
     }
 }
 
@@ -364,22 +373,68 @@ void fft_nd(float* data, const std::uint32_t* nn, int ndim, int isign) {
     std::uint32_t ntot = 1;
     for (int dim = 1; dim <= ndim; dim++)
         ntot *= nn[dim];
+    if (ndim < 1 || ntot == 0)
+        return;
+    const Kernels& k = active_kernels();
+    float* x = data + 1;
 
     // Dimensions last to first; nprev (the product of the lengths done so far)
-    // is the sample stride of the current one.
-    std::uint32_t nprev = 1;
-    for (int dim = ndim; dim >= 1; dim--) {
-        const std::uint32_t n = nn[dim];
-        transform_dimension(data + 1, n, nprev, ntot / (n * nprev), isign, false,
-                            [](std::uint32_t) { return true; });
-        nprev *= n;
+    // is the sample stride of the current one. The last dimension's lines
+    // are written straight to the bit-reversed order of the one before.
+    const Length last(nn[ndim], isign);
+    if (ndim == 1) {
+        transform_lines(k, x, last, ntot / last.n);
+        return;
+    }
+    const Length before(nn[ndim - 1], isign);
+    transform_lines_into_reversed_rows(k, x, last, before, ntot / (last.n * before.n));
+    std::uint32_t nprev = last.n;
+    for (int dim = ndim - 1; dim >= 1; dim--) {
+        const Length rows(nn[dim], isign);
+        transform_rows(k, x, rows, nprev, ntot / (rows.n * nprev), dim == ndim - 1);
+        nprev *= rows.n;
     }
 }
 
+void fft_2d_zero_inserted_from(const float* const* in, std::uint32_t lines, std::uint32_t samples,
+                               float* data, int isign) {
+    const Kernels& k = active_kernels();
+    float* x = data + 1;
+    const std::size_t line = 2 * static_cast<std::size_t>(samples);
+    const Length along(samples, isign), half(samples / 2, isign), across(lines, isign);
+
+    // Input line j is line 2j of the zero-inserted array: after the bit
+    // reversal of its samples its data fill the lower half, whose transform
+    // is that of the input line itself; the last stage meets the +0 of the
+    // upper half. It goes to line rev(2j), in the lower half of the array.
+    float* work = work_buffer(0, line);
+    for (std::uint32_t j = 0; j < lines / 2; j++) {
+        k.line_begin(in[j], work, half.n, half.stages, half.rev);
+        k.line_end(work, work, half.n, half.stages);
+        k.line_last_zero_upper(work, x + across.rev[2 * j] * line, samples,
+                               along.stages[along.log2n]);
+    }
+
+    // Across lines the upper half (the odd lines) is +0 until the last stage.
+    k.rows(x, lines / 2, samples, across.stages);
+    k.rows_last_zero_upper(x, lines, samples, across.stages[across.log2n]);
+}
+
 void fft_2d_zero_inserted(float* data, std::uint32_t lines, std::uint32_t samples, int isign) {
-    // Odd lines are all zeros and stay so through the transforms along lines.
-    transform_dimension(data + 1, samples, 1, lines, isign, true,
-                        [](std::uint32_t line) { return line % 2 == 0; });
-    transform_dimension(data + 1, lines, samples, 1, isign, true,
-                        [](std::uint32_t) { return true; });
+    // The data samples (even lines, even samples) gathered into one block
+    // first, since the transform writes over lines it has not read yet.
+    const std::size_t inLine = static_cast<std::size_t>(samples); // floats of samples / 2
+    float* patch = work_buffer(2, inLine * (lines / 2));
+    thread_local std::vector<const float*> patchLines;
+    patchLines.resize(lines / 2);
+    for (std::uint32_t j = 0; j < lines / 2; j++) {
+        const float* from = data + 1 + 2 * j * 2 * static_cast<std::size_t>(samples);
+        float* to = patch + j * inLine;
+        for (std::uint32_t c = 0; c < samples / 2; c++) {
+            to[2 * c] = from[4 * c];
+            to[2 * c + 1] = from[4 * c + 1];
+        }
+        patchLines[j] = to;
+    }
+    fft_2d_zero_inserted_from(patchLines.data(), lines, samples, data, isign);
 }

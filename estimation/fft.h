@@ -16,6 +16,15 @@ void fft_nd(float* data, const std::uint32_t* nn, int ndim, int isign);
 // that of fft_nd; the butterflies that only turn zeros into zeros are skipped.
 void fft_2d_zero_inserted(float* data, std::uint32_t lines, std::uint32_t samples, int isign);
 
+// The same transform straight from the patch, without forming the array with
+// zeros: in[j] (j < lines / 2) addresses the real part of the first of the
+// samples / 2 complex samples of patch line j (zero-based, not unit-offset),
+// which stands at line 2j, samples 0, 2, 4, ... of the array. data (unit
+// offset, lines x samples) receives the transform and is not read. lines and
+// samples are powers of two of at least 2. Bit for bit fft_nd of the array.
+void fft_2d_zero_inserted_from(const float* const* in, std::uint32_t lines, std::uint32_t samples,
+                               float* data, int isign);
+
 // The instruction-set paths of fft_nd and fft_2d_zero_inserted: one butterfly
 // at a time, two (SSE2) or four (AVX2) per instruction. Every path computes
 // every butterfly with the same operations on the same operands, so all give

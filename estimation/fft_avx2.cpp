@@ -7,6 +7,7 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 
+#include <cstddef>
 #include <immintrin.h>
 
 #if defined(__clang__)
@@ -35,23 +36,40 @@ struct Avx2 {
         return _mm256_castpd_ps(_mm256_broadcast_sd(reinterpret_cast<const double*>(p)));
     }
 
-    // Stages 1 and 2 inside each vector (x0, x1 | x2, x3): stage 1 pairs the
-    // neighbours within each 128-bit half, stage 2 pairs the halves.
-    static void first_stages(float* x, std::uint32_t n, const Stage& s1, const Stage& s2) {
+    static T zero() { return _mm256_setzero_ps(); }
+
+    // Lines of 16 samples and more: the quarter n/4 holds at least a vector.
+    static constexpr std::uint32_t kMinLine = 16;
+
+    // Stages 1 and 2 with the bit reversal, as in the SSE2 path: vectors over
+    // four consecutive m of the samples m, m + n/2, m + n/4, m + 3n/4, then a
+    // 4 x 4 transpose of complex samples so each m's four land together at
+    // rev(m).
+    static void gather_first_pass(const float* src, float* work, std::uint32_t n, const Stage& s1,
+                                  const Stage& s2, const std::uint32_t* rev) {
         const T r1 = pair(s1.re), i1 = pair(s1.im);
-        const T r2 = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(s2.re));
-        const T i2 = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(s2.im));
-        for (std::uint32_t start = 0; start < n; start += 4) {
-            float* p = x + 2 * start;
-            T v = load(p);
-            T a = _mm256_permute_ps(v, _MM_SHUFFLE(1, 0, 1, 0)); // x0 x0 | x2 x2
-            T b = _mm256_permute_ps(v, _MM_SHUFFLE(3, 2, 3, 2)); // x1 x1 | x3 x3
+        const T r2 = pair(s2.re), i2 = pair(s2.im);
+        const T r3 = pair(s2.re + 2), i3 = pair(s2.im + 2);
+        const std::size_t q = n / 2; // floats in a quarter of the line
+        for (std::uint32_t m = 0; m < n / 4; m += kSamples) {
+            const float* p = src + 2 * m;
+            T a = load(p), b = load(p + 2 * q), c = load(p + q), d = load(p + 3 * q);
             butterfly<Avx2>(a, b, r1, i1);
-            v = _mm256_blend_ps(a, b, 0xCC);        // a + t, a - t in each half
-            a = _mm256_permute2f128_ps(v, v, 0x00); // y0 y1 | y0 y1
-            b = _mm256_permute2f128_ps(v, v, 0x11); // y2 y3 | y2 y3
-            butterfly<Avx2>(a, b, r2, i2);
-            store(p, _mm256_permute2f128_ps(a, b, 0x30)); // a + t | a - t
+            butterfly<Avx2>(c, d, r1, i1);
+            butterfly<Avx2>(a, c, r2, i2);
+            butterfly<Avx2>(b, d, r3, i3);
+            const __m256d ab0 = _mm256_unpacklo_pd(_mm256_castps_pd(a), _mm256_castps_pd(b));
+            const __m256d ab1 = _mm256_unpackhi_pd(_mm256_castps_pd(a), _mm256_castps_pd(b));
+            const __m256d cd0 = _mm256_unpacklo_pd(_mm256_castps_pd(c), _mm256_castps_pd(d));
+            const __m256d cd1 = _mm256_unpackhi_pd(_mm256_castps_pd(c), _mm256_castps_pd(d));
+            store(work + 2 * static_cast<std::size_t>(rev[m]),
+                  _mm256_castpd_ps(_mm256_permute2f128_pd(ab0, cd0, 0x20)));
+            store(work + 2 * static_cast<std::size_t>(rev[m + 1]),
+                  _mm256_castpd_ps(_mm256_permute2f128_pd(ab1, cd1, 0x20)));
+            store(work + 2 * static_cast<std::size_t>(rev[m + 2]),
+                  _mm256_castpd_ps(_mm256_permute2f128_pd(ab0, cd0, 0x31)));
+            store(work + 2 * static_cast<std::size_t>(rev[m + 3]),
+                  _mm256_castpd_ps(_mm256_permute2f128_pd(ab1, cd1, 0x31)));
         }
     }
 };
@@ -60,8 +78,9 @@ using Avx2Kernels = VectorKernels<Avx2, kSse2>;
 
 } // namespace
 
-const Kernels kAvx2 = {Avx2Kernels::line, Avx2Kernels::line_last, Avx2Kernels::rows,
-                       Avx2Kernels::rows_last};
+const Kernels kAvx2 = {Avx2Kernels::line_begin, Avx2Kernels::line_end,
+                       Avx2Kernels::line_last_zero_upper, Avx2Kernels::rows,
+                       Avx2Kernels::rows_last_zero_upper};
 
 } // namespace fft_kernels
 

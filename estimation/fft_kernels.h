@@ -22,29 +22,33 @@ struct Stage {
     const float* im;
 };
 
-// stages[k] (k >= 1) is the stage with half = 2^(k-1); x addresses the real
-// part of sample 0 (zero-based); the data are already in bit-reversed order.
+// stages[k] (k >= 1) is the stage with half = 2^(k-1). Pointers address the
+// real part of sample 0 (zero-based).
+//
+// A contiguous sequence is transformed out of place through a work buffer of
+// n samples: line_begin gathers src in bit-reversed order (rev[i] is the
+// reversal of i) into work and does every pass but the last, line_end does
+// the last pass from work to dst. dst may be src, or a sequence whose data
+// line_begin has already read; the passes between (one or two stages each)
+// are the path's own.
 struct Kernels {
-    // All stages of one contiguous sequence of n samples.
-    void (*line)(float* x, std::uint32_t n, const Stage* stages);
-    // Only the last stage (half = n / 2) of one contiguous sequence.
-    void (*line_last)(float* x, std::uint32_t n, const Stage& last);
-    // All stages of n adjacent rows of width samples each, transformed along
-    // the rows (every sample of a row shares its row's twiddle).
+    void (*line_begin)(const float* src, float* work, std::uint32_t n, const Stage* stages,
+                       const std::uint32_t* rev);
+    void (*line_end)(const float* work, float* dst, std::uint32_t n, const Stage* stages);
+    // The last stage (half = n / 2) of a sequence whose upper half is known
+    // to hold +0: reads work[0, n/2) only, writes dst[0, n).
+    void (*line_last_zero_upper)(const float* work, float* dst, std::uint32_t n, const Stage& last);
+    // All stages, in place, of n adjacent rows of width samples each, already
+    // in bit-reversed row order, transformed along the rows (every sample of
+    // a row shares its row's twiddle).
     void (*rows)(float* x, std::uint32_t n, std::uint32_t width, const Stage* stages);
-    // Only the last stage of such rows.
-    void (*rows_last)(float* x, std::uint32_t n, std::uint32_t width, const Stage& last);
+    // The last stage of n such rows whose upper half is known to hold +0:
+    // reads rows [0, n/2) only, writes all n.
+    void (*rows_last_zero_upper)(float* x, std::uint32_t n, std::uint32_t width, const Stage& last);
 };
 
 extern const Kernels kScalar;
 extern const Kernels kSse2; // x86-64 only
 extern const Kernels kAvx2; // x86-64 only; callers check the processor first
-
-// Plain single-butterfly stage loops, shared by the vector paths for the
-// stages and widths too small for their vectors. half is the pair distance
-// in samples; the stage covers n samples of a line, or n rows of width.
-void scalar_line_stage(float* x, std::uint32_t n, std::uint32_t half, const Stage& stage);
-void scalar_rows_stage(float* x, std::uint32_t n, std::uint32_t width, std::uint32_t half,
-                       const Stage& stage);
 
 } // namespace fft_kernels

@@ -81,12 +81,11 @@ void intensity_xcorr(fcomplex** O1, fcomplex** O2, fcomplex** I1, fcomplex** I2,
     const int nx = 2 * W;
     const int ny = 2 * H;
 
-    zero_2d(I1, nx, ny);
-    zero_2d(I2, nx, ny);
+    // Every sample is written once, its imaginary part +0 with the real one.
     for (int r = 0; r < ny; r++) {
         for (int c = 0; c < nx; c++) {
-            I1[r][c].re = clipped_intensity(O1[r][c], clip1);
-            I2[r][c].re = clipped_intensity(O2[r][c], clip2);
+            I1[r][c] = fcomplex{clipped_intensity(O1[r][c], clip1), 0.0f};
+            I2[r][c] = fcomplex{clipped_intensity(O2[r][c], clip2), 0.0f};
         }
     }
 

@@ -1,6 +1,7 @@
 #include "estimation/fft.h"
 #include "fft_nd_reference.h"
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -255,26 +256,46 @@ TEST_P(FftPathBits, FftNdReproducesThePlainLoopNest) {
         }
 }
 
-// The zero-skipping transform of a patch with zeros inserted (data at even
-// lines and samples, +0 elsewhere) against the plain loop nest.
-TEST_P(FftPathBits, ZeroInsertedTransformReproducesThePlainLoopNest) {
+// The zero-skipping transforms of a patch with zeros inserted (data at even
+// lines and samples, +0 elsewhere) against the plain loop nest: in place, and
+// from the patch's own lines (kept apart, with guards between) into an array
+// whose old contents are NaN and must not be read.
+TEST_P(FftPathBits, ZeroInsertedTransformsReproduceThePlainLoopNest) {
     for (std::uint32_t lines = 2; lines <= 512; lines <<= 1)
         for (std::uint32_t samples = 2; samples <= 512 && lines * samples <= 256 * 512;
              samples <<= 1)
             for (int sign : {1, -1}) {
-                Samples fast = random_samples(lines * samples, lines * 7 + samples);
+                Samples inPlace = random_samples(lines * samples, lines * 7 + samples);
+                std::vector<Samples> patch;
                 for (std::uint32_t r = 0; r < lines; r++)
-                    for (std::uint32_t c = 0; c < samples; c++)
+                    for (std::uint32_t c = 0; c < samples; c++) {
+                        float* v = &inPlace.buf[2 * (r * samples + c) + 1];
                         if (r % 2 || c % 2)
-                            fast.buf[2 * (r * samples + c) + 1] =
-                                fast.buf[2 * (r * samples + c) + 2] = 0.0f;
+                            v[0] = v[1] = 0.0f;
+                        else if (c == 0)
+                            patch.emplace_back(samples / 2);
+                        if (r % 2 == 0 && c % 2 == 0)
+                            std::memcpy(&patch.back().buf[c + 1], v, 2 * sizeof(float));
+                    }
                 // Negative zeros among the data must survive as they would in fft_nd.
-                fast.buf[1] = fast.buf[4] = -0.0f;
-                Samples reference = fast;
-                fft_2d_zero_inserted(fast.data(), lines, samples, sign);
+                inPlace.buf[1] = patch[0].buf[1] = -0.0f;
+                if (samples >= 4)
+                    inPlace.buf[6] = patch[0].buf[4] = -0.0f;
+                Samples reference = inPlace, fromPatch(lines * samples);
+                std::fill(fromPatch.buf.begin() + 1, fromPatch.buf.end() - 1, std::nanf(""));
+                std::vector<const float*> patchLines;
+                for (const Samples& line : patch)
+                    patchLines.push_back(line.buf.data() + 1);
+
+                fft_2d_zero_inserted(inPlace.data(), lines, samples, sign);
+                fft_2d_zero_inserted_from(patchLines.data(), lines, samples, fromPatch.data(),
+                                          sign);
                 run_nd(reference, {lines, samples}, sign, fft_nd_reference);
-                EXPECT_TRUE(same_bits(fast.buf, reference.buf))
+                EXPECT_TRUE(same_bits(inPlace.buf, reference.buf))
                     << lines << " x " << samples << " sign " << sign;
+                EXPECT_TRUE(same_bits(fromPatch.floats(), reference.floats()))
+                    << lines << " x " << samples << " sign " << sign << " from the patch";
+                EXPECT_TRUE(fromPatch.guards_intact());
             }
 }
 
