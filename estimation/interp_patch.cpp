@@ -1,6 +1,7 @@
 #include "estimation/interp_patch.h"
 
 #include "estimation/fft.h"
+#include "estimation/spectrum_ops.h"
 #include "numeric/alloc.h"
 #include "numeric/fatal.h"
 
@@ -103,16 +104,8 @@ void oversample(fcomplex** in, fcomplex** out, int nx, int ny, int ovr) {
     }
 
     fcomplex** filter = g_filter.spectrum.get();
-    for (int r = 0; r < Ny; r++) {
-        for (int c = 0; c < Nx; c++) {
-            const fcomplex v = out[r][c];
-            const fcomplex f = filter[r][c];
-            out[r][c].re = static_cast<float>(static_cast<double>(v.re) * f.re -
-                                              static_cast<double>(v.im) * f.im);
-            out[r][c].im = static_cast<float>(static_cast<double>(v.re) * f.im +
-                                              static_cast<double>(v.im) * f.re);
-        }
-    }
+    for (int r = 0; r < Ny; r++)
+        multiply_by_filter(out[r], filter[r], static_cast<std::size_t>(Nx));
 
     fft_nd(unit_offset(out[0]), nn, 2, -1);
 }
