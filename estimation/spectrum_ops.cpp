@@ -1,6 +1,7 @@
 #include "estimation/spectrum_ops.h"
 
 #include "estimation/fft.h"
+#include "estimation/spectrum_ops_avx2.h"
 
 #include <cmath>
 
@@ -37,6 +38,10 @@ void cross_one(fcomplex& a, fcomplex& b, fcomplex& x, double s) {
 
 bool vectors() {
     return fft_path() != FftPath::scalar;
+}
+
+bool avx2() {
+    return fft_path() == FftPath::avx2;
 }
 
 #ifdef __SSE2__
@@ -123,6 +128,12 @@ void magnitudes_sse2(fcomplex* x, std::size_t count) {
 
 void multiply_by_filter(fcomplex* v, const fcomplex* f, std::size_t count) {
 #ifdef __SSE2__
+    if (avx2()) {
+        const std::size_t done = multiply_by_filter_avx2(v, f, count);
+        v += done;
+        f += done;
+        count -= done;
+    }
     if (vectors())
         return multiply_sse2(v, f, count);
 #endif
@@ -132,6 +143,12 @@ void multiply_by_filter(fcomplex* v, const fcomplex* f, std::size_t count) {
 
 void clipped_intensities(const fcomplex* in, fcomplex* out, std::size_t count, double clip) {
 #ifdef __SSE2__
+    if (avx2()) {
+        const std::size_t done = clipped_intensities_avx2(in, out, count, clip);
+        in += done;
+        out += done;
+        count -= done;
+    }
     if (vectors())
         return intensities_sse2(in, out, count, clip);
 #endif
@@ -141,6 +158,13 @@ void clipped_intensities(const fcomplex* in, fcomplex* out, std::size_t count, d
 
 void scaled_cross_spectrum(fcomplex* a, fcomplex* b, fcomplex* x, std::size_t count, double s) {
 #ifdef __SSE2__
+    if (avx2()) {
+        const std::size_t done = scaled_cross_spectrum_avx2(a, b, x, count, s);
+        a += done;
+        b += done;
+        x += done;
+        count -= done;
+    }
     if (vectors())
         return cross_sse2(a, b, x, count, s);
 #endif
