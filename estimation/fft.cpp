@@ -22,7 +22,7 @@
 // constant keeps its 15-digit spelling. fft_1d rounds the double butterfly
 // product to float; fft_nd rounds the twiddle to float and works in float
 // throughout. fft_nd keeps the float twiddles the recurrence yields in tables
-// (and the bit-reversal swaps in lists), built once per length, and leaves
+// (and the bit-reversal permutation), built once per length, and leaves
 // the butterflies to the kernels of one instruction-set path
 // (fft_kernels.h); every sample sees the same operations on the same values
 // in every path, so the results are those of the plain loops bit for bit.
@@ -106,7 +106,7 @@ using fft_kernels::Stage;
 // ---- Instruction-set path ----------------------------------------------
 
 bool processor_has_avx2() {
-#if defined(__x86_64__) || defined(__i386__)
+#ifdef __SSE2__
     return __builtin_cpu_supports("avx2");
 #else
     return false;
@@ -155,11 +155,9 @@ std::atomic<int> g_path{kPathUnset};
 
 const Kernels& kernels_of(FftPath path) {
     switch (path) {
-#if defined(__x86_64__) || defined(__i386__)
+#ifdef __SSE2__
     case FftPath::avx2:
         return fft_kernels::kAvx2;
-#endif
-#ifdef __SSE2__
     case FftPath::sse2:
         return fft_kernels::kSse2;
 #endif

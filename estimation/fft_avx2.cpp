@@ -5,7 +5,7 @@
 // is rounded before its sum, as in the other paths.
 #include "estimation/fft_kernels.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#ifdef __SSE2__ // x86
 
 #include <cstddef>
 #include <immintrin.h>

@@ -4,7 +4,7 @@
 // caller runs them only where the AVX2 transform path is in use. Never FMA.
 #include "estimation/spectrum_ops_avx2.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#ifdef __SSE2__ // x86
 
 #include <immintrin.h>
 

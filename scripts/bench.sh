@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
 # Builds the benchmarks from baseline commits and from the current tree, runs
-# them side by side and writes bench/results.md. The baselines are the last
-# commit before the per-position work was first optimised and the last one
-# before the transform paths (FC_BENCH_BASELINES overrides the list). Every
-# baseline build gets the current bench/ sources, so all sides run the same
-# benchmark code. The current build's transforms also run with each
-# instruction-set path forced (FINECOREG_FFT_PATH).
+# them side by side and writes bench/results.md. The baseline is the last
+# commit before the transform paths (FC_BENCH_BASELINES, a list, overrides
+# it; a commit must build with the current bench/ sources, which every
+# baseline build gets so all sides run the same benchmark code). The current
+# build's transforms also run with each instruction-set path forced
+# (FINECOREG_FFT_PATH).
 #
 #   scripts/bench.sh [extra Google Benchmark flags]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-read -r -a baselines <<<"${FC_BENCH_BASELINES:-6614658 d8301c3}"
+read -r -a baselines <<<"${FC_BENCH_BASELINES:-d8301c3}"
 cur_build=build-bench
 export FC_BENCH_PAIR_DIR="$root/build-bench-data"
 mkdir -p "$FC_BENCH_PAIR_DIR"

@@ -59,14 +59,16 @@ kernels = [load(b, "kernels") for b in builds]
 runs = [load(b, "run") for b in builds]
 paths = {p: load(current, f"fft_{p}") for p in ("scalar", "sse2", "avx2")}
 
-print(f"# Benchmarks: {', '.join(labels[:-1])} (baselines) against {labels[-1]}\n")
+print(f"# Benchmarks: baseline {', '.join(labels[:-1])} against {labels[-1]}\n")
 print(f"Machine: {machine()}.\n")
 print("Method: scripts/bench.sh builds every side RelWithDebInfo (-O2 -g, "
       "-ffp-contract=off) from its commit with the same bench/ sources and runs "
       "them one after the other, group by group; Google Benchmark, CPU time of "
       "the process per call (the machine is shared, so wall time would measure "
       "the neighbours too). Results of the module are the same bits on every side "
-      "(golden tests).\n")
+      "(golden tests). Other work on the machine still moves single figures by up to "
+      "about 1.5x between runs (compare the current and the forced avx2 columns, the "
+      "same code), so compare columns of one run.\n")
 
 print("## One 2-D transform (fft_nd, single-precision complex, 2W x 2W)\n")
 print("CPU time per transform (BM_FftNd does a forward and an inverse per call); "
@@ -112,7 +114,7 @@ print("| time per position | "
 print("| positions per second | "
       + " | ".join(f"{w['positions_per_s']:.0f}" if w else "-" for w in whole) + " |")
 if whole[-1]:
-    print("| cost of current | "
+    print(f"| cost of {labels[-1]} against the column | "
           + " | ".join(f"{whole[-1]['per_position_us'] / w['per_position_us']:.2f}x"
                        if w else "-" for w in whole) + " |")
 
