@@ -1,6 +1,7 @@
 #include "estimation/interp_patch.h"
 
 #include "estimation/fft.h"
+#include "estimation/spectrum_ops.h"
 #include "numeric/alloc.h"
 #include "numeric/fatal.h"
 
@@ -20,6 +21,7 @@ constexpr double kKaiserBeta = 0.5;
 // library is unloaded.
 struct InterpFilter {
     Array2D<fcomplex> spectrum;
+    Block1D<const float*> patchLines; // the lines of the patch being oversampled
     int nx = 0;
     int ny = 0;
     int ovr = 0;
@@ -69,6 +71,7 @@ void setup_filter(int nx, int ny, int ovr) {
     }
 
     g_filter.spectrum = std::move(spectrum);
+    g_filter.patchLines = Block1D<const float*>(static_cast<std::size_t>(ny));
     g_filter.nx = nx;
     g_filter.ny = ny;
     g_filter.ovr = ovr;
@@ -84,30 +87,25 @@ void oversample(fcomplex** in, fcomplex** out, int nx, int ny, int ovr) {
 
     const int Nx = ovr * nx;
     const int Ny = ovr * ny;
-    zero_2d(out, Nx, Ny);
-    for (int r = 0; r < ny; r++)
-        for (int c = 0; c < nx; c++)
-            out[ovr * r][ovr * c] = in[r][c];
-
-    // With ovr 2 three quarters of out are zeros in a known pattern, which
-    // the transform skips without changing a bit of its result.
     const std::uint32_t nn[3] = {0, static_cast<std::uint32_t>(Ny), static_cast<std::uint32_t>(Nx)};
-    if (ovr == 2)
-        fft_2d_zero_inserted(unit_offset(out[0]), nn[1], nn[2], 1);
-    else
+    if (ovr == 2) {
+        // The transform reads the patch itself: the zeros of the insertion,
+        // three quarters of out, are neither written nor transformed.
+        const float** lines = g_filter.patchLines.get();
+        for (int r = 0; r < ny; r++)
+            lines[r] = &in[r][0].re;
+        fft_2d_zero_inserted_from(lines, nn[1], nn[2], unit_offset(out[0]), 1);
+    } else {
+        zero_2d(out, Nx, Ny);
+        for (int r = 0; r < ny; r++)
+            for (int c = 0; c < nx; c++)
+                out[ovr * r][ovr * c] = in[r][c];
         fft_nd(unit_offset(out[0]), nn, 2, 1);
+    }
 
     fcomplex** filter = g_filter.spectrum.get();
-    for (int r = 0; r < Ny; r++) {
-        for (int c = 0; c < Nx; c++) {
-            const fcomplex v = out[r][c];
-            const fcomplex f = filter[r][c];
-            out[r][c].re = static_cast<float>(static_cast<double>(v.re) * f.re -
-                                              static_cast<double>(v.im) * f.im);
-            out[r][c].im = static_cast<float>(static_cast<double>(v.re) * f.im +
-                                              static_cast<double>(v.im) * f.re);
-        }
-    }
+    for (int r = 0; r < Ny; r++)
+        multiply_by_filter(out[r], filter[r], static_cast<std::size_t>(Nx));
 
     fft_nd(unit_offset(out[0]), nn, 2, -1);
 }

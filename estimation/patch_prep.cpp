@@ -2,8 +2,10 @@
 
 #include "estimation/fft.h"
 #include "estimation/interp_patch.h"
+#include "estimation/spectrum_ops.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 void phase_slope(fcomplex** patch, int x0, int y0, int nx, int ny, double* rangeSlope,
@@ -66,14 +68,6 @@ float* unit_offset(fcomplex** lines) {
     return reinterpret_cast<float*>(lines[0]) - 1;
 }
 
-float clipped_intensity(fcomplex v, double clip) {
-    float intensity =
-        static_cast<float>(static_cast<double>(v.re) * v.re + static_cast<double>(v.im) * v.im);
-    if (static_cast<double>(intensity) > clip)
-        intensity = static_cast<float>(clip);
-    return intensity;
-}
-
 } // namespace
 
 void intensity_xcorr(fcomplex** O1, fcomplex** O2, fcomplex** I1, fcomplex** I2, fcomplex** X,
@@ -81,13 +75,10 @@ void intensity_xcorr(fcomplex** O1, fcomplex** O2, fcomplex** I1, fcomplex** I2,
     const int nx = 2 * W;
     const int ny = 2 * H;
 
-    zero_2d(I1, nx, ny);
-    zero_2d(I2, nx, ny);
+    // Every sample is written once, its imaginary part +0 with the real one.
     for (int r = 0; r < ny; r++) {
-        for (int c = 0; c < nx; c++) {
-            I1[r][c].re = clipped_intensity(O1[r][c], clip1);
-            I2[r][c].re = clipped_intensity(O2[r][c], clip2);
-        }
+        clipped_intensities(O1[r], I1[r], static_cast<std::size_t>(nx), clip1);
+        clipped_intensities(O2[r], I2[r], static_cast<std::size_t>(nx), clip2);
     }
 
     const std::uint32_t nn[3] = {0, static_cast<std::uint32_t>(ny), static_cast<std::uint32_t>(nx)};
@@ -99,25 +90,11 @@ void intensity_xcorr(fcomplex** O1, fcomplex** O2, fcomplex** I1, fcomplex** I2,
     I2[0][0].re = 0.0f;
 
     const double scale = 1.0 / static_cast<double>(nx * ny);
-    for (int r = 0; r < ny; r++) {
-        for (int c = 0; c < nx; c++) {
-            fcomplex& a = I1[r][c];
-            fcomplex& b = I2[r][c];
-            a.re = static_cast<float>(a.re * scale);
-            a.im = static_cast<float>(a.im * scale);
-            b.re = static_cast<float>(b.re * scale);
-            b.im = static_cast<float>(b.im * scale);
-            X[r][c].re = b.im * a.im + b.re * a.re;
-            X[r][c].im = b.im * a.re - a.im * b.re;
-        }
-    }
+    for (int r = 0; r < ny; r++)
+        scaled_cross_spectrum(I1[r], I2[r], X[r], static_cast<std::size_t>(nx), scale);
 
     fft_nd(unit_offset(X), nn, 2, -1);
 
-    for (int r = 0; r < ny; r++) {
-        for (int c = 0; c < nx; c++) {
-            X[r][c].re = std::fabs(X[r][c].re);
-            X[r][c].im = 0.0f;
-        }
-    }
+    for (int r = 0; r < ny; r++)
+        magnitudes(X[r], static_cast<std::size_t>(nx));
 }

@@ -1,13 +1,29 @@
 #!/usr/bin/env python3
-"""Writes the markdown table of scripts/bench.sh from the two builds' JSON."""
-import json
-import sys
+"""Writes the markdown tables of scripts/bench.sh from the builds' JSON.
 
-baseline, current, base_dir, cur_dir, memory = sys.argv[1:6]
+The last build is the current tree, the ones before it are baselines, oldest
+first; speed-ups are the current build's against each baseline.
+"""
+import argparse
+import json
+import os
+import platform
+import subprocess
+
+parser = argparse.ArgumentParser()
+parser.add_argument("--labels", nargs="+", required=True)
+parser.add_argument("--builds", nargs="+", required=True)
+parser.add_argument("--memory", required=True)
+args = parser.parse_args()
+labels, builds = args.labels, args.builds
+current = builds[-1]
 
 
 def load(build, name):
-    with open(f"{build}/{name}.json") as f:
+    path = f"{build}/{name}.json"
+    if not os.path.exists(path):
+        return {}
+    with open(path) as f:
         return {b["name"]: b for b in json.load(f)["benchmarks"]}
 
 
@@ -22,54 +38,116 @@ def cpu_ns(b):
     return b["cpu_time"] * scale
 
 
-kb, kc = load(base_dir, "kernels"), load(cur_dir, "kernels")
-rb, rc = load(base_dir, "run"), load(cur_dir, "run")
+def machine():
+    model = "unknown processor"
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    with open("/proc/cpuinfo") as f:
+        flags = next((l for l in f if l.startswith("flags")), "")
+    vector = ", ".join(x for x in ("sse2", "avx2", "fma", "avx512f") if f" {x}" in flags)
+    compiler = subprocess.run(["c++", "--version"], capture_output=True, text=True).stdout
+    load1, load5, _ = os.getloadavg()
+    return (f"{model}, {os.cpu_count()} cores ({vector}), {platform.system()} "
+            f"{platform.release()}; {compiler.splitlines()[0] if compiler else 'c++'}; "
+            f"load average {load1:.1f} (1 min), {load5:.1f} (5 min) when the tables were written")
 
-print(f"# Benchmarks: baseline {baseline} against {current}\n")
-print("CPU time per call, both builds RelWithDebInfo, run one after the other on "
-      "the same machine (scripts/bench.sh).\n")
-print("| Benchmark | Baseline | Current | Speed-up |")
-print("|---|---:|---:|---:|")
-for name, b in kb.items():
-    if name in kc:
-        t0, t1 = cpu_ns(b), cpu_ns(kc[name])
-        print(f"| {name} | {fmt_time(t0)} | {fmt_time(t1)} | {t0 / t1:.2f}x |")
 
-w0, w1 = rb["BM_WholeRun/iterations:3/manual_time"], rc["BM_WholeRun/iterations:3/manual_time"]
-s0, s1 = rb["BM_WholeRunSplit/iterations:3"], rc["BM_WholeRunSplit/iterations:3"]
+kernels = [load(b, "kernels") for b in builds]
+runs = [load(b, "run") for b in builds]
+paths = {p: load(current, f"fft_{p}") for p in ("scalar", "sse2", "avx2")}
+
+print(f"# Benchmarks: baseline {', '.join(labels[:-1])} against {labels[-1]}\n")
+print(f"Machine: {machine()}.\n")
+print("Method: scripts/bench.sh builds every side RelWithDebInfo (-O2 -g, "
+      "-ffp-contract=off) from its commit with the same bench/ sources and runs "
+      "them one after the other, group by group; Google Benchmark, CPU time of "
+      "the process per call (the machine is shared, so wall time would measure "
+      "the neighbours too). Results of the module are the same bits on every side "
+      "(golden tests). Other work on the machine still moves single figures by up to "
+      "about 1.5x between runs (compare the current and the forced avx2 columns, the "
+      "same code), so compare columns of one run.\n")
+
+print("## One 2-D transform (fft_nd, single-precision complex, 2W x 2W)\n")
+print("CPU time per transform (BM_FftNd does a forward and an inverse per call); "
+      "FFTW: fftwf_plan_dft_2d, in place, FFTW_MEASURE, same sizes and calls, in the "
+      "current build's run. Current build also with each path forced "
+      "(FINECOREG_FFT_PATH).\n")
+cols = labels + ["scalar", "sse2", "avx2", "FFTW", "current / FFTW"]
+print("| Size | " + " | ".join(cols) + " |")
+print("|---|" + "---:|" * len(cols))
+for w in (32, 64, 128):
+    name = f"BM_FftNd/{w}"
+    cells = [fmt_time(cpu_ns(k[name]) / 2) if name in k else "-" for k in kernels]
+    cells += [fmt_time(cpu_ns(paths[p][name]) / 2) if name in paths[p] else "-"
+              for p in ("scalar", "sse2", "avx2")]
+    ref = kernels[-1].get(f"BM_FftwReference/{w}")
+    cells.append(fmt_time(cpu_ns(ref) / 2) if ref else "-")
+    cells.append(f"{cpu_ns(kernels[-1][name]) / cpu_ns(ref):.2f}x"
+                 if ref and name in kernels[-1] else "-")
+    print(f"| {2 * w} x {2 * w} | " + " | ".join(cells) + " |")
+
+print("\n## Kernels and one grid position\n")
+print("CPU time per call. BM_Position/W: ramp removal of both patches, two "
+      "oversamplings, correlation and peak fit of a W x W window; cost = current "
+      "over baseline.\n")
+print("| Benchmark | " + " | ".join(labels) + " | "
+      + " | ".join(f"cost vs {l}" for l in labels[:-1]) + " |")
+print("|---|" + "---:|" * (2 * len(labels) - 1))
+for name, b in kernels[-1].items():
+    if name.startswith("BM_FftwReference"):
+        continue
+    cells = [fmt_time(cpu_ns(k[name])) if name in k else "-" for k in kernels]
+    cost = [f"{cpu_ns(b) / cpu_ns(k[name]):.2f}x" if name in k else "-" for k in kernels[:-1]]
+    print(f"| {name} | " + " | ".join(cells) + " | " + " | ".join(cost) + " |")
+
+whole = [r.get("BM_WholeRun/iterations:3/manual_time") for r in runs]
+split = [r.get("BM_WholeRunSplit/iterations:3") for r in runs]
 print("\n## Whole run: 4096 x 4096 FCOMPLEX pair, 64 x 64 windows, 32 x 32 grid\n")
 print("Process CPU time (user + system) per grid position.\n")
-print("| Figure | Baseline | Current | Speed-up |")
-print("|---|---:|---:|---:|")
-print(f"| time per position | {w0['per_position_us']:.0f} us | {w1['per_position_us']:.0f} us "
-      f"| {w0['per_position_us'] / w1['per_position_us']:.2f}x |")
-print(f"| positions per second | {w0['positions_per_s']:.0f} | {w1['positions_per_s']:.0f} | |")
+print("| Figure | " + " | ".join(labels) + " |")
+print("|---|" + "---:|" * len(labels))
+print("| time per position | "
+      + " | ".join(f"{w['per_position_us']:.0f} us" if w else "-" for w in whole) + " |")
+print("| positions per second | "
+      + " | ".join(f"{w['positions_per_s']:.0f}" if w else "-" for w in whole) + " |")
+if whole[-1]:
+    print(f"| cost of {labels[-1]} against the column | "
+          + " | ".join(f"{whole[-1]['per_position_us'] / w['per_position_us']:.2f}x"
+                       if w else "-" for w in whole) + " |")
 
 rows = [("reading", "read_us"), ("ramp removal", "ramp_us"),
         ("oversampling", "oversample_us"), ("correlation", "correlate_us"),
         ("peak fit", "peak_us")]
 
 
-def split(w, s):
-    parts = [(label, s[key]) for label, key in rows]
-    other = w["stage1_per_position_us"] - sum(v for _, v in parts)
-    parts.append(("other stage 1 (patches, zero test, output)", max(other, 0.0)))
-    parts.append(("stage 2", w["stage2_per_position_us"]))
+def split_of(w, s):
+    if not w or not s:
+        return [None] * (len(rows) + 2)
+    parts = [s[key] for _, key in rows]
+    parts.append(max(w["stage1_per_position_us"] - sum(parts), 0.0))
+    parts.append(w["stage2_per_position_us"])
     return parts
 
 
 print("\nSplit per position (stage 1 steps from a timed replay of its loop; "
       "\"other\" is the whole stage 1 less their sum):\n")
-print("| Step | Baseline | Share | Current | Share |")
-print("|---|---:|---:|---:|---:|")
-for (label, v0), (_, v1) in zip(split(w0, s0), split(w1, s1)):
-    print(f"| {label} | {v0:.1f} us | {100 * v0 / w0['per_position_us']:.1f}% "
-          f"| {v1:.1f} us | {100 * v1 / w1['per_position_us']:.1f}% |")
+print("| Step | " + " | ".join(labels) + " |")
+print("|---|" + "---:|" * len(labels))
+parts = [split_of(w, s) for w, s in zip(whole, split)]
+names = [label for label, _ in rows] + ["other stage 1 (patches, zero test, output)",
+                                        "stage 2"]
+for i, label in enumerate(names):
+    print(f"| {label} | "
+          + " | ".join(f"{p[i]:.1f} us" if p[i] is not None else "-" for p in parts) + " |")
 
 print("\n## Peak resident memory of a run (sparse pairs, 64 x 64 windows, 8 x 8 grid)\n")
 print("| Image | Samples x lines | Build | Peak RSS |")
 print("|---|---|---|---:|")
-with open(memory) as f:
+label_of = dict(zip(builds, labels))
+with open(args.memory) as f:
     for line in f:
-        size, dims, side, kib = line.split()
-        print(f"| {size} | {dims} | {side} | {int(kib) / 1024:.1f} MiB |")
+        size, dims, build, kib = line.split()
+        print(f"| {size} | {dims} | {label_of.get(build, build)} | {int(kib) / 1024:.1f} MiB |")

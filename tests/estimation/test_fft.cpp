@@ -1,5 +1,7 @@
 #include "estimation/fft.h"
+#include "fft_nd_reference.h"
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -7,12 +9,14 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
 
 using cd = std::complex<double>;
 using Shape = std::vector<std::uint32_t>;
+using NdTransform = void (*)(float*, const std::uint32_t*, int, int);
 
 constexpr float kGuard = -12345.0f;
 
@@ -49,10 +53,10 @@ Samples random_samples(std::size_t count, unsigned seed) {
 
 // The lengths list is unit-offset too; its element 0 holds garbage to show it
 // is never read.
-void run_nd(Samples& data, const Shape& shape, int sign) {
+void run_nd(Samples& data, const Shape& shape, int sign, NdTransform transform = fft_nd) {
     Shape nn{0xDEADBEEFu};
     nn.insert(nn.end(), shape.begin(), shape.end());
-    fft_nd(data.data(), nn.data(), int(shape.size()), sign);
+    transform(data.data(), nn.data(), int(shape.size()), sign);
 }
 
 // Naive DFT in double along every axis of a row-major array; the phase index
@@ -98,6 +102,17 @@ double error_bound(std::size_t total) {
     return std::numeric_limits<float>::epsilon() / 2 * (1.0 + std::log2(double(total)));
 }
 
+// Equal bit patterns, so signed zeros count too.
+testing::AssertionResult same_bits(const std::vector<float>& got, const std::vector<float>& want) {
+    if (got.size() != want.size())
+        return testing::AssertionFailure() << "sizes differ";
+    for (std::size_t i = 0; i < got.size(); i++)
+        if (std::memcmp(&got[i], &want[i], sizeof(float)) != 0)
+            return testing::AssertionFailure()
+                   << "float " << i << ": " << std::hexfloat << got[i] << " against " << want[i];
+    return testing::AssertionSuccess();
+}
+
 TEST(Fft, MatchesNaiveDftInOneTwoAndThreeDimensions) {
     std::vector<Shape> shapes = {{1, 1},   {1, 8},    {8, 1},   {2, 4},    {16, 32},
                                  {64, 64}, {128, 16}, {4, 256}, {4, 8, 2}, {2, 1, 16}};
@@ -119,6 +134,30 @@ TEST(Fft, MatchesNaiveDftInOneTwoAndThreeDimensions) {
             }
 }
 
+// One transform of all 128 samples: fft_1d, or fft_nd as 8 x 16.
+void transform128(Samples& s, bool nd, int sign) {
+    nd ? run_nd(s, {8, 16}, sign) : fft_1d(s.data(), 128, sign);
+}
+
+TEST(Fft, ImpulseAtZeroGivesExactOnesAndRoundTripScalesByTheCount) {
+    for (bool nd : {false, true}) {
+        for (int sign : {1, -1}) {
+            Samples impulse(128);
+            impulse.buf[1] = 1.0f;
+            transform128(impulse, nd, sign);
+            for (std::size_t k = 0; k < 128; k++)
+                ASSERT_EQ(impulse.at(k), cd(1, 0)) << "nd=" << nd << " k=" << k;
+        }
+        Samples s = random_samples(128, 42);
+        std::vector<cd> expected(128);
+        for (std::size_t k = 0; k < 128; k++)
+            expected[k] = s.at(k) * 128.0;
+        transform128(s, nd, 1);
+        transform128(s, nd, -1);
+        EXPECT_LE(relative_l2_error(s, expected), 2 * error_bound(128)) << "nd=" << nd;
+    }
+}
+
 // Rounding is symmetric in sign, so the inverse of x is exactly the conjugate
 // of the forward transform of conj(x): the sign may only flip the sines. (The
 // reference loop nest pins both signs of fft_nd bit for bit.)
@@ -132,22 +171,94 @@ TEST(Fft, InverseIsTheConjugateOfTheForwardOfTheConjugate) {
         ASSERT_EQ(inverse.at(k), std::conj(conj_forward.at(k))) << "k=" << k;
 }
 
-// The zero-skipping transform of a patch with zeros inserted (data at even
-// lines and samples) against the naive DFT.
-TEST(Fft, ZeroInsertedTransformMatchesNaiveDft) {
-    for (std::uint32_t lines = 2; lines <= 128; lines <<= 1)
-        for (std::uint32_t samples = 2; samples <= 64; samples <<= 2)
+// Every instruction-set path of fft_nd and fft_2d_zero_inserted against the
+// plain loop nest, bit for bit. Each case runs with its path forced, the
+// plain scalar one included (the processor's widest path runs otherwise).
+class FftPathBits : public testing::TestWithParam<FftPath> {
+protected:
+    void SetUp() override {
+        if (!fft_path_supported(GetParam()))
+            GTEST_SKIP() << "this processor lacks " << fft_path_name(GetParam());
+        saved_ = fft_path();
+        ASSERT_TRUE(set_fft_path(GetParam()));
+    }
+    void TearDown() override { set_fft_path(saved_); }
+
+private:
+    FftPath saved_ = FftPath::scalar;
+};
+
+// Random data at every size the stage meets (2W x 2H for windows of 8 to 256),
+// in one and three dimensions, and shapes whose lines or rows are narrower
+// than a vector.
+TEST_P(FftPathBits, FftNdReproducesThePlainLoopNest) {
+    std::vector<Shape> shapes = {{1, 64}, {64, 1},   {4, 8, 16}, {16, 2, 8}, {2, 2},
+                                 {4, 2},  {8, 4, 1}, {2, 16},    {32, 2, 2}, {2, 4, 4}};
+    for (std::uint32_t n = 1; n <= 1024; n <<= 1)
+        shapes.push_back({n});
+    for (std::uint32_t lines = 16; lines <= 512; lines <<= 1)
+        for (std::uint32_t samples = 16; samples <= 512 && lines * samples <= 256 * 512;
+             samples <<= 1)
+            shapes.push_back({lines, samples});
+    for (const Shape& shape : shapes)
+        for (int sign : {1, -1}) {
+            Samples fast = random_samples(total_of(shape), unsigned(shape[0] + shape.back()));
+            Samples reference = fast;
+            run_nd(fast, shape, sign);
+            run_nd(reference, shape, sign, fft_nd_reference);
+            EXPECT_TRUE(same_bits(fast.buf, reference.buf))
+                << shape[0] << " x " << shape.back() << " dims " << shape.size() << " sign "
+                << sign;
+        }
+}
+
+// The zero-skipping transforms of a patch with zeros inserted (data at even
+// lines and samples, +0 elsewhere) against the plain loop nest: in place, and
+// from the patch's own lines (kept apart, with guards between) into an array
+// whose old contents are NaN and must not be read.
+TEST_P(FftPathBits, ZeroInsertedTransformsReproduceThePlainLoopNest) {
+    for (std::uint32_t lines = 2; lines <= 512; lines <<= 1)
+        for (std::uint32_t samples = 2; samples <= 512 && lines * samples <= 256 * 512;
+             samples <<= 1)
             for (int sign : {1, -1}) {
-                Samples data = random_samples(lines * samples, lines * 7 + samples);
-                for (std::uint32_t k = 0; k < lines * samples; k++)
-                    if ((k / samples) % 2 || k % 2)
-                        data.buf[2 * k + 1] = data.buf[2 * k + 2] = 0.0f;
-                const std::vector<cd> ref = reference_dft(data, {lines, samples}, sign);
-                fft_2d_zero_inserted(data.data(), lines, samples, sign);
-                EXPECT_LE(relative_l2_error(data, ref), error_bound(lines * samples))
+                Samples inPlace = random_samples(lines * samples, lines * 7 + samples);
+                std::vector<Samples> patch;
+                for (std::uint32_t r = 0; r < lines; r++)
+                    for (std::uint32_t c = 0; c < samples; c++) {
+                        float* v = &inPlace.buf[2 * (r * samples + c) + 1];
+                        if (r % 2 || c % 2)
+                            v[0] = v[1] = 0.0f;
+                        else if (c == 0)
+                            patch.emplace_back(samples / 2);
+                        if (r % 2 == 0 && c % 2 == 0)
+                            std::memcpy(&patch.back().buf[c + 1], v, 2 * sizeof(float));
+                    }
+                // Negative zeros among the data must survive as they would in fft_nd.
+                inPlace.buf[1] = patch[0].buf[1] = -0.0f;
+                if (samples >= 4)
+                    inPlace.buf[6] = patch[0].buf[4] = -0.0f;
+                Samples reference = inPlace, fromPatch(lines * samples);
+                std::fill(fromPatch.buf.begin() + 1, fromPatch.buf.end() - 1, std::nanf(""));
+                std::vector<const float*> patchLines;
+                for (const Samples& line : patch)
+                    patchLines.push_back(line.buf.data() + 1);
+
+                fft_2d_zero_inserted(inPlace.data(), lines, samples, sign);
+                fft_2d_zero_inserted_from(patchLines.data(), lines, samples, fromPatch.data(),
+                                          sign);
+                run_nd(reference, {lines, samples}, sign, fft_nd_reference);
+                EXPECT_TRUE(same_bits(inPlace.buf, reference.buf))
                     << lines << " x " << samples << " sign " << sign;
-                EXPECT_TRUE(data.guards_intact());
+                EXPECT_TRUE(same_bits(fromPatch.floats(), reference.floats()))
+                    << lines << " x " << samples << " sign " << sign << " from the patch";
+                EXPECT_TRUE(fromPatch.guards_intact());
             }
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, FftPathBits,
+                         testing::Values(FftPath::scalar, FftPath::sse2, FftPath::avx2),
+                         [](const testing::TestParamInfo<FftPath>& info) {
+                             return std::string(fft_path_name(info.param));
+                         });
 
 } // namespace
