@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the benchmarks from baseline commits and from the current tree, runs
 # them side by side and writes bench/results.md. The baseline is the last
-# commit before the transform paths (FC_BENCH_BASELINES, a list, overrides
-# it; a commit must build with the current bench/ sources, which every
-# baseline build gets so all sides run the same benchmark code). The current
+# commit before the transform paths whose stage library the benchmarks call
+# (FC_BENCH_BASELINES, a list, overrides it; a commit must build with the
+# current bench/ sources, which every baseline build gets so all sides run
+# the same benchmark code). The current
 # build's transforms also run with each instruction-set path forced
 # (FINECOREG_FFT_PATH).
 #
@@ -12,7 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-read -r -a baselines <<<"${FC_BENCH_BASELINES:-d8301c3}"
+read -r -a baselines <<<"${FC_BENCH_BASELINES:-15475a1}"
 cur_build=build-bench
 export FC_BENCH_PAIR_DIR="$root/build-bench-data"
 mkdir -p "$FC_BENCH_PAIR_DIR"
