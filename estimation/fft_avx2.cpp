@@ -10,12 +10,7 @@
 #include <cstddef>
 #include <immintrin.h>
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+#include "estimation/avx2_target_begin.h"
 
 #include "estimation/fft_vector_loops.h"
 
@@ -41,36 +36,21 @@ struct Avx2 {
     // Lines of 16 samples and more: the quarter n/4 holds at least a vector.
     static constexpr std::uint32_t kMinLine = 16;
 
-    // Stages 1 and 2 with the bit reversal, as in the SSE2 path: vectors over
-    // four consecutive m of the samples m, m + n/2, m + n/4, m + 3n/4, then a
-    // 4 x 4 transpose of complex samples so each m's four land together at
-    // rev(m).
-    static void gather_first_pass(const float* src, float* work, std::uint32_t n, const Stage& s1,
-                                  const Stage& s2, const std::uint32_t* rev) {
-        const T r1 = pair(s1.re), i1 = pair(s1.im);
-        const T r2 = pair(s2.re), i2 = pair(s2.im);
-        const T r3 = pair(s2.re + 2), i3 = pair(s2.im + 2);
-        const std::size_t q = n / 2; // floats in a quarter of the line
-        for (std::uint32_t m = 0; m < n / 4; m += kSamples) {
-            const float* p = src + 2 * m;
-            T a = load(p), b = load(p + 2 * q), c = load(p + q), d = load(p + 3 * q);
-            butterfly<Avx2>(a, b, r1, i1);
-            butterfly<Avx2>(c, d, r1, i1);
-            butterfly<Avx2>(a, c, r2, i2);
-            butterfly<Avx2>(b, d, r3, i3);
-            const __m256d ab0 = _mm256_unpacklo_pd(_mm256_castps_pd(a), _mm256_castps_pd(b));
-            const __m256d ab1 = _mm256_unpackhi_pd(_mm256_castps_pd(a), _mm256_castps_pd(b));
-            const __m256d cd0 = _mm256_unpacklo_pd(_mm256_castps_pd(c), _mm256_castps_pd(d));
-            const __m256d cd1 = _mm256_unpackhi_pd(_mm256_castps_pd(c), _mm256_castps_pd(d));
-            store(work + 2 * static_cast<std::size_t>(rev[m]),
-                  _mm256_castpd_ps(_mm256_permute2f128_pd(ab0, cd0, 0x20)));
-            store(work + 2 * static_cast<std::size_t>(rev[m + 1]),
-                  _mm256_castpd_ps(_mm256_permute2f128_pd(ab1, cd1, 0x20)));
-            store(work + 2 * static_cast<std::size_t>(rev[m + 2]),
-                  _mm256_castpd_ps(_mm256_permute2f128_pd(ab0, cd0, 0x31)));
-            store(work + 2 * static_cast<std::size_t>(rev[m + 3]),
-                  _mm256_castpd_ps(_mm256_permute2f128_pd(ab1, cd1, 0x31)));
-        }
+    // The four samples of each of the vectors' four m, stored together at
+    // rev(m): a 4 x 4 transpose of complex samples.
+    static void store_four(float* work, const std::uint32_t* rev, T a, T b, T c, T d) {
+        const __m256d ab0 = _mm256_unpacklo_pd(_mm256_castps_pd(a), _mm256_castps_pd(b));
+        const __m256d ab1 = _mm256_unpackhi_pd(_mm256_castps_pd(a), _mm256_castps_pd(b));
+        const __m256d cd0 = _mm256_unpacklo_pd(_mm256_castps_pd(c), _mm256_castps_pd(d));
+        const __m256d cd1 = _mm256_unpackhi_pd(_mm256_castps_pd(c), _mm256_castps_pd(d));
+        store(work + 2 * static_cast<std::size_t>(rev[0]),
+              _mm256_castpd_ps(_mm256_permute2f128_pd(ab0, cd0, 0x20)));
+        store(work + 2 * static_cast<std::size_t>(rev[1]),
+              _mm256_castpd_ps(_mm256_permute2f128_pd(ab1, cd1, 0x20)));
+        store(work + 2 * static_cast<std::size_t>(rev[2]),
+              _mm256_castpd_ps(_mm256_permute2f128_pd(ab0, cd0, 0x31)));
+        store(work + 2 * static_cast<std::size_t>(rev[3]),
+              _mm256_castpd_ps(_mm256_permute2f128_pd(ab1, cd1, 0x31)));
     }
 };
 
@@ -84,10 +64,6 @@ const Kernels kAvx2 = {Avx2Kernels::line_begin, Avx2Kernels::line_end,
 
 } // namespace fft_kernels
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+#include "estimation/avx2_target_end.h"
 
 #endif

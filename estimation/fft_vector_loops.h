@@ -4,7 +4,8 @@
 // type V that holds V::kSamples complex samples (interleaved re, im):
 //   V::T; load, store, add, sub, mul, zero; swap_parts (re <-> im in every
 //   sample); pair (one sample's twiddle repeated across the vector);
-//   gather_first_pass (see line_begin below).
+//   store_four (the transposing store of the first pass, see
+//   gather_first_pass).
 // Two stages are done while the data are in registers: the four samples
 // s+g, s+g+h, s+g+2h, s+g+3h take the two butterflies of stage h, then the
 // two of stage 2h, which is the order the plain loops give each of them.
@@ -83,10 +84,34 @@ inline LastPass last_pass(std::uint32_t n) {
     return {n / 2, log2n, false};
 }
 
+// Stages 1 and 2 with the bit reversal: the samples m, m + n/2, m + n/4,
+// m + 3n/4 (m < n/4) land at positions 4k .. 4k+3, 4k = rev(m), where stage
+// 1 pairs the first two and the last two and stage 2 pairs them across.
+// Vectors over kSamples consecutive m, so every lane shares the twiddles;
+// V::store_four then transposes so each m's four samples land together.
+template <class V>
+void gather_first_pass(const float* src, float* work, std::uint32_t n, const Stage& s1,
+                       const Stage& s2, const std::uint32_t* rev) {
+    using T = typename V::T;
+    const T r1 = V::pair(s1.re), i1 = V::pair(s1.im);
+    const T r2 = V::pair(s2.re), i2 = V::pair(s2.im);
+    const T r3 = V::pair(s2.re + 2), i3 = V::pair(s2.im + 2);
+    const std::size_t q = n / 2; // floats in a quarter of the line
+    for (std::uint32_t m = 0; m < n / 4; m += V::kSamples) {
+        const float* p = src + 2 * m;
+        T a = V::load(p), b = V::load(p + 2 * q), c = V::load(p + q), d = V::load(p + 3 * q);
+        butterfly<V>(a, b, r1, i1);
+        butterfly<V>(c, d, r1, i1);
+        butterfly<V>(a, c, r2, i2);
+        butterfly<V>(b, d, r3, i3);
+        V::store_four(work, rev + m, a, b, c, d);
+    }
+}
+
 template <class V>
 void line_begin_passes(const float* src, float* work, std::uint32_t n, const Stage* stages,
                        const std::uint32_t* rev) {
-    V::gather_first_pass(src, work, n, stages[1], stages[2], rev);
+    gather_first_pass<V>(src, work, n, stages[1], stages[2], rev);
     const LastPass last = last_pass(n);
     std::uint32_t h = 4;
     unsigned k = 3;

@@ -8,12 +8,7 @@
 
 #include <immintrin.h>
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+#include "estimation/avx2_target_begin.h"
 
 namespace {
 
@@ -103,10 +98,6 @@ std::size_t scaled_cross_spectrum_avx2(fcomplex* a, fcomplex* b, fcomplex* x, st
     return i;
 }
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+#include "estimation/avx2_target_end.h"
 
 #endif
