@@ -11,6 +11,7 @@
 #include "params/stage_reporter.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -37,6 +38,9 @@ inline std::string fresh_test_dir() {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(test->test_suite_name()) + "." + test->name();
     std::replace(name.begin(), name.end(), '/', '_');
+    // Runs with a forced transform path go alongside the normal ones.
+    if (const char* path = std::getenv("FINECOREG_FFT_PATH"))
+        name += std::string(".") + path;
     const std::string dir = std::string(FC_TEST_TMP_DIR) + "/" + name;
     std::error_code ignored;
     fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ignored);
