@@ -11,9 +11,9 @@
 #include "params/stage_reporter.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
