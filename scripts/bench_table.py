@@ -117,10 +117,14 @@ if whole[-1]:
     print(f"| cost of {labels[-1]} against the column | "
           + " | ".join(f"{whole[-1]['per_position_us'] / w['per_position_us']:.2f}x"
                        if w else "-" for w in whole) + " |")
+# The whole run's cost per position against one isolated 64 x 64 position.
+isolated = [r.get("BM_Position/64") for r in runs]
+print("| against an isolated position (BM_Position/64) | "
+      + " | ".join(f"{w['per_position_us'] * 1e3 / cpu_ns(i):.2f}x" if w and i else "-"
+                   for w, i in zip(whole, isolated)) + " |")
 
-rows = [("reading", "read_us"), ("ramp removal", "ramp_us"),
-        ("oversampling", "oversample_us"), ("correlation", "correlate_us"),
-        ("peak fit", "peak_us")]
+rows = [("reading", "read_us"),
+        ("measure_window (ramp removal, oversampling, correlation, peak fit)", "measure_us")]
 
 
 def split_of(w, s):
