@@ -19,17 +19,27 @@ bool SlcLineReader::seek_line(std::int64_t line) {
     return ::fseeko(file_, static_cast<off_t>(position), SEEK_SET) == 0;
 }
 
-void SlcLineReader::read_line(bool whole_line_at_end) {
+void SlcLineReader::read_bytes_into(unsigned char* target, bool whole_line_at_end) {
     const std::size_t bytes = static_cast<std::size_t>(width_) * bytes_per_sample(format_);
-    const std::size_t got = std::fread(buffer_, 1, bytes, file_);
+    const std::size_t got = std::fread(target, 1, bytes, file_);
     if (got < bytes) {
         std::printf("%s", warning_);
         const std::size_t keep = whole_line_at_end ? 0 : got;
-        std::memset(buffer_ + keep, 0, bytes - keep);
+        std::memset(target + keep, 0, bytes - keep);
     }
 }
 
+void SlcLineReader::read_line(bool whole_line_at_end) {
+    read_bytes_into(buffer_, whole_line_at_end);
+}
+
 void SlcLineReader::read_line_into(fcomplex* destination) {
+    // FCOMPLEX samples are stored as the stage holds them (two little-endian
+    // floats): read straight into place, no second pass.
+    if (format_ == SampleFormat::fcomplex) {
+        read_bytes_into(reinterpret_cast<unsigned char*>(destination), false);
+        return;
+    }
     read_line();
     for (int k = 0; k < width_; k++)
         destination[k] = raw_sample(buffer_, format_, k);

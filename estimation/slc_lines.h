@@ -34,6 +34,8 @@ public:
     const unsigned char* buffer() const { return buffer_; }
 
 private:
+    void read_bytes_into(unsigned char* target, bool whole_line_at_end);
+
     std::FILE* file_;
     int width_;
     SampleFormat format_;

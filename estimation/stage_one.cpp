@@ -132,16 +132,12 @@ struct GridRow {
 };
 
 // The master and slave lines of one grid row, full width, H lines each.
+// Every line a row measures is read in whole before use (the end of a file
+// reads as zeros), so nothing needs clearing between rows.
 struct RowLines {
     RowLines(const Raster& master, const Raster& slave, int height)
-        : master(master.width, height), slave(slave.width, height), masterWidth(master.width),
-          slaveWidth(slave.width), height(height) {}
-    void clear() {
-        zero_2d(master.get(), masterWidth, height);
-        zero_2d(slave.get(), slaveWidth, height);
-    }
+        : master(master.width, height), slave(slave.width, height) {}
     Array2D<fcomplex> master, slave;
-    int masterWidth, slaveWidth, height;
 };
 
 void cut_windows(const RowLines& lines, int masterCentre, long long slaveCentre,
@@ -248,7 +244,6 @@ bool estimate_offsets(const RunRequest& request, const WorkFiles& work, StageRep
     long long total = 0;
 
     for (int i = 0; i < grid.azimuthSamples; i++) {
-        rowLines.clear();
         row.clear();
 
         const int masterLine = static_cast<int>(grid.azimuth_position(i));
