@@ -69,14 +69,6 @@ TEST(FinecoregFailures, ReportOneLineAndTheirExitStatus) {
     }
 }
 
-TEST(FinecoregUsage, HelpAndVersionExit0OnStdout) {
-    const ProcessRun help = finecoreg({"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("Usage: finecoreg --master PATH", 0), 0u);
-    EXPECT_TRUE(help.err.empty());
-    EXPECT_EQ(finecoreg({"--version"}).out, "finecoreg " FINECOREG_VERSION "\n");
-}
-
 // The fitted shift is checked by the fault table's tool runs.
 TEST(FinecoregRun, ModuleReportThenASummary) {
     const Pair pair;

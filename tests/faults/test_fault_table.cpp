@@ -204,7 +204,6 @@ const Row kRows[] = {
      "Failed to open the slave image !", "", "slave image not found: {slave}"},
     {"MissingOffFile", [](Scene& s) { fs::remove(s.off); }, Answer::Refused,
      "Failed to open the off file !", "", "offset parameter file not found: "},
-    {"EmptyMaster", [](Scene& s) { fs::resize_file(s.master, 0); }, Answer::Refused, kBadSize, ""},
     // 90 of the 128 lines its XML promises, and 3 bytes of a sample: the slave
     // windows of the last grid row (lines 64..95) run past the end.
     {"SlaveShorterThanItsXml", [](Scene& s) { fs::resize_file(s.slave, 90 * kSide * 8 + 3); },
@@ -214,8 +213,6 @@ const Row kRows[] = {
     {"MasterOf50MillionColumns", [](Scene& s) { absurd_master_size(s, 50000000, kSide); },
      Answer::Refused, kBadSize, ""},
     {"MasterRowsAtTheIntLimit", [](Scene& s) { absurd_master_size(s, kSide, INT_MAX); },
-     Answer::Refused, kBadSize, ""},
-    {"NegativeWidthInMasterXml", [](Scene& s) { write_image_xml(s.master, -kSide, kSide); },
      Answer::Refused, kBadSize, ""},
     {"MalformedMasterXml",
      [](Scene& s) {

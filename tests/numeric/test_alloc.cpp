@@ -1,11 +1,6 @@
 #include "numeric/alloc.h"
-#include "numeric/fatal.h"
 
-#include <cstdio>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
-#include <string>
 
 namespace {
 
@@ -36,22 +31,6 @@ TEST(UnitOffsetArraysDeathTest, EmptyMatrixAndHighLowerBoundsAreRefused) {
     EXPECT_EXIT(dmatrix(1, 0, 1, 6), ExitedWithCode(255), "run-time error");
     EXPECT_EXIT(dmatrix(2, 6, 1, 6), ExitedWithCode(255), "run-time error");
     EXPECT_EXIT(dvector(2, 6), ExitedWithCode(255), "run-time error");
-}
-
-// Death tests see only standard error; the child sends standard output to a
-// file the parent reads afterwards.
-TEST(RunTimeErrorDeathTest, HeadingOnStderrMessageOnStdout) {
-    const std::string out = std::string(FC_TEST_TMP_DIR) + "/rte_stdout.txt";
-    std::remove(out.c_str());
-    EXPECT_EXIT(
-        {
-            if (std::freopen(out.c_str(), "w", stdout))
-                run_time_error("allocation failure 2 in dmatrix()");
-        },
-        ExitedWithCode(255), "^\nERROR: run-time error:\n$");
-    std::ostringstream text;
-    text << std::ifstream(out).rdbuf();
-    EXPECT_EQ(text.str(), "allocation failure 2 in dmatrix()\n");
 }
 
 } // namespace

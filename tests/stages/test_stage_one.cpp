@@ -84,14 +84,10 @@ std::function<void(StageOne&)> xml(bool master, int width, int lines) {
 INSTANTIATE_TEST_SUITE_P(
     Stage, StageOneFailure,
     ::testing::Values(
-        FailureCase{"OffsetsUncreatable", [](StageOne& t) { t.work.offsets = t.dir + "/no/o"; },
-                    "Failed to create the offsets file !"},
         FailureCase{"SnrUncreatable", [](StageOne& t) { t.work.snr = t.dir + "/no/s"; },
                     "Failed to create the snr file !"},
         FailureCase{"ListingUncreatable", [](StageOne& t) { t.work.listing = t.dir + "/no/l"; },
                     "Cannot open text offsets listing file!"},
-        FailureCase{"OffsetsFull", [](StageOne& t) { t.work.offsets = "/dev/full"; },
-                    "Failed to write to output offsets file !"},
         FailureCase{"SnrFull", [](StageOne& t) { t.work.snr = "/dev/full"; },
                     "Failed to write to output snr file !"},
         FailureCase{"Master32Lines", xml(true, 256, 32), kNoPoints},
