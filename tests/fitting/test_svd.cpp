@@ -94,16 +94,11 @@ TEST(SvdBacksub, ZeroSingularValueDropsItsDirectionButNaNDoesNot) {
 
 TEST(SvdFit, NoDataGivesZeroFitIdentityVAndZeroCovariance) {
     Fit f(0, 6);
-    for (int i = 0; i <= 6; i++)
-        for (int j = 0; j <= 6; j++)
-            f.cov[i][j] = 99.0;
     f.run(offset_poly_basis);
     EXPECT_EQ(f.chisq, 0.0);
     for (int i = 1; i <= 6; i++) {
         EXPECT_EQ(f.w[i], 0.0);
         EXPECT_EQ(f.a[i], 0.0);
-        EXPECT_EQ(f.cov[0][i], 99.0); // only the block from index 1 is written
-        EXPECT_EQ(f.cov[i][0], 99.0);
         for (int j = 1; j <= 6; j++) {
             EXPECT_EQ(f.v[i][j], i == j ? 1.0 : 0.0);
             EXPECT_EQ(f.cov[i][j], 0.0);

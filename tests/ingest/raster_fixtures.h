@@ -1,29 +1,19 @@
 #pragma once
 
-// Input rasters written with GDAL itself, and scratch directories, for the
-// import tests.
+// Input rasters written with GDAL itself for the import tests.
+#include "tests/support/scratch.h"
+
 #include <complex>
-#include <filesystem>
 #include <gdal.h>
-#include <gtest/gtest.h>
 #include <random>
 #include <string>
 #include <vector>
 
 namespace fixtures {
 
-namespace fs = std::filesystem;
+using namespace scratch;
 
 using Samples = std::vector<std::complex<double>>;
-
-// A fresh directory named after the running test (CTest runs tests in parallel).
-inline std::string test_dir() {
-    const std::string dir = std::string(FC_TEST_TMP_DIR) + "/ingest_" +
-                            testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
 
 // One band of `type` holding `values` (row-major), which GDAL converts from doubles.
 inline void write_raster(const std::string& path, GDALDataType type, int width, int lines,

@@ -1,6 +1,5 @@
 // finecoreg-import run as a user runs it, on a synthetic pair with a known
 // offset under non-ASCII paths.
-#include "params/offset_par.h"
 #include "raster_fixtures.h"
 #include "tests/support/run_process.h"
 
@@ -9,7 +8,7 @@ namespace {
 using namespace fixtures;
 
 TEST(FcimportCli, PairWritesAllFilesWithTheEstimatedOffset) {
-    const std::string dir = test_dir() + "/données_主";
+    const std::string dir = fresh_test_dir() + "/données_主";
     fs::create_directories(dir);
     // Slave position = master position + (5, -4): the slave is the field cut 5
     // samples left of and 4 lines below the master's cut.
@@ -28,13 +27,7 @@ TEST(FcimportCli, PairWritesAllFilesWithTheEstimatedOffset) {
     for (const char* name : {"master.slc", "master.xml", "slave.slc", "slave.xml", "pair.off"})
         EXPECT_TRUE(fs::is_regular_file(out + "/" + name)) << name;
     EXPECT_EQ(fs::file_size(out + "/slave.slc"), 96u * 80u * 4u); // SCOMPLEX
-    stOffsetParInfo par{};
-    std::FILE* f = std::fopen((out + "/pair.off").c_str(), "r");
-    ASSERT_NE(f, nullptr);
-    testing::internal::CaptureStdout(); // the reader warns of the title it lacks
-    read_offset_par(f, &par);
-    testing::internal::GetCapturedStdout();
-    std::fclose(f);
+    const stOffsetParInfo par = read_off(out + "/pair.off");
     EXPECT_EQ(par.initial_range_offset, 5);
     EXPECT_EQ(par.initial_azimuth_offset, -4);
     EXPECT_EQ(par.range_offset_polynomial[0], 5.0);

@@ -15,7 +15,7 @@ void truncate_to_half(const std::string& path) {
 }
 
 TEST(ImportErrors, EachNamesTheFileAndLeavesNothingBehind) {
-    const std::string dir = test_dir();
+    const std::string dir = fresh_test_dir();
     const std::string in = dir + "/in/", out = dir + "/out/";
     fs::create_directories(in);
     write_raster(in + "c16.tif", GDT_CInt16, 64, 48, speckle(64, 48, 2));

@@ -1,11 +1,6 @@
 #include "numeric/alloc.h"
-#include "numeric/fatal.h"
 
-#include <cstdio>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
-#include <string>
 
 namespace {
 
@@ -32,51 +27,10 @@ TEST(Calloc2dDeathTest, ChecksColumnsThenLinesThenSize) {
                 "^\nERROR calloc_2d: memory allocation error for data values\n\n$");
 }
 
-// Every index in range is writable (ASan checks the bounds).
-TEST(UnitOffsetArrays, IndexRangesAreUsable) {
-    double* v = dvector(1, 6);
-    v[1] = v[6] = 6.0;
-    free_dvector(v, 1, 6);
-    int* iv = ivector(0, 9);
-    iv[0] = iv[9] = 9;
-    free_ivector(iv, 0, 9);
-    double* empty = dvector(1, 0); // one spare element, nothing indexable
-    EXPECT_NE(empty, nullptr);
-    free_dvector(empty, 1, 0);
-
-    double** m = dmatrix(1, 6, 1, 6);
-    for (int i = 1; i <= 6; i++) {
-        EXPECT_EQ(m[i] - m[1], 6 * (i - 1)); // rows lie in one block
-        for (int j = 1; j <= 6; j++)
-            m[i][j] = i * 10 + j;
-    }
-    EXPECT_EQ(m[6][6], 66.0);
-    free_dmatrix(m, 1, 6, 1, 6);
-    DMatrix zero_based(0, 2, 0, 2);
-    zero_based.get()[2][2] = 1.0;
-    EXPECT_EQ(zero_based.get()[2] - zero_based.get()[0], 6);
-}
-
 TEST(UnitOffsetArraysDeathTest, EmptyMatrixAndHighLowerBoundsAreRefused) {
     EXPECT_EXIT(dmatrix(1, 0, 1, 6), ExitedWithCode(255), "run-time error");
     EXPECT_EXIT(dmatrix(2, 6, 1, 6), ExitedWithCode(255), "run-time error");
     EXPECT_EXIT(dvector(2, 6), ExitedWithCode(255), "run-time error");
-}
-
-// Death tests see only standard error; the child sends standard output to a
-// file the parent reads afterwards.
-TEST(RunTimeErrorDeathTest, HeadingOnStderrMessageOnStdout) {
-    const std::string out = std::string(FC_TEST_TMP_DIR) + "/rte_stdout.txt";
-    std::remove(out.c_str());
-    EXPECT_EXIT(
-        {
-            if (std::freopen(out.c_str(), "w", stdout))
-                run_time_error("allocation failure 2 in dmatrix()");
-        },
-        ExitedWithCode(255), "^\nERROR: run-time error:\n$");
-    std::ostringstream text;
-    text << std::ifstream(out).rdbuf();
-    EXPECT_EQ(text.str(), "allocation failure 2 in dmatrix()\n");
 }
 
 } // namespace

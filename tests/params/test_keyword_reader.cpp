@@ -21,10 +21,8 @@ struct Read {
     int length;
     char reader;
     const char* key;
-    int count;
-    int status;
-    std::string printed;
-    std::string value;
+    int count, status;
+    std::string printed, value;
 };
 
 void expect_read(const Read& c) {

@@ -1,7 +1,6 @@
 // What a run accepts before it opens anything, and the names of its files.
 #include "params/file_naming.h"
 #include "params/run_request.h"
-#include "params/sample_format.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -60,16 +59,6 @@ TEST(FileNaming, NamesEndAtTheLastDotOfTheWholePath) {
     EXPECT_EQ(
         f.offsets + f.snr + f.listing + f.culledOffsets + f.culledListing,
         "/d/Temp_9_offs/d/Temp_9_snr/d/Temp_9_offsets.txt/d/Temp_9coffs/d/Temp_9coffsets.txt");
-}
-
-TEST(SampleFormat, OnlySCOMPLEXIsTheIntegerFormat) {
-    EXPECT_EQ(sample_format_of("SCOMPLEX"), SampleFormat::scomplex);
-    for (const char* other : {"FCOMPLEX", "scomplex", "", " SCOMPLEX"})
-        EXPECT_EQ(sample_format_of(other), SampleFormat::fcomplex) << other;
-    EXPECT_STREQ(sample_format_name(SampleFormat::scomplex), "SCOMPLEX");
-    EXPECT_STREQ(sample_format_name(SampleFormat::fcomplex), "FCOMPLEX");
-    EXPECT_EQ(bytes_per_sample(SampleFormat::scomplex) * 2,
-              bytes_per_sample(SampleFormat::fcomplex));
 }
 
 } // namespace

@@ -88,16 +88,6 @@ TEST(ReadSarImageXml, StateVectorNumberRules) {
     }
 }
 
-TEST(ReadSarImageXml, MissingAzimuthAngleStopsAfterTheFirstStrings) {
-    stSarImageInfo info{};
-    info.startTime = -1.0;
-    EXPECT_FALSE(read_sar_image_xml(
-        xml_file(with_state_vectors(0), {{"<azimuthAngle>[^<]*</azimuthAngle>", ""}}), info));
-    EXPECT_EQ(info.lookDirection, "RIGHT");
-    EXPECT_EQ(info.imageGeometry, "");
-    EXPECT_EQ(info.startTime, -1.0);
-}
-
 TEST(ReadSarImageXml, MissingOrBadNumbersThrowToTheCaller) {
     stSarImageInfo info{};
     EXPECT_THROW(read_sar_image_xml(
@@ -131,23 +121,17 @@ TEST(ReadSarImageXml, UnreadableFilesGiveFalseAndLeaveTheRecord) {
 }
 
 TEST(ReadSarImageXml, TypeKeepsItsWhiteSpaceAndDopplerTakesUpToFourNumbers) {
-    const struct {
-        const char* doppler;
-        double expected[4];
-    } cases[] = {{" 7.5\n-1 ", {7.5, -1.0, 0.0, 0.0}}, {"1 2 3 4 5", {1.0, 2.0, 3.0, 4.0}}};
-    for (const auto& c : cases) {
-        stSarImageInfo info{};
-        ASSERT_TRUE(read_sar_image_xml(
-            xml_file(with_state_vectors(0),
-                     {{"<dopplerCentroidCoefficients>[^<]*<",
-                       std::string("<dopplerCentroidCoefficients>") + c.doppler + "<"},
-                      {"<imageDataType>[^<]*<", "<imageDataType>\n  SCOMPLEX\n<"}}),
-            info));
-        EXPECT_EQ(info.imageDataType, "\n  SCOMPLEX\n");
-        EXPECT_EQ(std::vector<double>(info.dopplerCentroidCoefficients,
-                                      info.dopplerCentroidCoefficients + 4),
-                  std::vector<double>(c.expected, c.expected + 4));
-    }
+    stSarImageInfo info{};
+    ASSERT_TRUE(read_sar_image_xml(
+        xml_file(
+            with_state_vectors(0),
+            {{"<dopplerCentroidCoefficients>[^<]*<", "<dopplerCentroidCoefficients> 1\n2 3 4 5<"},
+             {"<imageDataType>[^<]*<", "<imageDataType>\n  SCOMPLEX\n<"}}),
+        info));
+    EXPECT_EQ(info.imageDataType, "\n  SCOMPLEX\n");
+    EXPECT_EQ(
+        std::vector<double>(info.dopplerCentroidCoefficients, info.dopplerCentroidCoefficients + 4),
+        (std::vector<double>{1.0, 2.0, 3.0, 4.0}));
 }
 
 TEST(WriteSarImageXml, RoundTripsThroughTheReader) {
@@ -160,8 +144,6 @@ TEST(WriteSarImageXml, RoundTripsThroughTheReader) {
     stSarImageInfo out{};
     ASSERT_TRUE(read_sar_image_xml(xml_file(in), out));
     EXPECT_EQ(out.sensor, in.sensor);
-    EXPECT_EQ(out.imageDataType, "FCOMPLEX");
-    EXPECT_EQ(out.numberOfColumns + out.numberOfRows + out.azimuthLooks, 1024 + 2048 + 1);
     EXPECT_EQ(out.azimuthAngle, in.azimuthAngle);
     EXPECT_EQ(out.farSlantRange, in.farSlantRange);
     EXPECT_EQ(out.dopplerCentroidCoefficients[2], -1e-300);

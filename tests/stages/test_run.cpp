@@ -1,13 +1,12 @@
 // Whole runs: the driver's work files (names, place, which stay after a
-// failure), the library call, and the plug-in as a host sees it (parameter
-// slot, progress, codes, paths).
+// failure) and the plug-in as a host sees it (parameter slot, paths). The
+// fault table drives Execute through its progress and codes.
 #include "algorithm/FineCoregistration.h"
 #include "algorithm/path_encoding.h"
 #include "algorithm/run_driver.h"
 #include "algorithm/work_files.h"
 #include "tests/support/scratch.h"
 
-#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -88,52 +87,14 @@ TEST(DriveRun, UnwritableDirectoryGivesEmptyNames) {
     EXPECT_EQ(seen.offsets + seen.snr + seen.listing + seen.culledOffsets + seen.culledListing, "");
 }
 
-class WholeRun : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir = fresh_test_dir();
-        PairSpec p;
-        p.dx = 3;
-        p.dy = 2;
-        files = write_pair(dir, p, 3, 2);
-        request = {files.master, files.slave, files.off, 32, 32, 4, 4, 3.0, false};
-    }
-    std::string dir;
-    PairFiles files;
-    RunRequest request;
-};
-
-TEST_F(WholeRun, LibraryCallFitsTheShiftAndCleansUp) {
-    RecordingReporter reporter;
-    RunResult result;
-    ::testing::internal::CaptureStdout();
-    const bool ok = run_fine_coreg(request, reporter, &result);
-    ::testing::internal::GetCapturedStdout();
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(reporter.percent.size(), 16u);
-    EXPECT_EQ(result.measurements.acceptedCount, 16);
-    EXPECT_EQ(result.fit.kept, 16);
-    EXPECT_NEAR(result.fit.rangePolynomial[0], 3.0, 0.02);
-    EXPECT_NEAR(result.fit.azimuthPolynomial[0], 2.0, 0.02);
-    EXPECT_NEAR(read_off(dir + "/pair_new.off").range_offset_polynomial[0], 3.0, 0.02);
-    EXPECT_TRUE(temp_files(dir).empty());
-}
-
 // ------------------------------------------------------------- the plug-in
 
 class RecordingCoregistration : public FineCoregistration {
 public:
     std::vector<std::pair<int, std::string>> posted;
-    std::vector<double> percent;
-    std::vector<QString> messages;
-    std::vector<void*> senders;
+    int reports = 0;
     RecordingCoregistration() {
-        m_progress.connect([this](double p, const QString& m, void* sender) {
-            percent.push_back(p);
-            messages.push_back(m);
-            senders.push_back(sender);
-            return 0;
-        });
+        m_progress.connect([this](double, const QString&, void*) { return reports++, 0; });
     }
     void SetErrorInfo(int code, const QString& message) override {
         posted.emplace_back(code, message.toStdString());
@@ -148,67 +109,34 @@ public:
     }
 };
 
-stFineCoregistrationInfo record_of(const RunRequest& r) {
-    stFineCoregistrationInfo info;
-    info.masterImagePath = QString::fromStdString(r.masterPath);
-    info.slaveImagePath = QString::fromStdString(r.slavePath);
-    info.offsetParPath = QString::fromStdString(r.offsetParPath);
-    info.windowWidth = r.windowWidth;
-    info.windowHeight = r.windowHeight;
-    info.rangeSamples = r.rangeSamples;
-    info.azimuthSamples = r.azimuthSamples;
-    info.snrThreshold = r.snrThreshold;
-    return info;
-}
-
 TEST(PluginSlot, EmptyOrWronglyTypedSlotSetsStatus100AndNothingElse) {
     for (boost::any slot : {boost::any(), boost::any(QString("not a record")), boost::any(3)}) {
         RecordingCoregistration algo;
         EXPECT_FALSE(algo.execute(slot));
         EXPECT_EQ(algo.GetStatus(), 100);
-        EXPECT_TRUE(algo.percent.empty());
+        EXPECT_EQ(algo.reports, 0);
         EXPECT_TRUE(algo.posted.empty());
     }
 }
 
-// 0 and 100 with an empty message around one report per grid position with
-// the stage's message, all from the object; then one code; the record in the
-// slot stays as the host left it.
-TEST_F(WholeRun, ExecuteReportsProgressThenOneCode) {
-    for (const bool fails : {false, true}) {
-        if (fails)
-            request.snrThreshold = 1e9;
-        RecordingCoregistration algo;
-        const stFineCoregistrationInfo info = record_of(request);
-        EXPECT_EQ(algo.execute(info), !fails);
-        ASSERT_EQ(algo.percent.size(), 18u);
-        EXPECT_EQ(algo.percent.front(), 0.0);
-        EXPECT_EQ(algo.percent.back(), 100.0);
-        EXPECT_NEAR(algo.percent[16], 93.85, 1e-9);
-        for (std::size_t k = 0; k < 18; k++) {
-            EXPECT_EQ(algo.messages[k], k == 0 || k == 17 ? "" : "FineCoregistration...");
-            EXPECT_EQ(algo.senders[k], &algo);
-        }
-        EXPECT_EQ(algo.posted,
-                  (std::vector<std::pair<int, std::string>>{
-                      fails ? std::pair<int, std::string>{110, "No offsets found above "
-                                                               "SNR threshold !"}
-                            : std::pair<int, std::string>{666, "Fine coregistration success !"}}));
-        const auto& kept = boost::any_cast<const stFineCoregistrationInfo&>(algo.GetParams());
-        EXPECT_EQ(kept.snrThreshold, request.snrThreshold);
-        EXPECT_EQ(kept.masterImagePath, info.masterImagePath);
-    }
-    EXPECT_NEAR(read_off(dir + "/pair_new.off").range_offset_polynomial[0], 3.0, 0.02);
-}
-
-TEST_F(WholeRun, RelativeMasterPathResolvesAgainstTheCurrentDirectory) {
+// The work files go beside the master, named relative to the directory the
+// host runs in.
+TEST(PluginPaths, RelativeMasterPathResolvesAgainstTheCurrentDirectory) {
+    const std::string dir = fresh_test_dir();
+    const PairFiles files = write_pair(dir, PairSpec{256, 256, 256, 256, 3, 2}, 3, 2);
     fs::create_directory(dir + "/sub");
+    stFineCoregistrationInfo info;
+    info.masterImagePath = "../master.slc";
+    info.slaveImagePath = QString::fromStdString(files.slave);
+    info.offsetParPath = QString::fromStdString(files.off);
+    info.windowWidth = info.windowHeight = 32;
+    info.rangeSamples = info.azimuthSamples = 4;
+    info.snrThreshold = 3.0;
     char previous[4096];
     ASSERT_NE(::getcwd(previous, sizeof previous), nullptr);
     ASSERT_EQ(::chdir((dir + "/sub").c_str()), 0);
-    request.masterPath = "../master.slc";
     RecordingCoregistration algo;
-    const bool ok = algo.execute(record_of(request));
+    const bool ok = algo.execute(info);
     ASSERT_EQ(::chdir(previous), 0);
     EXPECT_TRUE(ok);
     EXPECT_TRUE(temp_files(dir + "/sub").empty());

@@ -108,52 +108,33 @@ inline void write_image_xml(const std::string& image, int width, int lines,
 }
 
 // Circular complex Gaussian speckle, low-passed by [1 2 1] / 4 both ways so
-// the correlation peak spans several samples; the same for the same seed.
-class SpeckleField {
-public:
-    SpeckleField(int width, int lines, unsigned seed) : width_(width), lines_(lines) {
-        std::mt19937 generator(seed);
+// the correlation peak spans several samples; periodic, the same every time.
+struct SpeckleField {
+    SpeckleField(int w, int l) : width(w), lines(l), samples(std::size_t(w) * l) {
+        std::mt19937 generator(7);
         std::normal_distribution<float> gauss(0.0f, 1.0f);
-        std::vector<fcomplex> white(static_cast<std::size_t>(width) * lines);
+        std::vector<fcomplex> white(samples.size());
         for (fcomplex& s : white)
             s = {gauss(generator), gauss(generator)};
-        samples_.resize(white.size());
         for (int y = 0; y < lines; y++)
             for (int x = 0; x < width; x++)
                 for (int a = -1; a <= 1; a++)
                     for (int b = -1; b <= 1; b++) {
                         const float k = (a == 0 ? 0.5f : 0.25f) * (b == 0 ? 0.5f : 0.25f);
-                        const fcomplex w = white[index(x + b, y + a)];
-                        samples_[index(x, y)].re += k * w.re;
-                        samples_[index(x, y)].im += k * w.im;
+                        const fcomplex v = white[index(x + b, y + a)];
+                        samples[index(x, y)].re += k * v.re;
+                        samples[index(x, y)].im += k * v.im;
                     }
     }
-    fcomplex at(int x, int y) const { return samples_[index(x, y)]; }
-
-private:
     std::size_t index(int x, int y) const {
-        return static_cast<std::size_t>((y + lines_) % lines_) * width_ + (x + width_) % width_;
+        return static_cast<std::size_t>((y + lines) % lines) * width + (x + width) % width;
     }
-    int width_, lines_;
-    std::vector<fcomplex> samples_;
+    int width, lines;
+    std::vector<fcomplex> samples;
 };
 
 // Field margin around both images: displacements up to this are possible.
 constexpr int kFieldPad = 64;
-
-// The raw bytes of `width` samples of field line y from x0 on (both past the
-// margin): FCOMPLEX floats, or SCOMPLEX 16-bit integers of value x 1000.
-inline std::string field_line(const SpeckleField& field, int x0, int y, int width, bool scomplex) {
-    std::string bytes(static_cast<std::size_t>(width) * (scomplex ? 4 : 8), '\0');
-    for (int x = 0; x < width; x++) {
-        const fcomplex v = field.at(x0 + x + kFieldPad, y + kFieldPad);
-        const std::int16_t parts[2] = {static_cast<std::int16_t>(std::lround(v.re * 1000.0f)),
-                                       static_cast<std::int16_t>(std::lround(v.im * 1000.0f))};
-        std::memcpy(&bytes[static_cast<std::size_t>(x) * (scomplex ? 4 : 8)],
-                    scomplex ? static_cast<const void*>(parts) : &v, scomplex ? 4 : 8);
-    }
-    return bytes;
-}
 
 // Master(x, y) = field(x, y); slave(x, y) = master(x - dx, y - dy): every
 // feature lies dx samples and dy lines further on in the slave.
@@ -162,18 +143,26 @@ struct PairSpec {
     int dx = 0, dy = 0;
     bool scomplex = false;
     std::string masterType = "FCOMPLEX", slaveType = "FCOMPLEX";
-    unsigned seed = 7;
 };
 
 struct PairFiles {
     std::string master, slave, off;
 };
 
+// The block of the field from (x0, y0) on, past its margin: FCOMPLEX floats,
+// or SCOMPLEX 16-bit integers of value x 1000.
 inline void write_field_image(const std::string& path, const SpeckleField& field, int x0, int y0,
                               int width, int lines, bool scomplex) {
     std::string bytes;
-    for (int y = 0; y < lines; y++)
-        bytes += field_line(field, x0, y0 + y, width, scomplex);
+    for (int y = y0 + kFieldPad; y < y0 + kFieldPad + lines; y++)
+        for (int x = x0 + kFieldPad; x < x0 + kFieldPad + width; x++) {
+            const fcomplex v = field.samples[field.index(x, y)];
+            const std::int16_t parts[2] = {static_cast<std::int16_t>(std::lround(v.re * 1000.0f)),
+                                           static_cast<std::int16_t>(std::lround(v.im * 1000.0f))};
+            bytes.append(scomplex ? reinterpret_cast<const char*>(parts)
+                                  : reinterpret_cast<const char*>(&v),
+                         scomplex ? 4 : 8);
+        }
     write_bytes(path, bytes);
 }
 
@@ -183,7 +172,7 @@ inline PairFiles write_pair(const std::string& dir, const PairSpec& p, int coars
                             int coarseAzimuth = 0) {
     const PairFiles files{dir + "/master.slc", dir + "/slave.slc", dir + "/pair.off"};
     const SpeckleField field(std::max(p.w1, p.w2) + 2 * kFieldPad,
-                             std::max(p.l1, p.l2) + 2 * kFieldPad, p.seed);
+                             std::max(p.l1, p.l2) + 2 * kFieldPad);
     write_field_image(files.master, field, 0, 0, p.w1, p.l1, p.scomplex);
     write_field_image(files.slave, field, -p.dx, -p.dy, p.w2, p.l2, p.scomplex);
     write_image_xml(files.master, p.w1, p.l1, p.masterType);
@@ -201,11 +190,10 @@ template <class Pick> void zero_samples(const std::string& path, int width, Pick
     write_values(path, image);
 }
 
-// What a stage reported.
+// What a stage reported (its progress is checked through Execute).
 struct RecordingReporter : StageReporter {
-    std::vector<double> percent;
     std::vector<std::string> failures;
-    void progress(double p) override { percent.push_back(p); }
+    void progress(double) override {}
     void failure(const char* message) override { failures.push_back(message); }
 };
 
