@@ -9,6 +9,7 @@
 #include "params/offset_par_file.h"
 #include "params/sar_image_xml_writer.h"
 #include "params/stage_reporter.h"
+#include "tools/slcsim/gaussian_source.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,7 +20,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -111,11 +111,7 @@ inline void write_image_xml(const std::string& image, int width, int lines,
 // the correlation peak spans several samples; periodic, the same every time.
 struct SpeckleField {
     SpeckleField(int w, int l) : width(w), lines(l), samples(std::size_t(w) * l) {
-        std::mt19937 generator(7);
-        std::normal_distribution<float> gauss(0.0f, 1.0f);
-        std::vector<fcomplex> white(samples.size());
-        for (fcomplex& s : white)
-            s = {gauss(generator), gauss(generator)};
+        const std::vector<fcomplex> white = slcsim::white_speckle(samples.size(), 7, 2.0);
         for (int y = 0; y < lines; y++)
             for (int x = 0; x < width; x++)
                 for (int a = -1; a <= 1; a++)
