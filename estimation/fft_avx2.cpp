@@ -7,12 +7,11 @@
 
 #ifdef __SSE2__ // x86
 
+#include "estimation/avx2_target_begin.h"
+#include "estimation/fft_vector_loops.h"
+
 #include <cstddef>
 #include <immintrin.h>
-
-#include "estimation/avx2_target_begin.h"
-
-#include "estimation/fft_vector_loops.h"
 
 namespace fft_kernels {
 namespace {

@@ -1,7 +1,7 @@
 #include "estimation/interp_patch.h"
 
+#include "estimation/elementwise_passes.h"
 #include "estimation/fft.h"
-#include "estimation/spectrum_ops.h"
 #include "numeric/alloc.h"
 #include "numeric/fatal.h"
 

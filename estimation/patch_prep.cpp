@@ -1,8 +1,8 @@
 #include "estimation/patch_prep.h"
 
+#include "estimation/elementwise_passes.h"
 #include "estimation/fft.h"
 #include "estimation/interp_patch.h"
-#include "estimation/spectrum_ops.h"
 
 #include <cmath>
 #include <cstddef>

@@ -7,10 +7,10 @@
 
 namespace {
 
-const OptionSpec* find_spec(const std::vector<OptionSpec>& table, const std::string& name) {
-    for (const OptionSpec& spec : table)
-        if (name == spec.name)
-            return &spec;
+const OptionSpec* find_option(const std::vector<OptionSpec>& table, const std::string& name) {
+    for (const OptionSpec& option : table)
+        if (name == option.name)
+            return &option;
     return nullptr;
 }
 
@@ -29,11 +29,11 @@ std::string split_options(int argc, const char* const* argv, const std::vector<O
             return "unexpected argument '" + arg + "'";
         const std::size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
-        const OptionSpec* spec = find_spec(table, name);
-        if (spec == nullptr)
+        const OptionSpec* option = find_option(table, name);
+        if (option == nullptr)
             return "unknown option '" + name + "'";
         std::string value;
-        if (!spec->takesValue) {
+        if (!option->takesValue) {
             if (equals != std::string::npos)
                 return "option " + name + " takes no value";
         } else if (equals != std::string::npos) {

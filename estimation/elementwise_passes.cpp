@@ -1,7 +1,7 @@
-#include "estimation/spectrum_ops.h"
+#include "estimation/elementwise_passes.h"
 
+#include "estimation/elementwise_passes_avx2.h"
 #include "estimation/fft.h"
-#include "estimation/spectrum_ops_avx2.h"
 
 #include <cmath>
 

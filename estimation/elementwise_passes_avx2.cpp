@@ -2,13 +2,13 @@
 // the AVX2 path: per sample the same operations on the same operands as the
 // plain loops. Only the functions of this file carry the AVX2 target; the
 // caller runs them only where the AVX2 transform path is in use. Never FMA.
-#include "estimation/spectrum_ops_avx2.h"
+#include "estimation/elementwise_passes_avx2.h"
 
 #ifdef __SSE2__ // x86
 
-#include <immintrin.h>
-
 #include "estimation/avx2_target_begin.h"
+
+#include <immintrin.h>
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-// Internal to spectrum_ops.cpp: the AVX2 forms of its passes, for processors
+// Internal to elementwise_passes.cpp: the AVX2 forms of its passes, for processors
 // that have AVX2 only. Each does the leading samples it has whole vectors for
 // and returns how many; the caller finishes the rest.
 
