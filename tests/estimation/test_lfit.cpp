@@ -35,6 +35,26 @@ struct GridData {
     }
 };
 
+// Exact data on the grid over 0, 1, 2, where no symmetry hides a cross term
+// of the normal matrix: every coefficient comes back.
+TEST(Lfit, RecoversExactCoefficientsOnAnOffCentreGrid) {
+    GridData d;
+    const double want[6] = {0, 1, 0.5, -0.25, 2, -1};
+    for (int i = 1; i <= 9; i++) {
+        d.x[i] += 1;
+        d.y[i] += 1;
+        d.z[i] = want[1] + want[2] * d.x[i] + want[3] * d.y[i] + want[4] * d.x[i] * d.x[i] +
+                 want[5] * d.y[i] * d.y[i];
+    }
+    double a[6] = {}, chisq = -1;
+    int ia[6] = {0, 1, 1, 1, 1, 1};
+    DMatrix covar(1, 5, 1, 5);
+    lfit(d.x, d.y, d.z, d.sig, 9, a, ia, 5, covar, &chisq, quadratic_basis);
+    for (int k = 1; k <= 5; k++)
+        EXPECT_NEAR(a[k], want[k], 1e-12) << k;
+    EXPECT_NEAR(chisq, 0.0, 1e-20);
+}
+
 // Solves the n x n system whose matrix has every element equal to value.
 void solve_constant_matrix(int n, double value) {
     DMatrix a(1, n, 1, n), b(1, n, 1, 1);

@@ -144,10 +144,18 @@ TEST(WriteOffsetParFile, KeepsModeFollowsLinksAndClearsOnlyDeadWritersTemporarie
     if (gone == 0)
         ::_exit(0);
     ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
-    const long pids[] = {gone, 1, ::getppid()};
+    const pid_t live = ::fork(); // a writer still at work, which must not be disturbed
+    if (live == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    const long pids[] = {gone, live, ::getppid()};
     for (long pid : pids)
         write_bytes(target + ".tmp." + std::to_string(pid), "partial");
     write_off(link, coarse_offsets(5, -4));
+    EXPECT_EQ(::waitpid(live, nullptr, WNOHANG), 0) << "the live writer was signalled";
+    ::kill(live, SIGKILL);
+    ::waitpid(live, nullptr, 0);
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(read_off(target).initial_range_offset, 5);
     EXPECT_EQ(fs::status(target).permissions(), mode);
