@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <map>
 #include <random>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -63,11 +64,14 @@ bool exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-BenchPair make_pair() {
+BenchPair make_pair(int size) {
     BenchPair p;
     const char* env = std::getenv("FC_BENCH_PAIR_DIR");
-    p.dir = env ? env : "bench-pair";
+    const std::string base = env ? env : "bench-pair";
+    ::mkdir(base.c_str(), 0755);
+    p.dir = base + "/pair_" + std::to_string(size);
     ::mkdir(p.dir.c_str(), 0755);
+    p.size = size;
     p.master = p.dir + "/master.slc";
     p.slave = p.dir + "/slave.slc";
     p.offPristine = p.dir + "/pristine.off";
@@ -101,9 +105,12 @@ BenchPair make_pair() {
 
 } // namespace
 
-const BenchPair& bench_pair() {
-    static const BenchPair pair = make_pair();
-    return pair;
+const BenchPair& bench_pair(int size) {
+    static std::map<int, BenchPair> pairs;
+    auto found = pairs.find(size);
+    if (found == pairs.end())
+        found = pairs.emplace(size, make_pair(size)).first;
+    return found->second;
 }
 
 void copy_file(const std::string& from, const std::string& to) {

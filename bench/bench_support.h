@@ -53,14 +53,15 @@ private:
     int saved_;
 };
 
-// The fixed pair of the whole-run benchmark: 4096 x 4096 FCOMPLEX, written
-// once by the simulator into the directory named by FC_BENCH_PAIR_DIR (or
-// "bench-pair" in the working directory) and reused afterwards.
+// The fixed pairs of the whole-run benchmark: size x size FCOMPLEX, written
+// once by the simulator into "pair_<size>" under the directory named by
+// FC_BENCH_PAIR_DIR (or "bench-pair" in the working directory) and reused
+// afterwards.
 struct BenchPair {
     std::string dir;
     std::string master, slave, offPristine;
-    int size = 4096;
+    int size = 0;
     int initialRange = 0, initialAzimuth = 0;
 };
-const BenchPair& bench_pair();
+const BenchPair& bench_pair(int size);
 void copy_file(const std::string& from, const std::string& to);

@@ -1,9 +1,14 @@
-// The whole run on the fixed 4096 x 4096 FCOMPLEX pair, 64 x 64 windows on a
-// 32 x 32 grid: time per position and positions per second of both stages,
-// and the split of stage 1 between its steps.
+// The whole run on a fixed FCOMPLEX pair of 2048 x 2048 (windows side by
+// side) and of 4096 x 4096 (half of every line between windows), 64 x 64
+// windows on a 32 x 32 grid: time per position and positions per second of
+// both stages, and the split of stage 1 between its steps.
 #include "bench_support.h"
 #include "estimation/measure_window.h"
 #include "estimation/slc_lines.h"
+#if __has_include("estimation/row_lines.h")
+#include "estimation/row_lines.h"
+#define FC_HAVE_ROW_LINES 1
+#endif
 #include "estimation/stage_one.h"
 #include "fitting/stage_two.h"
 #include "params/estimation_grid.h"
@@ -40,7 +45,7 @@ WorkFiles work_files(const BenchPair& p) {
 
 // Both stages as the run driver chains them, with fixed work-file names.
 void BM_WholeRun(benchmark::State& state) {
-    const BenchPair& p = bench_pair();
+    const BenchPair& p = bench_pair(static_cast<int>(state.range(0)));
     const WorkFiles f = work_files(p);
     const RunRequest request =
         bench_request(p.master, p.slave, p.dir + "/pair.off", kWindow, kGrid, kGrid);
@@ -68,16 +73,52 @@ void BM_WholeRun(benchmark::State& state) {
     state.counters["stage1_per_position_us"] = stage1 / n / kPositions * 1e6;
     state.counters["stage2_per_position_us"] = stage2 / n / kPositions * 1e6;
 }
-BENCHMARK(BM_WholeRun)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WholeRun)
+    ->Arg(2048)
+    ->Arg(4096)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 // Stage 1's loop replayed with the module's own reader and measure_window
-// and a clock around reading and measuring. What the replay does not time
-// (cutting windows, the no-data test, progress, file output) is the whole
-// run's stage 1 time less the sum of these; the kernel benchmarks split the
+// and a clock around reading, cutting windows and measuring. What the replay
+// does not time (the no-data test, progress, file output) is the whole run's
+// stage 1 time less the sum of these; the kernel benchmarks split the
 // measurement further.
 struct Split {
-    double read = 0.0, measure = 0.0;
+    double read = 0.0, cut = 0.0, measure = 0.0;
 };
+
+#ifndef FC_HAVE_ROW_LINES
+// Trees from before the row reader: the lines as their stage 1 read and cut
+// them, one by one.
+class RowLines {
+public:
+    RowLines(int masterWidth, int slaveWidth, int height)
+        : master_(masterWidth, height), slave_(slaveWidth, height), height_(height) {}
+    void read(SlcLineReader& masterLines, int firstMaster, SlcLineReader& slaveLines,
+              int firstSlave) {
+        masterLines.seek_line(firstMaster);
+        for (int r = 0; r < height_; r++)
+            masterLines.read_line_into(master_[r]);
+        slaveLines.seek_line(firstSlave);
+        for (int r = 0; r < height_; r++)
+            slaveLines.read_line_into(slave_[r]);
+    }
+    void cut_windows(int masterSample, int slaveSample, WindowWorkspace& ws) const {
+        const int w = ws.width();
+        for (int r = 0; r < height_; r++)
+            for (int m = 0; m < w; m++) {
+                ws.master_patch()[r][m] = master_[r][masterSample - w / 2 + m];
+                ws.slave_patch()[r][m] = slave_[r][slaveSample - w / 2 + m];
+            }
+    }
+
+private:
+    Array2D<fcomplex> master_, slave_;
+    int height_;
+};
+#endif
 
 void replay_stage1(const BenchPair& p, Split& split) {
     const int n = p.size, W = kWindow, H = kWindow, hw = W / 2, hh = H / 2;
@@ -86,7 +127,7 @@ void replay_stage1(const BenchPair& p, Split& split) {
     Block1D<unsigned char> buffer(static_cast<std::size_t>(n) * 8);
     SlcLineReader masterLines(master.get(), n, SampleFormat::fcomplex, buffer.get(), "");
     SlcLineReader slaveLines(slave.get(), n, SampleFormat::fcomplex, buffer.get(), "");
-    Array2D<fcomplex> M1(n, H), M2(n, H);
+    RowLines lines(n, n, H);
     WindowWorkspace ws(W, H);
     double average1 = 0.0, average2 = 0.0;
     average_intensity(masterLines, SampleFormat::fcomplex, n, n, &average1);
@@ -98,23 +139,16 @@ void replay_stage1(const BenchPair& p, Split& split) {
         if (!(ya + hh < n && ys + hh < n && ya - hh >= 0 && ys - hh >= 0))
             continue;
         Clock::time_point t = Clock::now();
-        masterLines.seek_line(ya - hh);
-        for (int r = 0; r < H; r++)
-            masterLines.read_line_into(M1[r]);
-        slaveLines.seek_line(ys - hh);
-        for (int r = 0; r < H; r++)
-            slaveLines.read_line_into(M2[r]);
+        lines.read(masterLines, ya - hh, slaveLines, ys - hh);
         split.read += seconds_since(t);
 
         for (int j = 0; j < kGrid; j++) {
             const int xr = static_cast<int>(grid.range_position(j)), xs = xr + p.initialRange;
             if (!(xr + hw < n && xs + hw < n && xs - hw >= 0 && xr - hw >= 0))
                 continue;
-            for (int r = 0; r < H; r++)
-                for (int m = 0; m < W; m++) {
-                    ws.master_patch()[r][m] = M1[r][xr - hw + m];
-                    ws.slave_patch()[r][m] = M2[r][xs - hw + m];
-                }
+            t = Clock::now();
+            lines.cut_windows(xr, xs, ws);
+            split.cut += seconds_since(t);
             t = Clock::now();
             benchmark::DoNotOptimize(measure_window(ws, 5.0 * average1, 5.0 * average2));
             split.measure += seconds_since(t);
@@ -123,14 +157,15 @@ void replay_stage1(const BenchPair& p, Split& split) {
 }
 
 void BM_WholeRunSplit(benchmark::State& state) {
-    const BenchPair& p = bench_pair();
+    const BenchPair& p = bench_pair(static_cast<int>(state.range(0)));
     Split split;
     for (auto _ : state)
         replay_stage1(p, split);
     const double scale = 1e6 / (static_cast<double>(state.iterations()) * kPositions);
     state.counters["read_us"] = split.read * scale;
+    state.counters["cut_us"] = split.cut * scale;
     state.counters["measure_us"] = split.measure * scale;
 }
-BENCHMARK(BM_WholeRunSplit)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WholeRunSplit)->Arg(2048)->Arg(4096)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "estimation/slc_lines.h"
 
+#include <algorithm>
 #include <cstring>
 #include <sys/types.h>
 
@@ -33,16 +34,29 @@ void SlcLineReader::read_line(bool whole_line_at_end) {
     read_bytes_into(buffer_, whole_line_at_end);
 }
 
-void SlcLineReader::read_line_into(fcomplex* destination) {
-    // FCOMPLEX samples are stored as the stage holds them (two little-endian
-    // floats): read straight into place, no second pass.
-    if (format_ == SampleFormat::fcomplex) {
-        read_bytes_into(reinterpret_cast<unsigned char*>(destination), false);
+void SlcLineReader::read_lines_into(fcomplex* destination, int count) {
+    if (format_ != SampleFormat::fcomplex) {
+        for (int r = 0; r < count; r++) {
+            read_line();
+            fcomplex* line = destination + static_cast<std::size_t>(r) * width_;
+            for (int k = 0; k < width_; k++)
+                line[k] = raw_sample(buffer_, format_, k);
+        }
         return;
     }
-    read_line();
-    for (int k = 0; k < width_; k++)
-        destination[k] = raw_sample(buffer_, format_, k);
+    // FCOMPLEX samples are stored as the stage holds them (two little-endian
+    // floats): the lines go straight into place in one read. A read that
+    // ends early leaves each line exactly as reading it alone would have:
+    // the one it stops in keeps its bytes, and every short line warns and
+    // is zero-filled.
+    const std::size_t bytes = static_cast<std::size_t>(width_) * sizeof(fcomplex);
+    unsigned char* target = reinterpret_cast<unsigned char*>(destination);
+    std::size_t got = std::fread(target, 1, bytes * count, file_);
+    for (int r = 0; r < count; r++, got -= std::min(got, bytes))
+        if (got < bytes) {
+            std::printf("%s", warning_);
+            std::memset(target + r * bytes + got, 0, bytes - got);
+        }
 }
 
 bool average_intensity(SlcLineReader& reader, SampleFormat format, int width, int lines,

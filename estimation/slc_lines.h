@@ -28,8 +28,9 @@ public:
     // line are ever measured.
     void read_line(bool whole_line_at_end = false);
 
-    // Reads the next line and converts it into width complex samples.
-    void read_line_into(fcomplex* destination);
+    // Reads the next count lines and converts them into count * width
+    // complex samples, line after line from destination on.
+    void read_lines_into(fcomplex* destination, int count);
 
     const unsigned char* buffer() const { return buffer_; }
 

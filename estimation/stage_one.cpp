@@ -6,6 +6,7 @@
 #include "estimation/image_size_check.h"
 #include "estimation/interp_patch.h"
 #include "estimation/measure_window.h"
+#include "estimation/row_lines.h"
 #include "estimation/slc_lines.h"
 #include "numeric/alloc.h"
 #include "params/file_handle.h"
@@ -131,27 +132,6 @@ struct GridRow {
     int accepted = 0;
 };
 
-// The master and slave lines of one grid row, full width, H lines each.
-// Every line a row measures is read in whole before use (the end of a file
-// reads as zeros), so nothing needs clearing between rows.
-struct RowLines {
-    RowLines(const Raster& master, const Raster& slave, int height)
-        : master(master.width, height), slave(slave.width, height) {}
-    Array2D<fcomplex> master, slave;
-};
-
-void cut_windows(const RowLines& lines, int masterCentre, long long slaveCentre,
-                 WindowWorkspace& ws) {
-    const int w = ws.width();
-    const int firstMaster = masterCentre - w / 2;
-    const long long firstSlave = slaveCentre - w / 2;
-    for (int r = 0; r < ws.height(); r++)
-        for (int m = 0; m < w; m++) {
-            ws.master_patch()[r][m] = lines.master[r][firstMaster + m];
-            ws.slave_patch()[r][m] = lines.slave[r][firstSlave + m];
-        }
-}
-
 // Writes one grid row to the binary work files; the failure message or
 // nullptr.
 const char* write_row(const GridRow& row, StageFiles& f) {
@@ -215,7 +195,7 @@ bool estimate_offsets(const RunRequest& request, const WorkFiles& work, StageRep
     Block1D<unsigned char> readBuffer(
         static_cast<std::size_t>(std::max(masterSize.width, slaveSize.width)) *
         bytes_per_sample(f.format));
-    RowLines rowLines(masterSize, slaveSize, windowHeight);
+    RowLines rowLines(masterSize.width, slaveSize.width, windowHeight);
     WindowWorkspace workspace(windowWidth, windowHeight);
     GridRow row(grid.rangeSamples);
     start_measurements(grid, masterSize, measurements);
@@ -256,12 +236,7 @@ bool estimate_offsets(const RunRequest& request, const WorkFiles& work, StageRep
         if (masterLine + halfHeight < masterSize.lines &&
             slaveLine + halfHeight < slaveSize.lines && masterLine - halfHeight >= 0 &&
             slaveLine - halfHeight >= 0) {
-            masterLines.seek_line(masterLine - halfHeight);
-            for (int r = 0; r < windowHeight; r++)
-                masterLines.read_line_into(rowLines.master[r]);
-            slaveLines.seek_line(slaveLine - halfHeight);
-            for (int r = 0; r < windowHeight; r++)
-                slaveLines.read_line_into(rowLines.slave[r]);
+            rowLines.read(masterLines, masterLine - halfHeight, slaveLines, slaveLine - halfHeight);
 
             for (int j = 0; j < grid.rangeSamples; j++) {
                 const int k = i * grid.rangeSamples + j;
@@ -276,7 +251,7 @@ bool estimate_offsets(const RunRequest& request, const WorkFiles& work, StageRep
                       masterSample - halfWidth >= 0))
                     continue;
 
-                cut_windows(rowLines, masterSample, slaveSample, workspace);
+                rowLines.cut_windows(masterSample, slaveSample, workspace);
                 if (mostly_no_data(workspace.master_patch(), windowWidth, windowHeight) ||
                     mostly_no_data(workspace.slave_patch(), windowWidth, windowHeight))
                     continue;

@@ -49,8 +49,12 @@ done
 for path in scalar sse2 avx2; do
   FINECOREG_FFT_PATH=$path run_side "$cur_build" "fft_$path" --benchmark_filter='^BM_FftNd' "$@"
 done
+# The whole run against an isolated position of the same window size, both
+# repeated and interleaved at random so that load falls on both alike.
 for b in "${builds[@]}"; do
-  run_side "$b" run --benchmark_filter='^BM_WholeRun' "$@"
+  run_side "$b" run --benchmark_filter='^BM_(WholeRun|Position/64$)' \
+    --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
+    --benchmark_report_aggregates_only=true "$@"
 done
 
 # Peak resident memory of a run on sparse 1 GiB and 4 GiB pairs.

@@ -103,51 +103,65 @@ for name, b in kernels[-1].items():
     cost = [f"{cpu_ns(b) / cpu_ns(k[name]):.2f}x" if name in k else "-" for k in kernels[:-1]]
     print(f"| {name} | " + " | ".join(cells) + " | " + " | ".join(cost) + " |")
 
-whole = [r.get("BM_WholeRun/iterations:3/manual_time") for r in runs]
-split = [r.get("BM_WholeRunSplit/iterations:3") for r in runs]
-print("\n## Whole run: 4096 x 4096 FCOMPLEX pair, 64 x 64 windows, 32 x 32 grid\n")
-print("Process CPU time (user + system) per grid position.\n")
-print("| Figure | " + " | ".join(labels) + " |")
-print("|---|" + "---:|" * len(labels))
-print("| time per position | "
-      + " | ".join(f"{w['per_position_us']:.0f} us" if w else "-" for w in whole) + " |")
-print("| positions per second | "
-      + " | ".join(f"{w['positions_per_s']:.0f}" if w else "-" for w in whole) + " |")
-if whole[-1]:
-    print(f"| cost of {labels[-1]} against the column | "
-          + " | ".join(f"{whole[-1]['per_position_us'] / w['per_position_us']:.2f}x"
-                       if w else "-" for w in whole) + " |")
-# The whole run's cost per position against one isolated 64 x 64 position.
-isolated = [r.get("BM_Position/64") for r in runs]
-print("| against an isolated position (BM_Position/64) | "
-      + " | ".join(f"{w['per_position_us'] * 1e3 / cpu_ns(i):.2f}x" if w and i else "-"
-                   for w, i in zip(whole, isolated)) + " |")
+def median(run, name):
+    return run.get(f"{name}_median")
 
-rows = [("reading", "read_us"),
+
+rows = [("reading", "read_us"), ("cutting windows", "cut_us"),
         ("measure_window (ramp removal, oversampling, correlation, peak fit)", "measure_us")]
 
 
 def split_of(w, s):
     if not w or not s:
         return [None] * (len(rows) + 2)
-    parts = [s[key] for _, key in rows]
-    parts.append(max(w["stage1_per_position_us"] - sum(parts), 0.0))
+    parts = [s.get(key) for _, key in rows]
+    known = sum(p for p in parts if p is not None)
+    parts.append(max(w["stage1_per_position_us"] - known, 0.0))
     parts.append(w["stage2_per_position_us"])
     return parts
 
 
-print("\nSplit per position (stage 1 steps from a timed replay of its loop; "
-      "\"other\" is the whole stage 1 less their sum):\n")
-print("| Step | " + " | ".join(labels) + " |")
-print("|---|" + "---:|" * len(labels))
-parts = [split_of(w, s) for w, s in zip(whole, split)]
-names = [label for label, _ in rows] + ["other stage 1 (patches, zero test, output)",
-                                        "stage 2"]
-for i, label in enumerate(names):
-    print(f"| {label} | "
-          + " | ".join(f"{p[i]:.1f} us" if p[i] is not None else "-" for p in parts) + " |")
+print("\n## Whole run: 64 x 64 windows, 32 x 32 grid\n")
+print("Process CPU time (user + system) per grid position; median of 5 repetitions of "
+      "3 runs each, interleaved at random with 5 repetitions of BM_Position/64 (one "
+      "isolated position, same window) in the same process, so both meet the same "
+      "load. At 2048 x 2048 the windows lie side by side; at 4096 x 4096 half of "
+      "every line read lies between windows.\n")
+isolated = [median(r, "BM_Position/64") for r in runs]
+for size in (2048, 4096):
+    whole = [median(r, f"BM_WholeRun/{size}/iterations:3/manual_time") for r in runs]
+    split = [median(r, f"BM_WholeRunSplit/{size}/iterations:3") for r in runs]
+    print(f"### {size} x {size} FCOMPLEX pair\n")
+    print("| Figure | " + " | ".join(labels) + " |")
+    print("|---|" + "---:|" * len(labels))
+    print("| time per position | "
+          + " | ".join(f"{w['per_position_us']:.0f} us" if w else "-" for w in whole) + " |")
+    print("| positions per second | "
+          + " | ".join(f"{w['positions_per_s']:.0f}" if w else "-" for w in whole) + " |")
+    if whole[-1]:
+        print(f"| cost of {labels[-1]} against the column | "
+              + " | ".join(f"{whole[-1]['per_position_us'] / w['per_position_us']:.2f}x"
+                           if w else "-" for w in whole) + " |")
+    print("| isolated position (BM_Position/64) | "
+          + " | ".join(f"{cpu_ns(i) / 1e3:.0f} us" if i else "-" for i in isolated) + " |")
+    print("| whole-run position against the isolated one | "
+          + " | ".join(f"{w['per_position_us'] * 1e3 / cpu_ns(i):.2f}x" if w and i else "-"
+                       for w, i in zip(whole, isolated)) + " |")
 
-print("\n## Peak resident memory of a run (sparse pairs, 64 x 64 windows, 8 x 8 grid)\n")
+    print("\nSplit per position (stage 1 steps from a timed replay of its loop; "
+          "\"other\" is the whole stage 1 less their sum):\n")
+    print("| Step | " + " | ".join(labels) + " |")
+    print("|---|" + "---:|" * len(labels))
+    parts = [split_of(w, s) for w, s in zip(whole, split)]
+    names = [label for label, _ in rows] + ["other stage 1 (zero test, progress, output, "
+                                            "average intensity, start-up)", "stage 2"]
+    for i, label in enumerate(names):
+        print(f"| {label} | "
+              + " | ".join(f"{p[i]:.1f} us" if p[i] is not None else "-" for p in parts)
+              + " |")
+    print()
+
+print("## Peak resident memory of a run (sparse pairs, 64 x 64 windows, 8 x 8 grid)\n")
 print("| Image | Samples x lines | Build | Peak RSS |")
 print("|---|---|---|---:|")
 label_of = dict(zip(builds, labels))
