@@ -72,9 +72,14 @@ for size in "1GiB 8192 16384" "4GiB 16384 32768"; do
   done
 done
 
+# The stack section comes from scripts/bench_stack.sh; it is kept as it is.
+stack_section=$(sed -n '/^## Stack throughput/,$p' bench/results.md 2>/dev/null || true)
 labels=()
 for base in "${baselines[@]}"; do labels+=("$base"); done
 labels+=("$(git rev-parse --short HEAD)")
 /usr/bin/python3 scripts/bench_table.py --labels "${labels[@]}" --builds "${builds[@]}" \
   --memory "$mem" >bench/results.md
+if [ -n "$stack_section" ]; then
+  printf '\n%s\n' "$stack_section" >>bench/results.md
+fi
 cat bench/results.md

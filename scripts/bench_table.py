@@ -149,7 +149,8 @@ for size in (2048, 4096):
                        for w, i in zip(whole, isolated)) + " |")
 
     print("\nSplit per position (stage 1 steps from a timed replay of its loop; "
-          "\"other\" is the whole stage 1 less their sum):\n")
+          "\"other\" is the whole stage 1 less their sum, shown as 0 where load made "
+          "the replay's steps cost more than the whole stage):\n")
     print("| Step | " + " | ".join(labels) + " |")
     print("|---|" + "---:|" * len(labels))
     parts = [split_of(w, s) for w, s in zip(whole, split)]
@@ -160,6 +161,24 @@ for size in (2048, 4096):
               + " | ".join(f"{p[i]:.1f} us" if p[i] is not None else "-" for p in parts)
               + " |")
     print()
+
+# The performance targets, each from figures of this one run.
+print("## Targets\n")
+print("| Target | Measured | Limit |")
+print("|---|---:|---:|")
+fft, fftw = kernels[-1].get("BM_FftNd/64"), kernels[-1].get("BM_FftwReference/64")
+if fft and fftw:
+    print(f"| 128 x 128 transform against FFTW's | {cpu_ns(fft) / cpu_ns(fftw):.2f}x | 2.5x |")
+position = [k.get("BM_Position/64") for k in kernels]
+if position[0] and position[-1]:
+    print(f"| 64 x 64 position against {labels[0]} | "
+          f"{cpu_ns(position[-1]) / cpu_ns(position[0]):.2f}x | 0.45x |")
+for size in (2048, 4096):
+    w = median(runs[-1], f"BM_WholeRun/{size}/iterations:3/manual_time")
+    if w and isolated[-1]:
+        print(f"| whole-run position ({size} x {size}) against an isolated one | "
+              f"{w['per_position_us'] * 1e3 / cpu_ns(isolated[-1]):.2f}x | 1.2x |")
+print()
 
 print("## Peak resident memory of a run (sparse pairs, 64 x 64 windows, 8 x 8 grid)\n")
 print("| Image | Samples x lines | Build | Peak RSS |")
