@@ -54,15 +54,19 @@ TEST(Lfit, RecoversExactCoefficientsOnAnOffCentreGrid) {
         EXPECT_NEAR(a[k], want[k], 1e-12) << k;
     EXPECT_NEAR(chisq, 0.0, 1e-20);
 
-    // x^2 held at its true value: the others still come back, and the held
-    // parameter's line and column of the covariance, diagonal included, are 0.
-    ia[4] = 0;
+    // The constant and x^2 held at their true values: the others still come
+    // back, and the held parameters' lines and columns of the covariance,
+    // diagonal included, are 0.
+    ia[1] = ia[4] = 0;
+    a[1] = want[1];
     a[4] = want[4];
     lfit(d.x, d.y, d.z, d.sig, 9, a, ia, 5, covar, &chisq, quadratic_basis);
     for (int k = 1; k <= 5; k++) {
         EXPECT_NEAR(a[k], want[k], 1e-12) << k;
-        EXPECT_EQ(covar[4][k], 0.0) << k;
-        EXPECT_EQ(covar[k][4], 0.0) << k;
+        for (int held : {1, 4}) {
+            EXPECT_EQ(covar[held][k], 0.0) << held << " " << k;
+            EXPECT_EQ(covar[k][held], 0.0) << held << " " << k;
+        }
     }
 }
 
