@@ -40,26 +40,48 @@ void phase_slope(fcomplex** patch, int x0, int y0, int nx, int ny, double* range
         *azimuthSlope = std::atan2(azimuth_im, azimuth_re);
 }
 
+namespace {
+
+// Lines firstLine .. firstLine + N - 1 of deramp_patch, side by side: each
+// line's rotation is a chain of dependent products, and N independent chains
+// keep the processor busy where one would wait on each product. Every sample
+// still sees exactly the operations of its own line's chain.
+template <int N>
+void deramp_lines(fcomplex** patch, int firstLine, int nx, double cos_step, double sin_step,
+                  double azimuthStep) {
+    double c[N], s[N];
+    fcomplex* line[N];
+    for (int g = 0; g < N; g++) {
+        const double theta = static_cast<double>(firstLine + g) * azimuthStep;
+        c[g] = std::cos(theta);
+        s[g] = std::sin(theta);
+        line[g] = patch[firstLine + g];
+    }
+    for (int k = 1; k < nx; k++)
+        for (int g = 0; g < N; g++) {
+            // The angle along the line advances by rotation, not by sin/cos per sample.
+            const double c_next = c[g] * cos_step - s[g] * sin_step;
+            const double s_next = c[g] * sin_step + s[g] * cos_step;
+            c[g] = c_next;
+            s[g] = s_next;
+            const double re = line[g][k].re;
+            const double im = line[g][k].im;
+            line[g][k].re = static_cast<float>(c[g] * re - s[g] * im);
+            line[g][k].im = static_cast<float>(c[g] * im + s[g] * re);
+        }
+}
+
+} // namespace
+
 void deramp_patch(fcomplex** patch, int nx, int ny, double rangeStep, double azimuthStep) {
     const double cos_step = std::cos(rangeStep);
     const double sin_step = std::sin(rangeStep);
-
-    for (int r = 1; r < ny; r++) {
-        const double theta = static_cast<double>(r) * azimuthStep;
-        double c = std::cos(theta);
-        double s = std::sin(theta);
-        for (int k = 1; k < nx; k++) {
-            // The angle along the line advances by rotation, not by sin/cos per sample.
-            const double c_next = c * cos_step - s * sin_step;
-            const double s_next = c * sin_step + s * cos_step;
-            c = c_next;
-            s = s_next;
-            const double re = patch[r][k].re;
-            const double im = patch[r][k].im;
-            patch[r][k].re = static_cast<float>(c * re - s * im);
-            patch[r][k].im = static_cast<float>(c * im + s * re);
-        }
-    }
+    constexpr int kChains = 4;
+    int r = 1;
+    for (; r + kChains <= ny; r += kChains)
+        deramp_lines<kChains>(patch, r, nx, cos_step, sin_step, azimuthStep);
+    for (; r < ny; r++)
+        deramp_lines<1>(patch, r, nx, cos_step, sin_step, azimuthStep);
 }
 
 namespace {
