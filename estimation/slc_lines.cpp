@@ -20,43 +20,36 @@ bool SlcLineReader::seek_line(std::int64_t line) {
     return ::fseeko(file_, static_cast<off_t>(position), SEEK_SET) == 0;
 }
 
-void SlcLineReader::read_bytes_into(unsigned char* target, bool whole_line_at_end) {
+void SlcLineReader::read_bytes_into(unsigned char* target, int count, bool whole_line_at_end) {
     const std::size_t bytes = static_cast<std::size_t>(width_) * bytes_per_sample(format_);
-    const std::size_t got = std::fread(target, 1, bytes, file_);
-    if (got < bytes) {
-        std::printf("%s", warning_);
-        const std::size_t keep = whole_line_at_end ? 0 : got;
-        std::memset(target + keep, 0, bytes - keep);
-    }
-}
-
-void SlcLineReader::read_line(bool whole_line_at_end) {
-    read_bytes_into(buffer_, whole_line_at_end);
-}
-
-void SlcLineReader::read_lines_into(fcomplex* destination, int count) {
-    if (format_ != SampleFormat::fcomplex) {
-        for (int r = 0; r < count; r++) {
-            read_line();
-            fcomplex* line = destination + static_cast<std::size_t>(r) * width_;
-            for (int k = 0; k < width_; k++)
-                line[k] = raw_sample(buffer_, format_, k);
-        }
-        return;
-    }
-    // FCOMPLEX samples are stored as the stage holds them (two little-endian
-    // floats): the lines go straight into place in one read. A read that
-    // ends early leaves each line exactly as reading it alone would have:
-    // the one it stops in keeps its bytes, and every short line warns and
-    // is zero-filled.
-    const std::size_t bytes = static_cast<std::size_t>(width_) * sizeof(fcomplex);
-    unsigned char* target = reinterpret_cast<unsigned char*>(destination);
     std::size_t got = std::fread(target, 1, bytes * count, file_);
+    // Each line that the read leaves short warns and is zero-filled; the one
+    // the file ends in keeps its bytes unless the whole line is asked for.
     for (int r = 0; r < count; r++, got -= std::min(got, bytes))
         if (got < bytes) {
             std::printf("%s", warning_);
-            std::memset(target + r * bytes + got, 0, bytes - got);
+            const std::size_t keep = whole_line_at_end ? 0 : got;
+            std::memset(target + r * bytes + keep, 0, bytes - keep);
         }
+}
+
+void SlcLineReader::read_line(bool whole_line_at_end) {
+    read_bytes_into(buffer_, 1, whole_line_at_end);
+}
+
+void SlcLineReader::read_lines_into(fcomplex* destination, int count) {
+    // FCOMPLEX samples are stored as the stage holds them (two little-endian
+    // floats): the lines go straight into place in one read.
+    if (format_ == SampleFormat::fcomplex) {
+        read_bytes_into(reinterpret_cast<unsigned char*>(destination), count, false);
+        return;
+    }
+    for (int r = 0; r < count; r++) {
+        read_line();
+        fcomplex* line = destination + static_cast<std::size_t>(r) * width_;
+        for (int k = 0; k < width_; k++)
+            line[k] = raw_sample(buffer_, format_, k);
+    }
 }
 
 bool average_intensity(SlcLineReader& reader, SampleFormat format, int width, int lines,

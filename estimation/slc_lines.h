@@ -35,7 +35,7 @@ public:
     const unsigned char* buffer() const { return buffer_; }
 
 private:
-    void read_bytes_into(unsigned char* target, bool whole_line_at_end);
+    void read_bytes_into(unsigned char* target, int count, bool whole_line_at_end);
 
     std::FILE* file_;
     int width_;
