@@ -11,24 +11,6 @@ namespace {
 
 constexpr int kParameters = 5;
 
-// Work arrays of the quadratic fit, unit-offset, sized for one neighbourhood.
-// Kept between calls so the per-position search allocates nothing of its own.
-struct PeakFit {
-    explicit PeakFit(int nw)
-        : nw(nw), x(nw * nw + 1), y(nw * nw + 1), z(nw * nw + 1), sig(nw * nw + 1),
-          a(kParameters + 1), mask(kParameters + 1), covar(kParameters + 1, kParameters + 1) {
-        for (int j = 1; j <= kParameters; j++)
-            mask[j] = 1;
-    }
-
-    int nw;
-    Block1D<double> x, y, z, sig;
-    Block1D<double> a;
-    Block1D<int> mask;
-    Array2D<double> covar;
-    double chisq = 0.0;
-};
-
 // Static owner: replaced by every set-up, freed when the library is unloaded.
 std::unique_ptr<PeakFit> g_fit;
 
@@ -40,14 +22,16 @@ int wrap(int index, int size) {
     return index;
 }
 
-double search_peak(fcomplex** cc, int nx, int ny, int nw, double* xoff, double* yoff) {
-    if (!g_fit)
-        fatal_error("\nERROR: corr_peak: peak search requested before the fit set-up\n");
-    PeakFit& fit = *g_fit;
-    if (nw != fit.nw)
-        fatal_error("\nERROR: corr_peak: neighbourhood size %d differs from the set-up's %d\n", nw,
-                    fit.nw);
+} // namespace
 
+PeakFit::PeakFit(int nw)
+    : nw_(nw), x_(nw * nw + 1), y_(nw * nw + 1), z_(nw * nw + 1), sig_(nw * nw + 1),
+      a_(kParameters + 1), mask_(kParameters + 1), covar_(kParameters + 1, kParameters + 1) {
+    for (int j = 1; j <= kParameters; j++)
+        mask_[j] = 1;
+}
+
+double PeakFit::search(fcomplex** cc, int nx, int ny, double* xoff, double* yoff) {
     if (ny <= 0) {
         *xoff = 0.0;
         *yoff = 0.0;
@@ -74,7 +58,7 @@ double search_peak(fcomplex** cc, int nx, int ny, int nw, double* xoff, double* 
         return 0.0;
     }
 
-    const int h = nw / 2;
+    const int h = nw_ / 2;
     int count = 0;
     for (int i = -h; i <= h; i++) {
         const int r = wrap(pr + i, ny);
@@ -82,10 +66,10 @@ double search_peak(fcomplex** cc, int nx, int ny, int nw, double* xoff, double* 
             const float v = cc[r][wrap(pc + j, nx)].re;
             if (v > 0.0f) {
                 count++;
-                fit.x[count] = j;
-                fit.y[count] = i;
-                fit.z[count] = v;
-                fit.sig[count] = 1.0;
+                x_[count] = j;
+                y_[count] = i;
+                z_[count] = v;
+                sig_[count] = 1.0;
                 background -= v;
             }
         }
@@ -93,9 +77,9 @@ double search_peak(fcomplex** cc, int nx, int ny, int nw, double* xoff, double* 
     if (count < kParameters)
         return 0.0;
 
-    double* a = fit.a.get();
-    lfit(fit.x.get(), fit.y.get(), fit.z.get(), fit.sig.get(), count, a, fit.mask.get(),
-         kParameters, fit.covar.get(), &fit.chisq, quad_basis_2d);
+    double* a = a_.get();
+    lfit(x_.get(), y_.get(), z_.get(), sig_.get(), count, a, mask_.get(), kParameters, covar_.get(),
+         &chisq_, quad_basis_2d);
 
     const double dx = -a[2] / (2.0 * a[4]);
     const double dy = -a[3] / (2.0 * a[5]);
@@ -112,11 +96,15 @@ double search_peak(fcomplex** cc, int nx, int ny, int nw, double* xoff, double* 
     return height / (background / (nx * ny - count));
 }
 
-} // namespace
-
 double corr_peak(fcomplex** cc, int nx, int ny, int nw, double* xoff, double* yoff, int mode) {
-    if (mode != 1)
-        return search_peak(cc, nx, ny, nw, xoff, yoff);
+    if (mode != 1) {
+        if (!g_fit)
+            fatal_error("\nERROR: corr_peak: peak search requested before the fit set-up\n");
+        if (nw != g_fit->neighbourhood())
+            fatal_error("\nERROR: corr_peak: neighbourhood size %d differs from the set-up's %d\n",
+                        nw, g_fit->neighbourhood());
+        return g_fit->search(cc, nx, ny, xoff, yoff);
+    }
 
     // An even size would centre nothing and overrun the nw*nw data vectors.
     if (nw < 1 || nw % 2 == 0)

@@ -16,24 +16,48 @@ constexpr double kTwoPi = 6.283185307179586;
 constexpr double kPi = 3.141592653589793;
 constexpr double kKaiserBeta = 0.5;
 
-// The filter spectrum of the last set-up and the sizes it was designed for.
-// A static owner, so the spectrum is freed when it is replaced and when the
-// library is unloaded.
-struct InterpFilter {
-    Array2D<fcomplex> spectrum;
-    Block1D<const float*> patchLines; // the lines of the patch being oversampled
-    int nx = 0;
-    int ny = 0;
-    int ovr = 0;
-};
-
-InterpFilter g_filter;
+// The filter of the last set-up and the patch lines of the module-level
+// calls. Static owners, so both are freed when replaced and when the library
+// is unloaded.
+std::shared_ptr<const OversamplingFilter> g_filter;
+Block1D<const float*> g_patchLines;
 
 float* unit_offset(fcomplex* first) {
     return reinterpret_cast<float*>(first) - 1;
 }
 
-void setup_filter(int nx, int ny, int ovr) {
+void oversample(fcomplex** in, fcomplex** out, int nx, int ny, int ovr) {
+    if (!g_filter)
+        fatal_error("\nERROR: interp_patch: oversampling requested before the filter set-up\n");
+    const OversamplingFilter& f = *g_filter;
+    if (nx != f.nx() || ny != f.ny() || ovr != f.ovr())
+        fatal_error("\nERROR: interp_patch: patch %d x %d (factor %d) does not match the filter "
+                    "set up for %d x %d (factor %d)\n",
+                    nx, ny, ovr, f.nx(), f.ny(), f.ovr());
+    f.oversample(in, out, g_patchLines.get());
+}
+
+} // namespace
+
+void interp_patch(fcomplex** in, fcomplex** out, int nx, int ny, int ovr, int mode) {
+    if (mode != 1) {
+        oversample(in, out, nx, ny, ovr);
+        return;
+    }
+    g_filter = std::make_shared<const OversamplingFilter>(nx, ny, ovr);
+    g_patchLines = Block1D<const float*>(static_cast<std::size_t>(ny));
+}
+
+void release_interp_filter() {
+    g_filter.reset();
+    g_patchLines = Block1D<const float*>();
+}
+
+std::shared_ptr<const OversamplingFilter> current_interp_filter() {
+    return g_filter;
+}
+
+OversamplingFilter::OversamplingFilter(int nx, int ny, int ovr) : nx_(nx), ny_(ny), ovr_(ovr) {
     const int Nx = ovr * nx;
     const int Ny = ovr * ny;
     const double bw = kTwoPi / ovr;
@@ -69,29 +93,17 @@ void setup_filter(int nx, int ny, int ovr) {
             spectrum[r][c].im = static_cast<float>(spectrum[r][c].im * scale);
         }
     }
-
-    g_filter.spectrum = std::move(spectrum);
-    g_filter.patchLines = Block1D<const float*>(static_cast<std::size_t>(ny));
-    g_filter.nx = nx;
-    g_filter.ny = ny;
-    g_filter.ovr = ovr;
+    spectrum_ = std::move(spectrum);
 }
 
-void oversample(fcomplex** in, fcomplex** out, int nx, int ny, int ovr) {
-    if (!g_filter.spectrum)
-        fatal_error("\nERROR: interp_patch: oversampling requested before the filter set-up\n");
-    if (nx != g_filter.nx || ny != g_filter.ny || ovr != g_filter.ovr)
-        fatal_error("\nERROR: interp_patch: patch %d x %d (factor %d) does not match the filter "
-                    "set up for %d x %d (factor %d)\n",
-                    nx, ny, ovr, g_filter.nx, g_filter.ny, g_filter.ovr);
-
+void OversamplingFilter::oversample(fcomplex** in, fcomplex** out, const float** lines) const {
+    const int nx = nx_, ny = ny_, ovr = ovr_;
     const int Nx = ovr * nx;
     const int Ny = ovr * ny;
     const std::uint32_t nn[3] = {0, static_cast<std::uint32_t>(Ny), static_cast<std::uint32_t>(Nx)};
     if (ovr == 2) {
         // The transform reads the patch itself: the zeros of the insertion,
         // three quarters of out, are neither written nor transformed.
-        const float** lines = g_filter.patchLines.get();
         for (int r = 0; r < ny; r++)
             lines[r] = &in[r][0].re;
         fft_2d_zero_inserted_from(lines, nn[1], nn[2], unit_offset(out[0]), 1);
@@ -103,24 +115,11 @@ void oversample(fcomplex** in, fcomplex** out, int nx, int ny, int ovr) {
         fft_nd(unit_offset(out[0]), nn, 2, 1);
     }
 
-    fcomplex** filter = g_filter.spectrum.get();
+    fcomplex** filter = spectrum_.get();
     for (int r = 0; r < Ny; r++)
         multiply_by_filter(out[r], filter[r], static_cast<std::size_t>(Nx));
 
     fft_nd(unit_offset(out[0]), nn, 2, -1);
-}
-
-} // namespace
-
-void interp_patch(fcomplex** in, fcomplex** out, int nx, int ny, int ovr, int mode) {
-    if (mode == 1)
-        setup_filter(nx, ny, ovr);
-    else
-        oversample(in, out, nx, ny, ovr);
-}
-
-void release_interp_filter() {
-    g_filter = InterpFilter{};
 }
 
 void bp_filter(double bw, double wc, int nps, int nfft, double beta, fcomplex* filt) {

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "numeric/alloc.h"
 #include "numeric/fcomplex.h"
 
 #include <cstddef>
 #include <cstring>
+#include <memory>
 
 // Oversampling of complex patches by zero insertion and separable Kaiser
 // windowed low-pass filtering in the 2-D frequency domain.
@@ -14,6 +16,29 @@ void interp_patch(fcomplex** in, fcomplex** out, int nx, int ny, int ovr, int mo
 
 // Releases the kept filter (also done when the library is unloaded).
 void release_interp_filter();
+
+// The filter spectrum of one patch size and factor: designed once, printing
+// the design lines, then only read, so any number of threads can oversample
+// with one filter at the same time.
+class OversamplingFilter {
+public:
+    OversamplingFilter(int nx, int ny, int ovr);
+
+    int nx() const { return nx_; }
+    int ny() const { return ny_; }
+    int ovr() const { return ovr_; }
+
+    // Oversamples in (ny lines of nx) into out (ovr*ny lines of ovr*nx, one
+    // block); lines: room for ny pointers, scratch of the caller's.
+    void oversample(fcomplex** in, fcomplex** out, const float** lines) const;
+
+private:
+    Array2D<fcomplex> spectrum_;
+    int nx_, ny_, ovr_;
+};
+
+// The filter of the last set-up of interp_patch, nullptr before any.
+std::shared_ptr<const OversamplingFilter> current_interp_filter();
 
 // Band-pass FIR filter of nps taps (Kaiser window, beta) into filt[0..nfft-1]
 // in circular order.

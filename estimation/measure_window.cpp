@@ -1,13 +1,20 @@
 #include "estimation/measure_window.h"
 
-#include "estimation/corr_peak.h"
-#include "estimation/interp_patch.h"
 #include "estimation/patch_prep.h"
+
+#include <utility>
 
 namespace {
 
 constexpr int kOversampling = 2;
 constexpr int kPeakNeighbourhood = 3;
+
+// The module's filter set-up (it reads and writes no patch), kept as the
+// filter of the run.
+std::shared_ptr<const OversamplingFilter> set_up_filter(int width, int height) {
+    interp_patch(nullptr, nullptr, width, height, kOversampling, 1);
+    return current_interp_filter();
+}
 
 } // namespace
 
@@ -17,11 +24,22 @@ WindowWorkspace::WindowWorkspace(int width, int height)
       slaveOversampled_(kOversampling * width, kOversampling * height),
       masterIntensity_(kOversampling * width, kOversampling * height),
       slaveIntensity_(kOversampling * width, kOversampling * height),
-      correlation_(kOversampling * width, kOversampling * height) {
-    interp_patch(masterPatch_.get(), masterOversampled_.get(), width, height, kOversampling, 1);
+      correlation_(kOversampling * width, kOversampling * height),
+      filter_(set_up_filter(width, height)), patchLines_(static_cast<std::size_t>(height)),
+      fit_(kPeakNeighbourhood) {
     corr_peak(correlation_.get(), kOversampling * width, kOversampling * height, kPeakNeighbourhood,
               &rangePeak_, &azimuthPeak_, 1);
 }
+
+WindowWorkspace::WindowWorkspace(std::shared_ptr<const OversamplingFilter> filter)
+    : width_(filter->nx()), height_(filter->ny()), masterPatch_(width_, height_),
+      slavePatch_(width_, height_),
+      masterOversampled_(kOversampling * width_, kOversampling * height_),
+      slaveOversampled_(kOversampling * width_, kOversampling * height_),
+      masterIntensity_(kOversampling * width_, kOversampling * height_),
+      slaveIntensity_(kOversampling * width_, kOversampling * height_),
+      correlation_(kOversampling * width_, kOversampling * height_), filter_(std::move(filter)),
+      patchLines_(static_cast<std::size_t>(height_)), fit_(kPeakNeighbourhood) {}
 
 WindowMeasurement measure_window(WindowWorkspace& ws, double masterClip, double slaveClip) {
     const int w = ws.width_;
@@ -32,13 +50,14 @@ WindowMeasurement measure_window(WindowWorkspace& ws, double masterClip, double 
         phase_slope(patch, 0, 0, w, h, &rangeSlope, &azimuthSlope);
         deramp_patch(patch, w, h, -rangeSlope, -azimuthSlope);
     }
-    interp_patch(ws.masterPatch_.get(), ws.masterOversampled_.get(), w, h, kOversampling, 0);
-    interp_patch(ws.slavePatch_.get(), ws.slaveOversampled_.get(), w, h, kOversampling, 0);
+    ws.filter_->oversample(ws.masterPatch_.get(), ws.masterOversampled_.get(),
+                           ws.patchLines_.get());
+    ws.filter_->oversample(ws.slavePatch_.get(), ws.slaveOversampled_.get(), ws.patchLines_.get());
     intensity_xcorr(ws.masterOversampled_.get(), ws.slaveOversampled_.get(),
                     ws.masterIntensity_.get(), ws.slaveIntensity_.get(), ws.correlation_.get(), w,
                     h, masterClip, slaveClip);
-    const double snr = corr_peak(ws.correlation_.get(), kOversampling * w, kOversampling * h,
-                                 kPeakNeighbourhood, &ws.rangePeak_, &ws.azimuthPeak_, 0);
+    const double snr = ws.fit_.search(ws.correlation_.get(), kOversampling * w, kOversampling * h,
+                                      &ws.rangePeak_, &ws.azimuthPeak_);
     return {snr, ws.rangePeak_ / kOversampling, ws.azimuthPeak_ / kOversampling};
 }
 

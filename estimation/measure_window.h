@@ -1,7 +1,11 @@
 #pragma once
 
+#include "estimation/corr_peak.h"
+#include "estimation/interp_patch.h"
 #include "numeric/alloc.h"
 #include "numeric/fcomplex.h"
+
+#include <memory>
 
 // Offset of the slave patch against the master patch in original samples
 // and lines, and the SNR of the correlation peak (0 when no peak was found).
@@ -13,16 +17,23 @@ struct WindowMeasurement {
 
 // The work arrays of one window size, allocated once per run and reused at
 // every position: the two patches, their oversampled copies, the clipped
-// intensities and the correlation surface.
+// intensities, the correlation surface and the peak fit's arrays. Nothing in
+// it is shared but the oversampling filter, which is only read, so each
+// thread measures with a workspace of its own.
 class WindowWorkspace {
 public:
-    // Also prepares the oversampling filter and the peak fit for this size.
+    // Also sets up the oversampling filter and the peak fit for this size,
+    // as the module's set-up calls do (printing the filter's design).
     WindowWorkspace(int width, int height);
+    // Another workspace for the filter's window size (a factor 2 filter),
+    // sharing it: designs nothing, prints nothing.
+    explicit WindowWorkspace(std::shared_ptr<const OversamplingFilter> filter);
 
     int width() const { return width_; }
     int height() const { return height_; }
     fcomplex** master_patch() const { return masterPatch_.get(); }
     fcomplex** slave_patch() const { return slavePatch_.get(); }
+    const std::shared_ptr<const OversamplingFilter>& filter() const { return filter_; }
 
 private:
     friend WindowMeasurement measure_window(WindowWorkspace&, double, double);
@@ -33,6 +44,9 @@ private:
     Array2D<fcomplex> masterOversampled_, slaveOversampled_;
     Array2D<fcomplex> masterIntensity_, slaveIntensity_;
     Array2D<fcomplex> correlation_;
+    std::shared_ptr<const OversamplingFilter> filter_;
+    Block1D<const float*> patchLines_;
+    PeakFit fit_;
     // The peak fit leaves its shifts untouched when it fails: they carry
     // over from the position before, as they always have.
     double rangePeak_ = 0.0;

@@ -27,7 +27,10 @@ void SlcLineReader::read_bytes_into(unsigned char* target, int count, bool whole
     // the file ends in keeps its bytes unless the whole line is asked for.
     for (int r = 0; r < count; r++, got -= std::min(got, bytes))
         if (got < bytes) {
-            std::printf("%s", warning_);
+            if (heldWarnings_ != nullptr)
+                heldWarnings_->append(warning_);
+            else
+                std::printf("%s", warning_);
             const std::size_t keep = whole_line_at_end ? 0 : got;
             std::memset(target + r * bytes + keep, 0, bytes - keep);
         }

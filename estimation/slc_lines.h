@@ -34,6 +34,10 @@ public:
 
     const unsigned char* buffer() const { return buffer_; }
 
+    // From now on the warnings are appended to sink instead of printed (a
+    // reader running ahead of the output); nullptr prints them again.
+    void hold_warnings_in(std::string* sink) { heldWarnings_ = sink; }
+
 private:
     void read_bytes_into(unsigned char* target, int count, bool whole_line_at_end);
 
@@ -42,6 +46,7 @@ private:
     SampleFormat format_;
     unsigned char* buffer_;
     const char* warning_;
+    std::string* heldWarnings_ = nullptr;
 };
 
 // Average intensity of an image over every 32nd line (from line 16) and every

@@ -7,6 +7,7 @@
 #include "estimation/interp_patch.h"
 #include "estimation/measure_window.h"
 #include "estimation/row_lines.h"
+#include "estimation/row_pipeline.h"
 #include "estimation/slc_lines.h"
 #include "numeric/alloc.h"
 #include "params/file_handle.h"
@@ -170,6 +171,107 @@ void start_measurements(const EstimationGrid& grid, const Raster& master, Offset
     out->accepted.assign(grid.positions(), 0);
 }
 
+// Where the windows of grid row i lie: the row's master line and the
+// azimuth offset every position of the row uses. Slave positions are 64-bit:
+// a huge coarse offset must fail the bounds test, not overflow.
+struct RowPlace {
+    int masterLine;
+    int azimuthOffset;
+    long long slaveLine;
+    bool inside; // the windows' lines lie inside both images
+};
+
+// Where the windows of one position lie.
+struct PositionPlace {
+    int masterSample;
+    int rangeOffset;
+    long long slaveSample;
+    bool inside;
+};
+
+// What the positions of the grid need to know, read-only while the stage
+// measures (on any number of threads).
+struct GridPlan {
+    EstimationGrid grid;
+    const stOffsetParInfo& par;
+    Raster master, slave;
+    int halfWidth, halfHeight;
+    double masterClip, slaveClip;
+
+    RowPlace place_row(int i) const {
+        const int masterLine = static_cast<int>(grid.azimuth_position(i));
+        const int azimuthOffset = round_offset(
+            eval_offset_poly(par.azimuth_offset_polynomial, (master.width - 1) * 0.5, masterLine));
+        const long long slaveLine = static_cast<long long>(masterLine) + azimuthOffset;
+        const bool inside = masterLine + halfHeight < master.lines &&
+                            slaveLine + halfHeight < slave.lines && masterLine - halfHeight >= 0 &&
+                            slaveLine - halfHeight >= 0;
+        return {masterLine, azimuthOffset, slaveLine, inside};
+    }
+
+    PositionPlace place_position(const RowPlace& row, int j) const {
+        const int masterSample = static_cast<int>(grid.range_position(j));
+        const int rangeOffset = round_offset(
+            eval_offset_poly(par.range_offset_polynomial, masterSample, row.masterLine));
+        const long long slaveSample = static_cast<long long>(masterSample) + rangeOffset;
+        const bool inside = masterSample + halfWidth < master.width &&
+                            slaveSample + halfWidth < slave.width && slaveSample - halfWidth >= 0 &&
+                            masterSample - halfWidth >= 0;
+        return {masterSample, rangeOffset, slaveSample, inside};
+    }
+
+    // Cuts and measures the windows of one position from its row's lines.
+    PositionOutcome measure(const RowLines& lines, const PositionPlace& p,
+                            WindowWorkspace& ws) const {
+        PositionOutcome outcome;
+        if (!p.inside)
+            return outcome;
+        lines.cut_windows(p.masterSample, p.slaveSample, ws);
+        if (mostly_no_data(ws.master_patch(), ws.width(), ws.height()) ||
+            mostly_no_data(ws.slave_patch(), ws.width(), ws.height()))
+            return outcome;
+        outcome.measured = true;
+        outcome.measurement = measure_window(ws, masterClip, slaveClip);
+        return outcome;
+    }
+};
+
+// Enters a measured position into its row and the listing.
+void take_position(const WindowMeasurement& m, const RowPlace& rowPlace, const PositionPlace& p,
+                   double threshold, int j, GridRow& row, std::FILE* listing) {
+    row.snr[j] = static_cast<float>(m.snr);
+    // A peak search that failed (SNR 0, shifts not written) is never
+    // accepted, even under a negative threshold.
+    if (static_cast<double>(row.snr[j]) > threshold && m.snr != 0.0) {
+        row.offsets[j].re = static_cast<float>(m.rangeShift + p.rangeOffset);
+        row.offsets[j].im = static_cast<float>(m.azimuthShift + rowPlace.azimuthOffset);
+        row.isAccepted[j] = 1;
+        row.accepted++;
+        std::fprintf(listing, "%5d %5d %12.4f %12.4f %10.3f\n", p.masterSample, rowPlace.masterLine,
+                     row.offsets[j].re, row.offsets[j].im, row.snr[j]);
+    }
+}
+
+// With more than one thread, the rows inside both images go to a pool.
+std::unique_ptr<RowPipeline> start_pipeline(int threads, const GridPlan& plan,
+                                            SlcLineReader& masterLines, SlcLineReader& slaveLines,
+                                            const WindowWorkspace& first) {
+    if (threads <= 1)
+        return nullptr;
+    std::vector<RowToMeasure> rows;
+    for (int i = 0; i < plan.grid.azimuthSamples; i++) {
+        const RowPlace r = plan.place_row(i);
+        if (r.inside)
+            rows.push_back({i, r.masterLine - plan.halfHeight, r.slaveLine - plan.halfHeight});
+    }
+    return std::make_unique<RowPipeline>(
+        threads, std::move(rows), plan.grid.rangeSamples, masterLines, slaveLines,
+        plan.master.width, plan.slave.width, first,
+        [&plan](const RowLines& lines, int i, int j, WindowWorkspace& ws) {
+            return plan.measure(lines, plan.place_position(plan.place_row(i), j), ws);
+        });
+}
+
 } // namespace
 
 bool estimate_offsets(const RunRequest& request, const WorkFiles& work, StageReporter& reporter,
@@ -218,56 +320,35 @@ bool estimate_offsets(const RunRequest& request, const WorkFiles& work, StageRep
         return fail(reporter, "No points available for determining average intensity !");
     const double slaveClip = 5.0 * slaveAverage;
 
-    const int halfHeight = windowHeight / 2;
-    const int halfWidth = windowWidth / 2;
+    const GridPlan plan{
+        grid, par, masterSize, slaveSize, windowWidth / 2, windowHeight / 2, masterClip, slaveClip};
     const int positions = grid.rangeSamples * grid.azimuthSamples;
     long long total = 0;
+    const std::unique_ptr<RowPipeline> pipeline =
+        start_pipeline(request.threads, plan, masterLines, slaveLines, workspace);
 
     for (int i = 0; i < grid.azimuthSamples; i++) {
         row.clear();
-
-        const int masterLine = static_cast<int>(grid.azimuth_position(i));
-        const int azimuthOffset = round_offset(eval_offset_poly(
-            par.azimuth_offset_polynomial, (masterSize.width - 1) * 0.5, masterLine));
-        // Slave positions are 64-bit: a huge coarse offset must fail the
-        // bounds test, not overflow.
-        const long long slaveLine = static_cast<long long>(masterLine) + azimuthOffset;
-
-        if (masterLine + halfHeight < masterSize.lines &&
-            slaveLine + halfHeight < slaveSize.lines && masterLine - halfHeight >= 0 &&
-            slaveLine - halfHeight >= 0) {
-            rowLines.read(masterLines, masterLine - halfHeight, slaveLines, slaveLine - halfHeight);
+        const RowPlace rowPlace = plan.place_row(i);
+        if (rowPlace.inside) {
+            const std::vector<PositionOutcome>* measured = nullptr;
+            if (pipeline)
+                measured = &pipeline->next_row();
+            else
+                rowLines.read(masterLines, rowPlace.masterLine - plan.halfHeight, slaveLines,
+                              rowPlace.slaveLine - plan.halfHeight);
 
             for (int j = 0; j < grid.rangeSamples; j++) {
                 const int k = i * grid.rangeSamples + j;
                 reporter.progress((static_cast<double>(k) / positions + 0.001) * 100.0);
-
-                const int masterSample = static_cast<int>(grid.range_position(j));
-                const int rangeOffset = round_offset(
-                    eval_offset_poly(par.range_offset_polynomial, masterSample, masterLine));
-                const long long slaveSample = static_cast<long long>(masterSample) + rangeOffset;
-                if (!(masterSample + halfWidth < masterSize.width &&
-                      slaveSample + halfWidth < slaveSize.width && slaveSample - halfWidth >= 0 &&
-                      masterSample - halfWidth >= 0))
-                    continue;
-
-                rowLines.cut_windows(masterSample, slaveSample, workspace);
-                if (mostly_no_data(workspace.master_patch(), windowWidth, windowHeight) ||
-                    mostly_no_data(workspace.slave_patch(), windowWidth, windowHeight))
-                    continue;
-
-                const WindowMeasurement m = measure_window(workspace, masterClip, slaveClip);
-                row.snr[j] = static_cast<float>(m.snr);
-                // A peak search that failed (SNR 0, shifts not written) is
-                // never accepted, even under a negative threshold.
-                if (static_cast<double>(row.snr[j]) > request.snrThreshold && m.snr != 0.0) {
-                    row.offsets[j].re = static_cast<float>(m.rangeShift + rangeOffset);
-                    row.offsets[j].im = static_cast<float>(m.azimuthShift + azimuthOffset);
-                    row.isAccepted[j] = 1;
-                    row.accepted++;
-                    std::fprintf(f.listing.get(), "%5d %5d %12.4f %12.4f %10.3f\n", masterSample,
-                                 masterLine, row.offsets[j].re, row.offsets[j].im, row.snr[j]);
-                }
+                const PositionPlace place = plan.place_position(rowPlace, j);
+                const PositionOutcome outcome =
+                    measured ? (*measured)[j] : plan.measure(rowLines, place, workspace);
+                if (outcome.failure)
+                    pipeline->raise(outcome.failure);
+                if (outcome.measured)
+                    take_position(outcome.measurement, rowPlace, place, request.snrThreshold, j,
+                                  row, f.listing.get());
             }
         }
 

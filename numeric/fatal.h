@@ -1,5 +1,8 @@
 #pragma once
 
+#include <exception>
+#include <string>
+
 // The single fatal path of the numerical layer. Every message that ends the
 // process goes through here so its text, stream and exit status stay fixed.
 
@@ -20,3 +23,35 @@ void set_fatal_handler(FatalHandler handler);
 // Writes "\nERROR: run-time error:\n" to standard error and the message
 // followed by a newline to standard output, then ends the process with -1.
 [[noreturn]] void run_time_error(const char* message);
+
+// A fatal error met on a worker thread, held until the thread that owns the
+// run replays it: a worker must neither end the process under the others
+// nor print ahead of the output that comes before it.
+class DeferredFatal : public std::exception {
+public:
+    enum class Kind { fatal_error, run_time_error };
+    DeferredFatal(Kind kind, std::string message) : kind_(kind), message_(std::move(message)) {}
+    const char* what() const noexcept override { return message_.c_str(); }
+    Kind kind() const { return kind_; }
+
+private:
+    Kind kind_;
+    std::string message_;
+};
+
+// While one is alive on a thread, a fatal error on that thread throws
+// DeferredFatal instead of printing, calling the handler or exiting.
+class FatalDeferral {
+public:
+    FatalDeferral();
+    ~FatalDeferral();
+    FatalDeferral(const FatalDeferral&) = delete;
+    FatalDeferral& operator=(const FatalDeferral&) = delete;
+
+private:
+    bool outer_;
+};
+
+// Does on this thread what the deferred error would have done where it was
+// met: the same streams and bytes, the handler, or exit status -1.
+[[noreturn]] void replay_fatal(const DeferredFatal& fatal);

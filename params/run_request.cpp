@@ -26,5 +26,7 @@ const char* check_run_request(const RunRequest& request) {
         return "Number of offset estimates in range and azimuth must be from 1 to 16384 !";
     if (std::isnan(request.snrThreshold))
         return "SNR threshold is not a number !";
+    if (request.threads < 1 || request.threads > kMaxThreads)
+        return "Number of threads must be from 1 to 1024 !";
     return nullptr;
 }

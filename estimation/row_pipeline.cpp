@@ -1,0 +1,141 @@
+#include "estimation/row_pipeline.h"
+
+#include "numeric/fatal.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+struct RowPipeline::Slot {
+    Slot(int masterWidth, int slaveWidth, int height) : lines(masterWidth, slaveWidth, height) {}
+    RowLines lines;
+    std::vector<PositionOutcome> outcomes;
+    std::string warnings; // the reads' end-of-file warnings, held until the row is taken
+    int remaining = 0;    // positions not measured yet
+};
+
+RowPipeline::RowPipeline(int threads, std::vector<RowToMeasure> rows, int positionsPerRow,
+                         SlcLineReader& masterLines, SlcLineReader& slaveLines, int masterWidth,
+                         int slaveWidth, const WindowWorkspace& first, Measure measure)
+    : rows_(std::move(rows)), positionsPerRow_(positionsPerRow), masterLines_(masterLines),
+      slaveLines_(slaveLines), measure_(std::move(measure)) {
+    // The row being finished, the next one ready, one being read, and as
+    // many more as it takes to give every thread a position: memory grows
+    // with the threads, never with the image's length.
+    const std::size_t wanted = 3 + static_cast<std::size_t>((threads - 1) / positionsPerRow);
+    const std::size_t slots = std::max<std::size_t>(1, std::min(rows_.size(), wanted));
+    for (std::size_t s = 0; s < slots; s++)
+        slots_.push_back(std::make_unique<Slot>(masterWidth, slaveWidth, first.height()));
+    for (int t = 0; t < threads; t++)
+        workspaces_.push_back(std::make_unique<WindowWorkspace>(first.filter()));
+    try {
+        for (auto& ws : workspaces_)
+            workers_.emplace_back([this, w = ws.get()] { work(*w); });
+    } catch (...) {
+        stop_workers();
+        throw;
+    }
+}
+
+RowPipeline::~RowPipeline() {
+    stop_workers();
+}
+
+void RowPipeline::stop_workers() {
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        stopping_ = true;
+    }
+    workReady_.notify_all();
+    for (std::thread& t : workers_)
+        if (t.joinable())
+            t.join();
+}
+
+void RowPipeline::work(WindowWorkspace& workspace) {
+    // A fatal error here must reach the calling thread, which replays it in
+    // its place in the output.
+    FatalDeferral deferral;
+    std::unique_lock<std::mutex> hold(lock_);
+    for (;;) {
+        workReady_.wait(hold, [this] {
+            return stopping_ || failed_ || claimRow_ >= rows_.size() || claimRow_ < read_;
+        });
+        if (stopping_ || failed_ || claimRow_ >= rows_.size())
+            return;
+        const std::size_t row = claimRow_;
+        const int position = claimPosition_++;
+        if (claimPosition_ == positionsPerRow_) {
+            claimRow_++;
+            claimPosition_ = 0;
+        }
+        Slot& slot = *slots_[row % slots_.size()];
+        inFlight_++;
+        hold.unlock();
+
+        PositionOutcome outcome;
+        try {
+            outcome = measure_(slot.lines, rows_[row].row, position, workspace);
+        } catch (...) {
+            outcome.failure = std::current_exception();
+        }
+        const bool failure = static_cast<bool>(outcome.failure);
+        slot.outcomes[position] = std::move(outcome);
+
+        hold.lock();
+        inFlight_--;
+        slot.remaining--;
+        // Every position handed out so far lies before this one in grid
+        // order: they are still measured, none after it is.
+        failed_ = failed_ || failure;
+        if (slot.remaining == 0 || (failed_ && inFlight_ == 0))
+            rowDone_.notify_one();
+        if (failure)
+            workReady_.notify_all();
+    }
+}
+
+void RowPipeline::read_ahead() {
+    while (read_ < rows_.size() && read_ - taken_ < slots_.size()) {
+        Slot& slot = *slots_[read_ % slots_.size()];
+        const RowToMeasure& r = rows_[read_];
+        slot.warnings.clear();
+        masterLines_.hold_warnings_in(&slot.warnings);
+        slaveLines_.hold_warnings_in(&slot.warnings);
+        slot.lines.read(masterLines_, r.firstMasterLine, slaveLines_, r.firstSlaveLine);
+        masterLines_.hold_warnings_in(nullptr);
+        slaveLines_.hold_warnings_in(nullptr);
+        slot.outcomes.assign(static_cast<std::size_t>(positionsPerRow_), PositionOutcome{});
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            slot.remaining = positionsPerRow_;
+            read_++;
+        }
+        workReady_.notify_all();
+    }
+}
+
+const std::vector<PositionOutcome>& RowPipeline::next_row() {
+    if (holding_) { // the caller is done with the row before
+        taken_++;
+        holding_ = false;
+    }
+    read_ahead();
+    Slot& slot = *slots_[taken_ % slots_.size()];
+    {
+        std::unique_lock<std::mutex> hold(lock_);
+        rowDone_.wait(hold, [&] { return slot.remaining == 0 || (failed_ && inFlight_ == 0); });
+    }
+    holding_ = true;
+    std::fputs(slot.warnings.c_str(), stdout);
+    return slot.outcomes;
+}
+
+void RowPipeline::raise(const std::exception_ptr& failure) {
+    stop_workers();
+    try {
+        std::rethrow_exception(failure);
+    } catch (const DeferredFatal& fatal) {
+        replay_fatal(fatal);
+    }
+}

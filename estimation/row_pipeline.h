@@ -1,0 +1,91 @@
+#pragma once
+
+#include "estimation/measure_window.h"
+#include "estimation/row_lines.h"
+#include "estimation/slc_lines.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// What measuring one grid position gave.
+struct PositionOutcome {
+    bool measured = false; // correlated: inside both images, with data enough
+    WindowMeasurement measurement{};
+    std::exception_ptr failure; // what measuring it threw, on a worker thread
+};
+
+// A grid row whose windows lie inside both images: where its lines start.
+struct RowToMeasure {
+    int row;
+    std::int64_t firstMasterLine;
+    std::int64_t firstSlaveLine;
+};
+
+// Stage 1's rows measured on a pool of threads. The calling thread reads
+// the rows' lines ahead into a few row buffers (and nothing else touches
+// the files); the workers take the positions of the rows read, in grid
+// order, each with a workspace of its own sharing the one oversampling
+// filter; the calling thread takes the rows back one by one in the same
+// order. Positions are measured exactly as on one thread, so what the
+// caller writes from them is the same bytes.
+class RowPipeline {
+public:
+    using Measure = std::function<PositionOutcome(const RowLines& lines, int row, int position,
+                                                  WindowWorkspace& workspace)>;
+
+    // The readers are used on the calling thread only; their warnings are
+    // held per row and printed when the row is taken back. The first
+    // workspace is the calling thread's (its filter is shared, it is not
+    // used here).
+    RowPipeline(int threads, std::vector<RowToMeasure> rows, int positionsPerRow,
+                SlcLineReader& masterLines, SlcLineReader& slaveLines, int masterWidth,
+                int slaveWidth, const WindowWorkspace& first, Measure measure);
+    // Stops handing out positions and joins every worker.
+    ~RowPipeline();
+    RowPipeline(const RowPipeline&) = delete;
+    RowPipeline& operator=(const RowPipeline&) = delete;
+
+    // The outcomes of the next row (in the order of the rows given), once
+    // every one of its positions is measured, or up to the first that failed;
+    // the row's read warnings are printed first. Valid until the next call.
+    const std::vector<PositionOutcome>& next_row();
+
+    // Joins the workers, then raises the failure of a position on this
+    // thread: a deferred fatal error as it would have ended a single-thread
+    // run, anything else rethrown.
+    [[noreturn]] void raise(const std::exception_ptr& failure);
+
+private:
+    struct Slot;
+    void work(WindowWorkspace& workspace);
+    void read_ahead();
+    void stop_workers();
+
+    std::vector<RowToMeasure> rows_;
+    int positionsPerRow_;
+    SlcLineReader& masterLines_;
+    SlcLineReader& slaveLines_;
+    Measure measure_;
+    std::vector<std::unique_ptr<Slot>> slots_;
+    std::vector<std::unique_ptr<WindowWorkspace>> workspaces_;
+    std::vector<std::thread> workers_;
+
+    std::mutex lock_;
+    std::condition_variable workReady_; // a row was read, or the pool stops
+    std::condition_variable rowDone_;   // a position was measured
+    std::size_t read_ = 0;              // rows read and handed to the workers
+    std::size_t taken_ = 0;             // rows the caller is done with
+    bool holding_ = false;              // the caller holds row taken_
+    std::size_t claimRow_ = 0;          // the row whose positions are handed out
+    int claimPosition_ = 0;             // its next position
+    int inFlight_ = 0;                  // positions being measured
+    bool failed_ = false;               // a position failed: hand out no more
+    bool stopping_ = false;
+};
