@@ -351,10 +351,19 @@ Outcome execute(const Scene& s) {
     return o;
 }
 
-Outcome run_tool(const Scene& s) {
-    std::vector<std::string> args{"--master", s.master,          "--slave",
-                                  s.slave,    "--off",           s.off,
-                                  "--quiet",  "--snr-threshold", std::to_string(s.threshold)};
+// threads > 1: the tool's own run driver in its process instead of the plug-in.
+Outcome run_tool(const Scene& s, int threads = 1) {
+    std::vector<std::string> args{"--master",
+                                  s.master,
+                                  "--slave",
+                                  s.slave,
+                                  "--off",
+                                  s.off,
+                                  "--quiet",
+                                  "--snr-threshold",
+                                  std::to_string(s.threshold),
+                                  "--threads",
+                                  std::to_string(threads)};
     for (const auto& [option, value] : {std::pair{"--window-width", s.windowWidth},
                                         {"--window-height", s.windowHeight},
                                         {"--range-samples", s.rangeSamples},
@@ -380,7 +389,7 @@ std::vector<std::string> own_work_files(const Scene& s) {
     return names;
 }
 
-enum class Via { execute, tool };
+enum class Via { execute, tool, threads };
 
 class FaultTable : public ::testing::TestWithParam<std::tuple<Row, Via>> {};
 
@@ -392,11 +401,11 @@ TEST_P(FaultTable, AnswersAsTheRowSays) {
     if (!s.skip.empty())
         GTEST_SKIP() << s.skip;
     const std::string offBefore = read_bytes(s.off);
-    const Outcome o = via == Via::execute ? execute(s) : run_tool(s);
+    const Outcome o = via == Via::execute ? execute(s) : run_tool(s, via == Via::threads ? 3 : 1);
     if (o.run.status == 125)
         GTEST_SKIP() << "cannot limit the child";
     EXPECT_NE(o.run.out.find(row.printed), std::string::npos) << o.run.out;
-    const bool toolRefuses = via == Via::tool && row.toolMessage;
+    const bool toolRefuses = via != Via::execute && row.toolMessage;
     if (via == Via::execute) {
         ASSERT_EQ(o.run.status, 0) << "the run ended the process:\n" << o.run.err;
         EXPECT_EQ(o.leaks, 0);
@@ -459,10 +468,14 @@ TEST_P(FaultTable, AnswersAsTheRowSays) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, FaultTable,
                          ::testing::Combine(::testing::ValuesIn(kRows),
-                                            ::testing::Values(Via::execute, Via::tool)),
+                                            ::testing::Values(Via::execute, Via::tool,
+                                                              Via::threads)),
                          [](const auto& info) {
+                             const Via via = std::get<1>(info.param);
                              return std::string(std::get<0>(info.param).name) +
-                                    (std::get<1>(info.param) == Via::tool ? "_Tool" : "_Execute");
+                                    (via == Via::tool      ? "_Tool"
+                                     : via == Via::threads ? "_ToolOnThreads"
+                                                           : "_Execute");
                          });
 
 } // namespace

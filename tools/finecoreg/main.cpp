@@ -2,6 +2,7 @@
 // way the platform hosts it (factory, parameter slot, progress signal,
 // Execute, error information).
 #include "algorithm/FineCoregistrationInfo.h"
+#include "algorithm/run_driver.h"
 #include "input_files.h"
 #include "options.h"
 #include "params/file_naming.h"
@@ -120,6 +121,58 @@ int run(const Options& o, AlgoFactory factory) {
     return kSuccess;
 }
 
+// Shows the stages' progress and keeps the failure message, as the plug-in's
+// signal and error information would.
+class ToolReporter : public StageReporter {
+public:
+    explicit ToolReporter(ProgressReporter& progress) : progress_(progress) {}
+    void progress(double percent) override { progress_.update(percent); }
+    void failure(const char* message) override { message_ = message; }
+    const std::string& message() const { return message_; }
+
+private:
+    ProgressReporter& progress_;
+    std::string message_;
+};
+
+// The same run through the host-free run driver in this process, its stage 1
+// on o.run.threads threads: the same files, diagnostics, messages and exit
+// statuses as through the plug-in (whose Execute starts no threads).
+int run_in_process(const Options& o) {
+    RunRequest request = o.run;
+    for (std::string* path : {&request.masterPath, &request.slavePath, &request.offsetParPath})
+        *path = absolute_path(*path);
+    ProgressReporter progress(progress_style(o), stderr);
+    ToolReporter reporter(progress);
+    progress.update(0.0); // as Execute signals before the stages
+
+    FitReport fit;
+    bool ok = false;
+    std::string exceptionText;
+    {
+        const bool sameTerminal = ::isatty(STDOUT_FILENO) && ::isatty(STDERR_FILENO);
+        StdoutTap tap([&fit](const std::string& line) { fit.take_line(line); },
+                      [&progress, sameTerminal] {
+                          if (sameTerminal)
+                              progress.clear_line();
+                      });
+        try {
+            ok = run_fine_coreg(request, reporter);
+        } catch (const std::exception& e) {
+            exceptionText = explain_exception(o, e.what());
+        }
+    }
+    progress.finish(exceptionText.empty() && ok);
+
+    if (!exceptionText.empty())
+        return fail(kFailure, exceptionText);
+    if (!ok)
+        return fail(kFailure, reporter.message());
+    print_summary(stdout, fitted_offset_par_path(request.offsetParPath, o.run.overwrite), fit,
+                  absolute_image_xml_path(o.run.masterPath));
+    return kSuccess;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -140,6 +193,8 @@ int main(int argc, char** argv) {
     if (!missing.empty())
         return fail(kFailure, missing);
 
+    if (o.run.threads > 1 && o.pluginPath.empty())
+        return run_in_process(o);
     std::string plugin = o.pluginPath;
     if (plugin.empty()) {
         plugin = find_default_plugin();

@@ -24,6 +24,7 @@ constexpr OptionEntry kOptions[] = {
     {"--azimuth-samples", Kind::Count},
     {"--snr-threshold", Kind::Number},
     {"--overwrite", Kind::Flag},
+    {"--threads", Kind::Count},
     {"--plugin", Kind::Path},
     {"--quiet", Kind::Flag},
     {"--help", Kind::Flag},
@@ -59,6 +60,8 @@ int* count_field(Options& o, const std::string& name) {
         return &o.run.windowHeight;
     if (name == "--range-samples")
         return &o.run.rangeSamples;
+    if (name == "--threads")
+        return &o.run.threads;
     return &o.run.azimuthSamples;
 }
 
@@ -163,8 +166,10 @@ std::string usage_text() {
            "  --snr-threshold X      SNR an estimate must exceed to be kept (default 7.0)\n"
            "  --overwrite            write the fitted offset parameters over the --off file\n"
            "                         instead of beside it, named <off up to its last '.'>_new.off\n"
+           "  --threads N            measure on N threads in this process (default 1: the\n"
+           "                         plug-in, on the calling thread, as the platform runs it)\n"
            "  --plugin PATH          the plug-in to load (default: the one installed beside\n"
-           "                         the tool, else the one built with it)\n"
+           "                         the tool, else the one built with it); runs on one thread\n"
            "  --quiet                no progress display\n"
            "  --help                 show this text\n"
            "  --version              show the version\n"

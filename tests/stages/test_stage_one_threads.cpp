@@ -1,0 +1,200 @@
+// Stage 1 on several threads: the same bytes, progress and diagnostics as on
+// one; the pool hands each row's outcomes back in grid order and carries a
+// failure of a worker to the calling thread, in its place.
+#include "estimation/row_pipeline.h"
+#include "estimation/stage_one.h"
+#include "numeric/fatal.h"
+#include "params/file_handle.h"
+#include "tests/support/scratch.h"
+
+#include <stdexcept>
+
+namespace {
+
+using namespace scratch;
+
+struct ProgressRecorder : StageReporter {
+    std::vector<double> percent;
+    std::vector<std::string> failures;
+    void progress(double p) override { percent.push_back(p); }
+    void failure(const char* message) override { failures.push_back(message); }
+};
+
+struct Outputs {
+    bool ok = false;
+    std::string out, offsets, snr, listing, offFile;
+    ProgressRecorder reporter;
+    OffsetMeasurements m;
+};
+
+// A slave file 200 lines long whose XML claims 256: the last grid rows read
+// past its end, so warnings come between the rows.
+Outputs run_on(int threads, const std::string& dir) {
+    fs::create_directories(dir);
+    const PairFiles files = write_pair(dir, PairSpec{256, 256, 256, 256, 2, 1}, 2, 1);
+    fs::resize_file(files.slave, 200 * 256 * 8 + 3);
+    RunRequest request;
+    request.masterPath = files.master;
+    request.slavePath = files.slave;
+    request.offsetParPath = files.off;
+    request.windowWidth = request.windowHeight = 32;
+    request.rangeSamples = request.azimuthSamples = 6;
+    request.snrThreshold = 3.0;
+    request.threads = threads;
+    const WorkFiles work = work_files_for_base(dir + "/Temp_1");
+    Outputs o;
+    ::testing::internal::CaptureStdout();
+    o.ok = estimate_offsets(request, work, o.reporter, &o.m);
+    o.out = ::testing::internal::GetCapturedStdout();
+    o.offsets = read_bytes(work.offsets);
+    o.snr = read_bytes(work.snr);
+    o.listing = read_bytes(work.listing);
+    o.offFile = read_bytes(files.off);
+    return o;
+}
+
+TEST(StageOneThreads, GiveTheBytesProgressAndWarningsOfOneThread) {
+    const std::string root = fresh_test_dir();
+    const Outputs one = run_on(1, root + "/1");
+    ASSERT_TRUE(one.ok);
+    ASSERT_NE(one.out.find("SLC-2 file"), one.out.rfind("SLC-2 file")) << "no warnings in the loop";
+    for (int threads : {2, 3, 7, 40}) {
+        SCOPED_TRACE(threads);
+        const Outputs many = run_on(threads, root + "/" + std::to_string(threads));
+        ASSERT_TRUE(many.ok);
+        EXPECT_EQ(many.out, one.out);
+        EXPECT_EQ(many.reporter.percent, one.reporter.percent);
+        EXPECT_TRUE(many.offsets == one.offsets);
+        EXPECT_TRUE(many.snr == one.snr);
+        EXPECT_EQ(many.listing, one.listing);
+        EXPECT_EQ(many.offFile, one.offFile);
+        EXPECT_EQ(many.m.snr, one.m.snr);
+        EXPECT_EQ(many.m.accepted, one.m.accepted);
+    }
+}
+
+// ---------------------------------------------------------------- the pool
+
+// Line L of each test image holds L in every real part, the sample index in
+// every imaginary part; the slave's lines are those of the master plus 1000.
+class Pool : public ::testing::Test {
+protected:
+    static constexpr int kWidth = 16, kLines = 64, kHeight = 4, kPositions = 5;
+
+    void SetUp() override {
+        const std::string dir = fresh_test_dir();
+        for (const auto& [path, base] : {std::pair{dir + "/m.slc", 0}, {dir + "/s.slc", 1000}}) {
+            std::vector<fcomplex> image;
+            for (int line = 0; line < kLines; line++)
+                for (int x = 0; x < kWidth; x++)
+                    image.push_back({static_cast<float>(base + line), static_cast<float>(x)});
+            write_values(path, image);
+        }
+        master_ = open_file(dir + "/m.slc", "rb");
+        slave_ = open_file(dir + "/s.slc", "rb");
+        for (int i = 0; i < 9; i++)
+            rows_.push_back({i, 3 + 5 * i, 7 + 6 * i});
+        ::testing::internal::CaptureStdout(); // the filter's design lines
+        first_ = std::make_unique<WindowWorkspace>(kHeight, kHeight);
+        ::testing::internal::GetCapturedStdout();
+    }
+
+    // Runs the rows through the pool; what position j of row i measures is
+    // the first line of its windows in both images and its own place.
+    std::vector<std::vector<PositionOutcome>> run(int threads, RowPipeline::Measure measure = {}) {
+        if (!measure)
+            measure = [](const RowLines& lines, int, int j, WindowWorkspace& ws) {
+                lines.cut_windows(2 + j, 2 + j, ws);
+                PositionOutcome o;
+                o.measured = true;
+                o.measurement = {ws.master_patch()[0][0].im, ws.master_patch()[0][0].re,
+                                 ws.slave_patch()[0][0].re};
+                return o;
+            };
+        Block1D<unsigned char> buffer(kWidth * 8);
+        SlcLineReader m(master_.get(), kWidth, SampleFormat::fcomplex, buffer.get(), "");
+        SlcLineReader s(slave_.get(), kWidth, SampleFormat::fcomplex, buffer.get(), "");
+        RowPipeline pool(threads, rows_, kPositions, m, s, kWidth, kWidth, *first_, measure);
+        std::vector<std::vector<PositionOutcome>> taken;
+        for (std::size_t r = 0; r < rows_.size(); r++) {
+            taken.push_back(pool.next_row());
+            for (const PositionOutcome& o : taken.back())
+                if (o.failure)
+                    pool.raise(o.failure);
+        }
+        return taken;
+    }
+
+    FileHandle master_, slave_;
+    std::vector<RowToMeasure> rows_;
+    std::unique_ptr<WindowWorkspace> first_;
+};
+
+TEST_F(Pool, HandsBackEveryPositionOfEveryRowInOrder) {
+    for (int threads : {1, 2, 7}) {
+        const auto taken = run(threads);
+        ASSERT_EQ(taken.size(), rows_.size());
+        for (std::size_t r = 0; r < rows_.size(); r++)
+            for (int j = 0; j < kPositions; j++) {
+                const WindowMeasurement& m = taken[r][j].measurement;
+                ASSERT_TRUE(taken[r][j].measured) << r << " " << j;
+                // Cut at sample 2 + j, centred: the window starts at j.
+                EXPECT_EQ(m.snr, j);
+                EXPECT_EQ(m.rangeShift, rows_[r].firstMasterLine);
+                EXPECT_EQ(m.azimuthShift, 1000 + rows_[r].firstSlaveLine);
+            }
+    }
+}
+
+// A fatal error at row 2, position 3, and a later one at row 4: the first in
+// grid order is replayed on the calling thread after every position before it.
+RowPipeline::Measure failing_at(int* measuredBeforeFailure) {
+    return [measuredBeforeFailure](const RowLines&, int i, int j, WindowWorkspace&) {
+        if (i == 2 && j == 3)
+            fatal_error("\nERROR: planted at row %d position %d\n", i, j);
+        if (i == 4)
+            run_time_error("ERROR: a later one");
+        if (i < 2 || (i == 2 && j < 3))
+            __atomic_add_fetch(measuredBeforeFailure, 1, __ATOMIC_RELAXED);
+        return PositionOutcome{};
+    };
+}
+
+TEST_F(Pool, ReplaysAWorkersFatalErrorOnTheCallingThreadInItsPlace) {
+    int before = 0;
+    EXPECT_EXIT(
+        {
+            run(3, failing_at(&before));
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(255), "ERROR: planted at row 2 position 3");
+}
+
+[[noreturn]] void throw_message(const char* message) {
+    throw std::runtime_error(message);
+}
+
+TEST_F(Pool, ThrowsAWorkersFatalErrorFromTheHandlerAfterTheFormerPositions) {
+    set_fatal_handler(throw_message);
+    int before = 0;
+    try {
+        run(3, failing_at(&before));
+        ADD_FAILURE() << "no failure raised";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "\nERROR: planted at row 2 position 3\n");
+    }
+    set_fatal_handler(nullptr);
+    EXPECT_EQ(before, 2 * kPositions + 3);
+}
+
+TEST_F(Pool, RethrowsAnyOtherExceptionOfAWorker) {
+    EXPECT_THROW(run(2,
+                     [](const RowLines&, int i, int, WindowWorkspace&) -> PositionOutcome {
+                         if (i == 5)
+                             throw std::bad_alloc();
+                         return {};
+                     }),
+                 std::bad_alloc);
+}
+
+} // namespace
