@@ -62,6 +62,8 @@ TEST(FinecoregFailures, ReportOneLineAndTheirExitStatus) {
         {pair.args({"--slave", lone}), 1,
          "slave image parameter file not found: " + pair.dir + "/lone.xml"},
         {pair.args({"--plugin", "/nonexistent.so"}), 1, "cannot load the plug-in: /nonexistent.so"},
+        {pair.args({"--threads", "0"}), 2, "--threads: '0'"},
+        {pair.args({"--threads", "1025"}), 1, "Number of threads must be from 1 to 1024 !"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.part);
@@ -98,6 +100,26 @@ TEST(FinecoregRun, ModuleReportThenASummary) {
     EXPECT_GE(std::count(run.err.begin(), run.err.end(), '\n'), 1);
     EXPECT_LE(std::count(run.err.begin(), run.err.end(), '\n'), 10);
     EXPECT_NE(run.err.find("finecoreg: 100% done\n"), std::string::npos) << run.err;
+}
+
+// On threads in the tool's own process: what the plug-in shows and writes.
+TEST(FinecoregRun, ThreadsGiveWhatThePluginGives) {
+    const Pair pair;
+    const std::string off = read_bytes(pair.files.off);
+    const ProcessRun plugin = finecoreg(pair.args());
+    ASSERT_EQ(plugin.status, 0) << plugin.err;
+    const std::string rewritten = read_bytes(pair.files.off);
+    const std::string fitted = read_bytes(pair.dir + "/pair_new.off");
+    for (const char* threads : {"2", "5"}) {
+        write_bytes(pair.files.off, off);
+        fs::remove(pair.dir + "/pair_new.off");
+        const ProcessRun run = finecoreg(pair.args({"--threads", threads}));
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, plugin.out);
+        EXPECT_EQ(run.err, plugin.err);
+        EXPECT_EQ(read_bytes(pair.files.off), rewritten);
+        EXPECT_EQ(read_bytes(pair.dir + "/pair_new.off"), fitted);
+    }
 }
 
 TEST(FinecoregRun, OverwriteAndQuiet) {
