@@ -42,6 +42,8 @@ def _add_coregister(verbs):
     parser.add_argument("--log", help="file for the module's diagnostics (default: stdout)")
     parser.add_argument("--result", help="write the result record (JSON) here")
     parser.add_argument("--plot", help="draw the QA picture (.png or .svg) here")
+    parser.add_argument("--threads", type=int,
+                        help="threads measuring the grid (default: the cores this process may use)")
     parser.set_defaults(run=_run_coregister)
 
 
@@ -52,7 +54,7 @@ def _run_coregister(args):
     try:
         result = coregister(args.master, args.slave, args.off, window=tuple(args.window),
                             grid=tuple(args.grid), snr_threshold=args.snr_threshold,
-                            overwrite=args.overwrite, log=args.log)
+                            overwrite=args.overwrite, log=args.log, threads=args.threads)
     except Error as error:
         raise ValueError(str(error)) from error
     if args.result:
@@ -85,7 +87,11 @@ def _add_stack(verbs):
                         help="offset estimates in range and azimuth (default: 32 32)")
     parser.add_argument("--snr-threshold", type=float, default=7.0)
     parser.add_argument("--scheduler", metavar="ADDRESS", help="run on this Dask scheduler instead of a local cluster")
-    parser.add_argument("--workers", type=int, help="local worker processes (default: one per core)")
+    parser.add_argument("--workers", type=int,
+                        help="local worker processes (default: cores / --threads-per-pair)")
+    parser.add_argument("--threads-per-pair", type=int,
+                        help="threads measuring each pair (default: cores / --workers on the local "
+                             "cluster, 1 on a given scheduler)")
     parser.add_argument("--max-worker-deaths", type=int, default=2,
                         help="local cluster: retries of a pair whose worker process died (default: 2)")
     parser.set_defaults(run=_run_stack)
@@ -96,7 +102,8 @@ def _run_stack(args):
 
     outcome = stack(args.master, args.slaves, args.out_dir, off=args.off, coarse=args.coarse,
                     window=tuple(args.window), grid=tuple(args.grid), snr_threshold=args.snr_threshold,
-                    scheduler=args.scheduler, workers=args.workers, max_worker_deaths=args.max_worker_deaths)
+                    scheduler=args.scheduler, workers=args.workers, max_worker_deaths=args.max_worker_deaths,
+                    threads_per_pair=args.threads_per_pair)
     print(f"{len(outcome.pairs) - len(outcome.failed)} of {len(outcome.pairs)} pairs co-registered")
     for pair in outcome.failed:
         print(f"failed: {pair.name}: {pair.error}")

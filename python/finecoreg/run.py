@@ -60,8 +60,13 @@ def _restore(path, content):
     os.replace(temporary, path)
 
 
+def default_threads():
+    """The cores this process may run on (its affinity mask)."""
+    return len(os.sched_getaffinity(0))
+
+
 def coregister(master, slave, off, window=(64, 64), grid=(32, 32), snr_threshold=7.0,
-               overwrite=False, progress=_DEFAULT, log=None, keep_work_files=False):
+               overwrite=False, progress=_DEFAULT, log=None, keep_work_files=False, threads=None):
     """Co-register a slave SLC image to a master SLC image.
 
     Runs the same stages as the plug-in and writes the same files: the
@@ -92,6 +97,9 @@ def coregister(master, slave, off, window=(64, 64), grid=(32, 32), snr_threshold
         Keep the run's work files (binary offsets and SNR grids, listings) in
         the master's directory after a success; their paths are then in
         ``result.paths``.
+    threads : int or None
+        Threads measuring the grid positions (default: the cores this process
+        may use). Any number gives the same files and result.
 
     Returns
     -------
@@ -115,7 +123,12 @@ def coregister(master, slave, off, window=(64, 64), grid=(32, 32), snr_threshold
     for name, flag in (("overwrite", overwrite), ("keep_work_files", keep_work_files)):
         if not isinstance(flag, bool):
             raise TypeError(f"{name} must be True or False, not {flag!r}")
-    problem = _core.check(width, height, range_samples, azimuth_samples, float(snr_threshold))
+    if threads is None:
+        threads = default_threads()
+    elif not isinstance(threads, numbers.Integral) or isinstance(threads, bool):
+        raise TypeError(f"threads must be an integer or None, not {threads!r}")
+    problem = _core.check(width, height, range_samples, azimuth_samples, float(snr_threshold),
+                          int(threads))
     if problem is not None:
         raise ValueError(problem)
     log_path = b"" if log is None else _path(log, "log")
@@ -134,7 +147,7 @@ def coregister(master, slave, off, window=(64, 64), grid=(32, 32), snr_threshold
     try:
         error, record = _core.run(paths["master"], paths["slave"], paths["off"], width, height,
                                   range_samples, azimuth_samples, float(snr_threshold),
-                                  overwrite, progress, log_path, keep_work_files)
+                                  overwrite, progress, log_path, keep_work_files, int(threads))
     finally:
         if bar is not None:
             bar.close()

@@ -149,11 +149,25 @@ def _pair_record(task, record, resumed):
                       directory=os.path.join(task.outdir, task.name), resumed=resumed, record=record)
 
 
+def cluster_sizing(workers, threads_per_pair, cores=None):
+    """(worker processes, threads per pair) of a local cluster: what is not given is sized so that
+    workers x threads per pair fills the cores without exceeding them; by default a process per core."""
+    cores = cores or len(os.sched_getaffinity(0))
+    for name, value in (("workers", workers), ("threads_per_pair", threads_per_pair)):
+        if value is not None and (not isinstance(value, int) or isinstance(value, bool) or value < 1):
+            raise ValueError(f"{name} must be a positive integer, not {value!r}")
+    if workers is None:
+        workers = max(1, cores // (threads_per_pair or 1))
+    if threads_per_pair is None:
+        threads_per_pair = max(1, cores // workers)
+    return workers, threads_per_pair
+
+
 def _local_cluster(workers, max_worker_deaths):
     import dask
     from distributed import LocalCluster
 
-    n = workers or len(os.sched_getaffinity(0))
+    n = workers
     with dask.config.set({"distributed.scheduler.allowed-failures": max_worker_deaths}):
         return LocalCluster(n_workers=n, threads_per_worker=1, processes=True, dashboard_address=None)
 
@@ -204,7 +218,7 @@ def _run_tasks(client, tasks, on_pair, max_worker_deaths):
 
 def stack(master, slaves, outdir, off=None, coarse=None, window=(64, 64), grid=(32, 32),
           snr_threshold=7.0, client=None, scheduler=None, workers=None, max_worker_deaths=2,
-          progress=_DEFAULT, prepare_inputs=None):
+          progress=_DEFAULT, prepare_inputs=None, threads_per_pair=None):
     """Co-register each slave to the master, one Dask task per pair.
 
     Parameters
@@ -229,7 +243,12 @@ def stack(master, slaves, outdir, off=None, coarse=None, window=(64, 64), grid=(
     scheduler : str, optional
         Address of a running Dask scheduler to connect to.
     workers : int, optional
-        Worker processes of the local cluster (default: one per core).
+        Worker processes of the local cluster (default: the cores over
+        `threads_per_pair`, so one per core when that is not given either).
+    threads_per_pair : int, optional
+        Threads measuring each pair's grid (default: on the local cluster
+        the cores over `workers`, so workers x threads <= cores; 1 on a
+        cluster given by client or scheduler).
     max_worker_deaths : int
         On the local cluster, how many times a pair is retried after its
         worker process died; a cluster given by client or scheduler keeps its
@@ -249,6 +268,10 @@ def stack(master, slaves, outdir, off=None, coarse=None, window=(64, 64), grid=(
     from distributed import Client
 
     window, grid, coarse = _checked_options(window, grid, snr_threshold, off, coarse)
+    if client is None and scheduler is None:
+        workers, threads_per_pair = cluster_sizing(workers, threads_per_pair)
+    else:
+        _, threads_per_pair = cluster_sizing(1, threads_per_pair or 1)
     slaves = expand_slaves(slaves, master)
     outdir = os.path.abspath(os.fspath(outdir))
     os.makedirs(outdir, exist_ok=True)
@@ -256,7 +279,7 @@ def stack(master, slaves, outdir, off=None, coarse=None, window=(64, 64), grid=(
     tasks = [PairTask(name=name, master=os.path.abspath(master), slave=os.path.abspath(slave), outdir=outdir,
                       off_template=None if off is None else os.path.abspath(off), coarse=coarse,
                       window=window, grid=grid, snr_threshold=float(snr_threshold),
-                      prepare_inputs=prepare_inputs)
+                      threads=threads_per_pair, prepare_inputs=prepare_inputs)
              for name, slave in zip(pair_names(slaves), slaves)]
 
     records = {}
@@ -294,5 +317,5 @@ def stack(master, slaves, outdir, off=None, coarse=None, window=(64, 64), grid=(
                        overview=write_overview(outdir, pairs))
 
 
-__all__ = ["PairRecord", "StackProgress", "StackResult", "expand_slaves", "pair_names", "stack",
+__all__ = ["PairRecord", "StackProgress", "StackResult", "cluster_sizing", "expand_slaves", "pair_names", "stack",
            "FITTED_FILE", "QA_FILE", "RESULT_FILE"]

@@ -44,6 +44,7 @@ class PairTask:
     window: tuple = (64, 64)
     grid: tuple = (32, 32)
     snr_threshold: float = 7.0
+    threads: int = 1  # threads measuring the pair's grid
     prepare_inputs: object = None  # callable(master, slave, workdir) -> (master, slave)
 
 
@@ -236,7 +237,7 @@ def run_pair(task):
         off = os.path.join(workdir, OFFSET_FILE)
         _write_offset_file(task, off)
         result = coregister(master, slave, off, window=tuple(task.window), grid=tuple(task.grid),
-                            snr_threshold=task.snr_threshold, progress=None,
+                            snr_threshold=task.snr_threshold, progress=None, threads=task.threads,
                             log=os.path.join(workdir, LOG_FILE))
         write_atomically(os.path.join(workdir, QA_FILE), lambda path: qa_plot(result, path))
         record = _relocated(result, workdir, final)

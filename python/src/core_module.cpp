@@ -157,7 +157,8 @@ py::dict result_record(const RunResult& r) {
 
 RunRequest make_request(const std::string& master, const std::string& slave,
                         const std::string& offsetPar, int windowWidth, int windowHeight,
-                        int rangeSamples, int azimuthSamples, double snrThreshold, bool overwrite) {
+                        int rangeSamples, int azimuthSamples, double snrThreshold, bool overwrite,
+                        int threads = 1) {
     RunRequest r;
     r.masterPath = master;
     r.slavePath = slave;
@@ -168,14 +169,15 @@ RunRequest make_request(const std::string& master, const std::string& slave,
     r.azimuthSamples = azimuthSamples;
     r.snrThreshold = snrThreshold;
     r.overwrite = overwrite;
+    r.threads = threads;
     return r;
 }
 
 // None when the request can run, else the module's message.
 std::optional<std::string> check(int windowWidth, int windowHeight, int rangeSamples,
-                                 int azimuthSamples, double snrThreshold) {
+                                 int azimuthSamples, double snrThreshold, int threads) {
     const RunRequest r = make_request({}, {}, {}, windowWidth, windowHeight, rangeSamples,
-                                      azimuthSamples, snrThreshold, false);
+                                      azimuthSamples, snrThreshold, false, threads);
     if (const char* problem = check_run_request(r))
         return std::string(problem);
     return std::nullopt;
@@ -186,9 +188,10 @@ std::optional<std::string> check(int windowWidth, int windowHeight, int rangeSam
 py::tuple run(const py::bytes& master, const py::bytes& slave, const py::bytes& offsetPar,
               int windowWidth, int windowHeight, int rangeSamples, int azimuthSamples,
               double snrThreshold, bool overwrite, std::optional<py::function> progress,
-              const py::bytes& logPath, bool keepWorkFiles) {
-    const RunRequest request = make_request(master, slave, offsetPar, windowWidth, windowHeight,
-                                            rangeSamples, azimuthSamples, snrThreshold, overwrite);
+              const py::bytes& logPath, bool keepWorkFiles, int threads) {
+    const RunRequest request =
+        make_request(master, slave, offsetPar, windowWidth, windowHeight, rangeSamples,
+                     azimuthSamples, snrThreshold, overwrite, threads);
     CallbackReporter reporter(std::move(progress));
     RunResult result;
     bool ok = false;
@@ -221,9 +224,10 @@ PYBIND11_MODULE(_core, m) {
     m.doc() = "Binding of the fine co-registration run driver (use the finecoreg package).";
     set_fatal_handler(throw_fatal);
     m.def("check", &check, py::arg("window_width"), py::arg("window_height"),
-          py::arg("range_samples"), py::arg("azimuth_samples"), py::arg("snr_threshold"));
+          py::arg("range_samples"), py::arg("azimuth_samples"), py::arg("snr_threshold"),
+          py::arg("threads") = 1);
     m.def("run", &run, py::arg("master"), py::arg("slave"), py::arg("offset_par"),
           py::arg("window_width"), py::arg("window_height"), py::arg("range_samples"),
           py::arg("azimuth_samples"), py::arg("snr_threshold"), py::arg("overwrite"),
-          py::arg("progress"), py::arg("log"), py::arg("keep_work_files"));
+          py::arg("progress"), py::arg("log"), py::arg("keep_work_files"), py::arg("threads") = 1);
 }

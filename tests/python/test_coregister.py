@@ -59,13 +59,31 @@ def test_same_files_as_the_tool_and_record_matches_work_files(tmp_path, tools_di
     (dict(snr_threshold="7"), TypeError),
     (dict(overwrite=1), TypeError),
     (dict(progress=42), TypeError),
+    (dict(threads=0), ValueError),
+    (dict(threads=2.0), TypeError),
 ], ids=["window-not-power-of-two", "window-triple", "grid-zero", "grid-float", "snr-nan",
-        "snr-text", "overwrite-int", "progress-not-callable"])
+        "snr-text", "overwrite-int", "progress-not-callable", "threads-zero", "threads-float"])
 def test_bad_arguments_are_refused_before_anything_is_touched(pair, kwargs, error):
     before = sorted(os.listdir(pair.off.parent)), pair.off.read_bytes()
     with pytest.raises(error):
         finecoreg.coregister(pair.master, pair.slave, pair.off, **kwargs)
     assert (sorted(os.listdir(pair.off.parent)), pair.off.read_bytes()) == before
+
+
+def test_any_number_of_threads_gives_the_files_and_result_of_one(tmp_path):
+    runs = {}
+    for threads in (1, 3):
+        p = simulate_pair(tmp_path / str(threads))
+        seen = []
+        r = finecoreg.coregister(p.master, p.slave, p.off, grid=GRID, progress=seen.append,
+                                 log=tmp_path / f"log{threads}.txt", threads=threads)
+        files = [(p.off.parent / name).read_bytes() for name in ("pair.off", "pair_new.off")]
+        runs[threads] = r, seen, files, (tmp_path / f"log{threads}.txt").read_bytes()
+    (one, seen1, files1, log1), (three, seen3, files3, log3) = runs[1], runs[3]
+    assert files3 == files1 and log3 == log1 and seen3 == seen1
+    for name in ("range_offset", "azimuth_offset", "snr", "accepted", "kept"):
+        np.testing.assert_array_equal(getattr(three, name), getattr(one, name))
+    assert finecoreg.run.default_threads() == len(os.sched_getaffinity(0))
 
 
 def test_bad_path_type(pair):

@@ -65,7 +65,8 @@ def test_local_cluster_fits_as_the_tool_failures_stay_alone_and_rerun_redoes_onl
 
     out = tmp_path / "out"
     slaves = slaves_of(sims) + [str(bad / "short.slc"), str(bad / "noxml.slc")]
-    first = stack(master, slaves, out, off=sims["a"].off, grid=GRID, workers=2, progress=None)
+    first = stack(master, slaves, out, off=sims["a"].off, grid=GRID, workers=2,
+                  threads_per_pair=2, progress=None)
     assert [p.name for p in first.pairs] == ["a_slave", "b_slave", "c_slave", "bad_short", "bad_noxml"]
     assert [p.status for p in first.pairs] == ["ok"] * 3 + ["failed"] * 2
     assert_matches_tool(out, fitted)
@@ -80,7 +81,8 @@ def test_local_cluster_fits_as_the_tool_failures_stay_alone_and_rerun_redoes_onl
 
     shutil.copy(sims["a"].slave, bad / "short.slc")  # repaired
     done_before = {n: os.stat(out / n / "result.json").st_mtime_ns for n in ("a_slave", "b_slave", "c_slave")}
-    second = stack(master, slaves, out, off=sims["a"].off, grid=GRID, workers=2, progress=None)
+    second = stack(master, slaves, out, off=sims["a"].off, grid=GRID, workers=2,
+                  threads_per_pair=2, progress=None)
     assert [p.resumed for p in second.pairs] == [True] * 3 + [False] * 2
     assert [p.status for p in second.pairs] == ["ok"] * 4 + ["failed"]
     assert {n: os.stat(out / n / "result.json").st_mtime_ns for n in done_before} == done_before
@@ -158,3 +160,13 @@ def test_an_interrupted_run_leaves_only_complete_pairs_and_a_rerun_completes(pai
         assert completed_record(str(out), name) is not None or not final & set(os.listdir(out / name)), name
     assert subprocess.run(command, env=env, capture_output=True, timeout=300).returncode == 0
     assert_matches_tool(out, fitted)
+
+
+@pytest.mark.parametrize("workers, threads, sized", [
+    (None, None, (8, 1)), (None, 4, (2, 4)), (2, None, (2, 4)), (3, None, (3, 2)),
+    (None, 16, (1, 16)), (16, None, (16, 1)), (3, 5, (3, 5))])
+def test_local_cluster_fills_the_cores_with_workers_times_threads(workers, threads, sized):
+    from finecoreg.stack import cluster_sizing
+    assert cluster_sizing(workers, threads, cores=8) == sized
+    with pytest.raises(ValueError):
+        cluster_sizing(workers, 0, cores=8)
