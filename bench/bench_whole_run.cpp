@@ -15,6 +15,7 @@
 #include "params/file_handle.h"
 
 #include <benchmark/benchmark.h>
+#include <chrono>
 #include <ctime>
 
 namespace {
@@ -79,6 +80,45 @@ BENCHMARK(BM_WholeRun)
     ->UseManualTime()
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
+
+#if __has_include("estimation/row_pipeline.h")
+// The whole run with stage 1 on state.range(1) threads, in wall time (the
+// threads' CPU times add up): the speed-up of more cores on one pair.
+void BM_WholeRunThreads(benchmark::State& state) {
+    const BenchPair& p = bench_pair(static_cast<int>(state.range(0)));
+    const WorkFiles f = work_files(p);
+    RunRequest request =
+        bench_request(p.master, p.slave, p.dir + "/pair.off", kWindow, kGrid, kGrid);
+    request.threads = static_cast<int>(state.range(1));
+    QuietReporter reporter;
+    double stage1 = 0.0, total = 0.0;
+    for (auto _ : state) {
+        copy_file(p.offPristine, request.offsetParPath);
+        SilencedStdout quiet;
+        const auto start = std::chrono::steady_clock::now();
+        bool ok = estimate_offsets(request, f, reporter);
+        const std::chrono::duration<double> s1 = std::chrono::steady_clock::now() - start;
+        ok = ok && fit_offsets(request, f, reporter);
+        const std::chrono::duration<double> all = std::chrono::steady_clock::now() - start;
+        if (!ok) {
+            state.SkipWithError("the run failed");
+            break;
+        }
+        stage1 += s1.count();
+        total += all.count();
+        state.SetIterationTime(all.count());
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["wall_per_position_us"] = total / n / kPositions * 1e6;
+    state.counters["stage1_wall_per_position_us"] = stage1 / n / kPositions * 1e6;
+}
+BENCHMARK(BM_WholeRunThreads)
+    ->Args({2048, 1})
+    ->Args({2048, 2})
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+#endif
 
 // Stage 1's loop replayed with the module's own reader and measure_window
 // and a clock around reading, cutting windows and measuring. What the replay

@@ -57,6 +57,11 @@ for b in "${builds[@]}"; do
     --benchmark_report_aggregates_only=true "$@"
 done
 
+# One pair on 1 and 2 threads (the current tree only), wall time.
+run_side "$cur_build" threads --benchmark_filter='^BM_WholeRunThreads' \
+  --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
+  --benchmark_report_aggregates_only=true "$@"
+
 # Peak resident memory of a run on sparse 1 GiB and 4 GiB pairs.
 mem="$root/build-bench-data/memory.txt"
 : >"$mem"

@@ -162,6 +162,33 @@ for size in (2048, 4096):
               + " |")
     print()
 
+# One pair on threads: wall time, current tree.
+threaded = load(current, "threads")
+one_thread = median(threaded, "BM_WholeRunThreads/2048/1/iterations:3/manual_time")
+two_threads = median(threaded, "BM_WholeRunThreads/2048/2/iterations:3/manual_time")
+serial = None
+if one_thread and two_threads:
+    t1, t2 = one_thread["wall_per_position_us"], two_threads["wall_per_position_us"]
+    # Amdahl: t(n) = t1 (s + (1 - s) / n), so from two threads s = 2 t2 / t1 - 1.
+    serial = min(max(2.0 * t2 / t1 - 1.0, 0.0), 1.0)
+    print("## One pair on threads: 2048 x 2048, 64 x 64 windows, 32 x 32 grid\n")
+    print("Wall time of the whole run (both stages) per grid position, stage 1 on 1 and 2 "
+          "threads (BM_WholeRunThreads); median of 5 repetitions of 3 runs each, interleaved at "
+          "random. Wall time on a shared 2-core machine: load from elsewhere falls on the "
+          "2-thread runs hardest, so the ratio is an upper bound.\n")
+    print("| Figure | 1 thread | 2 threads |")
+    print("|---|---:|---:|")
+    print(f"| whole run per position (wall) | {t1:.0f} us | {t2:.0f} us |")
+    print(f"| stage 1 per position (wall) | {one_thread['stage1_wall_per_position_us']:.0f} us | "
+          f"{two_threads['stage1_wall_per_position_us']:.0f} us |")
+    print(f"| against 1 thread | 1.00x | {t2 / t1:.2f}x |")
+    print()
+    print(f"Serial fraction from these figures (Amdahl, s = 2 t2 / t1 - 1): {serial:.3f}. "
+          f"Predicted speed-up of the same code: {1 / (serial + (1 - serial) / 16):.1f}x on 16 "
+          f"cores, {1 / (serial + (1 - serial) / 64):.1f}x on 64 (the positions of a 32 x 32 "
+          "grid are handed out one by one across the rows read ahead, so every core finds "
+          "work; reading, writing and stage 2 stay on one thread).\n")
+
 # The performance targets, each from figures of this one run.
 print("## Targets\n")
 print("| Target | Measured | Limit |")
@@ -178,6 +205,15 @@ for size in (2048, 4096):
     if w and isolated[-1]:
         print(f"| whole-run position ({size} x {size}) against an isolated one | "
               f"{w['per_position_us'] * 1e3 / cpu_ns(isolated[-1]):.2f}x | 1.2x |")
+    s = median(runs[-1], f"BM_WholeRunSplit/{size}/iterations:3")
+    if w and s and s.get("measure_us"):
+        outside = w["per_position_us"] - s["measure_us"]
+        print(f"| time outside the per-position chain ({size} x {size}) against the chain's | "
+              f"{outside / s['measure_us']:.2f}x | 0.2x |")
+if one_thread and two_threads:
+    print(f"| whole run (2048 x 2048) on 2 threads against 1 (wall) | "
+          f"{two_threads['wall_per_position_us'] / one_thread['wall_per_position_us']:.2f}x "
+          "| 0.55x |")
 print()
 
 print("## Peak resident memory of a run (sparse pairs, 64 x 64 windows, 8 x 8 grid)\n")
