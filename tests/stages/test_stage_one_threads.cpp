@@ -1,8 +1,8 @@
-// Stage 1 on several threads: the same bytes, progress and diagnostics as on
-// one; the pool hands each row's outcomes back in grid order and carries a
-// failure of a worker to the calling thread, in its place.
+// Stage 1's pool of threads: it hands each row's outcomes back in grid order
+// and carries a failure of a worker to the calling thread, in its place. (The
+// same bytes on any number of threads: the golden tests; the same progress
+// and diagnostics: the Python package's tests.)
 #include "estimation/row_pipeline.h"
-#include "estimation/stage_one.h"
 #include "numeric/fatal.h"
 #include "params/file_handle.h"
 #include "tests/support/scratch.h"
@@ -12,68 +12,6 @@
 namespace {
 
 using namespace scratch;
-
-struct ProgressRecorder : StageReporter {
-    std::vector<double> percent;
-    std::vector<std::string> failures;
-    void progress(double p) override { percent.push_back(p); }
-    void failure(const char* message) override { failures.push_back(message); }
-};
-
-struct Outputs {
-    bool ok = false;
-    std::string out, offsets, snr, listing, offFile;
-    ProgressRecorder reporter;
-    OffsetMeasurements m;
-};
-
-// A slave file 200 lines long whose XML claims 256: the last grid rows read
-// past its end, so warnings come between the rows.
-Outputs run_on(int threads, const std::string& dir) {
-    fs::create_directories(dir);
-    const PairFiles files = write_pair(dir, PairSpec{256, 256, 256, 256, 2, 1}, 2, 1);
-    fs::resize_file(files.slave, 200 * 256 * 8 + 3);
-    RunRequest request;
-    request.masterPath = files.master;
-    request.slavePath = files.slave;
-    request.offsetParPath = files.off;
-    request.windowWidth = request.windowHeight = 32;
-    request.rangeSamples = request.azimuthSamples = 6;
-    request.snrThreshold = 3.0;
-    request.threads = threads;
-    const WorkFiles work = work_files_for_base(dir + "/Temp_1");
-    Outputs o;
-    ::testing::internal::CaptureStdout();
-    o.ok = estimate_offsets(request, work, o.reporter, &o.m);
-    o.out = ::testing::internal::GetCapturedStdout();
-    o.offsets = read_bytes(work.offsets);
-    o.snr = read_bytes(work.snr);
-    o.listing = read_bytes(work.listing);
-    o.offFile = read_bytes(files.off);
-    return o;
-}
-
-TEST(StageOneThreads, GiveTheBytesProgressAndWarningsOfOneThread) {
-    const std::string root = fresh_test_dir();
-    const Outputs one = run_on(1, root + "/1");
-    ASSERT_TRUE(one.ok);
-    ASSERT_NE(one.out.find("SLC-2 file"), one.out.rfind("SLC-2 file")) << "no warnings in the loop";
-    for (int threads : {2, 3, 7, 40}) {
-        SCOPED_TRACE(threads);
-        const Outputs many = run_on(threads, root + "/" + std::to_string(threads));
-        ASSERT_TRUE(many.ok);
-        EXPECT_EQ(many.out, one.out);
-        EXPECT_EQ(many.reporter.percent, one.reporter.percent);
-        EXPECT_TRUE(many.offsets == one.offsets);
-        EXPECT_TRUE(many.snr == one.snr);
-        EXPECT_EQ(many.listing, one.listing);
-        EXPECT_EQ(many.offFile, one.offFile);
-        EXPECT_EQ(many.m.snr, one.m.snr);
-        EXPECT_EQ(many.m.accepted, one.m.accepted);
-    }
-}
-
-// ---------------------------------------------------------------- the pool
 
 // Line L of each test image holds L in every real part, the sample index in
 // every imaginary part; the slave's lines are those of the master plus 1000.
