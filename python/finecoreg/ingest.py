@@ -25,12 +25,14 @@ def _band(band):
     return int(band)
 
 
-def _call(function, *args):
+def _call(function, source, *args):
     from . import _ingest
     try:
-        return function(_ingest)(*args)
+        return function(_ingest)(source, *args)
     except _ingest.ImportFailure as error:
         raise Error(str(error)) from None
+    except MemoryError:  # std::bad_alloc from the binding: as any other failure, by file
+        raise Error(f"{source}: not enough memory to import this raster") from None
 
 
 def import_image(source, image, band=1, window=None):
