@@ -85,7 +85,15 @@ def import_pair(master, slave, out_dir, band=1, window=None, offset=None, slave_
     -------
     dict
         ``master``, ``slave`` (as from `import_image`), ``offset_par``,
-        ``offset`` (range, azimuth), ``estimated``, ``correlation``.
+        ``offset`` (range, azimuth), ``estimated``, ``correlation``,
+        ``peak`` and ``next_peak`` (of the multi-looked correlation surface).
+
+    Raises
+    ------
+    Error
+        As `import_image`; also when the estimated correlation peak does not
+        stand clearly above the next peak (unrelated or non-overlapping
+        images): give `offset` then.
     """
     if offset is not None:
         if (not isinstance(offset, (tuple, list)) or len(offset) != 2

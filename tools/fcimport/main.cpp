@@ -38,8 +38,10 @@ void run(const ImportOptions& options) {
     std::printf("coarse offset: range %d samples, azimuth %d lines", r.offset.range,
                 r.offset.azimuth);
     if (r.estimate)
-        std::printf(" (estimated: %d x %d looks, amplitude correlation %.3f)\n",
-                    r.estimate->range_looks, r.estimate->azimuth_looks, r.estimate->correlation);
+        std::printf(" (estimated: %d x %d looks, amplitude correlation %.3f; peak %.3f, next "
+                    "peak %.3f)\n",
+                    r.estimate->range_looks, r.estimate->azimuth_looks, r.estimate->correlation,
+                    r.estimate->peak, r.estimate->next_peak);
     else
         std::printf(" (given)\n");
     print_image(r.master);
