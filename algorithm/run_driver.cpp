@@ -1,8 +1,13 @@
 #include "algorithm/run_driver.h"
 
 #include "algorithm/work_files.h"
+#include "params/sar_image_xml.h"
 
 #include <cstdio>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
 #include <sys/stat.h>
 
 namespace {
@@ -34,6 +39,41 @@ private:
     const WorkFiles& files_;
     bool dismissed_ = false;
 };
+
+// The window against the master's size from its XML file; an XML file that
+// does not read is left to stage 1, which reports it in its own words.
+std::string window_problem(const RunRequest& request) {
+    auto info = std::make_unique<stSarImageInfo>();
+    try {
+        if (!read_sar_image_xml(image_xml_path(request.masterPath), *info))
+            return {};
+    } catch (const std::exception&) {
+        return {};
+    }
+    return window_exceeds_image_message(request, info->numberOfColumns, info->numberOfRows);
+}
+
+std::optional<std::string> file_bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// Undoes the fit of a run whose result is refused: the fitted file goes, or,
+// written over the offset file, the offset file is put back as it was.
+void withdraw_fit(const RunRequest& request, const std::optional<std::string>& original) {
+    const std::string fitted = fitted_offset_par_path(request.offsetParPath, request.overwrite);
+    if (!request.overwrite || !original) {
+        std::remove(fitted.c_str());
+        return;
+    }
+    const std::string temporary = fitted + ".restore";
+    std::ofstream(temporary, std::ios::binary | std::ios::trunc) << *original;
+    std::rename(temporary.c_str(), fitted.c_str());
+}
 
 } // namespace
 
@@ -71,13 +111,30 @@ bool run_fine_coreg(const RunRequest& request, StageReporter& reporter, RunResul
         reporter.failure(problem);
         return false;
     }
+    if (const std::string problem = window_problem(request); !problem.empty()) {
+        reporter.failure(problem.c_str());
+        return false;
+    }
+    const std::optional<std::string> original =
+        request.overwrite ? file_bytes(request.offsetParPath) : std::nullopt;
     OffsetMeasurements* measurements = result ? &result->measurements : nullptr;
-    OffsetFit* fit = result ? &result->fit : nullptr;
-    return drive_run(
+    OffsetFit ownFit;
+    OffsetFit* fit = result ? &result->fit : &ownFit;
+    const bool ok = drive_run(
         request.masterPath,
         {[&](const WorkFiles& files) {
              return estimate_offsets(request, files, reporter, measurements);
          },
          [&](const WorkFiles& files) { return fit_offsets(request, files, reporter, fit); }},
         keepWorkFiles, result ? &result->workFiles : nullptr);
+    if (!ok)
+        return false;
+    // The plug-in gives a fit from fewer estimates as a success; here the
+    // user reads the result, and an underdetermined fit must not pass.
+    if (fit->kept < kMinKeptEstimates) {
+        withdraw_fit(request, original);
+        reporter.failure(too_few_estimates_message(fit->kept).c_str());
+        return false;
+    }
+    return true;
 }

@@ -35,5 +35,9 @@ struct RunStages {
 // A whole run as a library call: checks the request (a bad one is refused
 // before anything is opened or written), then drives both stages. The
 // request's paths must be absolute. Fills result when one is given.
+// Unlike the plug-in it also refuses, before the run, a window larger than
+// the master image and, after it, a final fit that kept fewer than
+// kMinKeptEstimates estimates; that run's fit is then withdrawn (removed, or
+// with overwrite the offset file put back as it was).
 [[nodiscard]] bool run_fine_coreg(const RunRequest& request, StageReporter& reporter,
                                   RunResult* result = nullptr, bool keepWorkFiles = false);

@@ -341,6 +341,8 @@ bool estimate_offsets(const RunRequest& request, const WorkFiles& work, StageRep
             for (int j = 0; j < grid.rangeSamples; j++) {
                 const int k = i * grid.rangeSamples + j;
                 reporter.progress((static_cast<double>(k) / positions + 0.001) * 100.0);
+                if (reporter.cancelled())
+                    return fail(reporter, "Run cancelled !");
                 const PositionPlace place = plan.place_position(rowPlace, j);
                 const PositionOutcome outcome =
                     measured ? (*measured)[j] : plan.measure(rowLines, place, workspace);

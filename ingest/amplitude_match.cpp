@@ -92,6 +92,50 @@ double ncc(double n, double sa, double sb, double saa, double sbb, double sab) {
     return (sab - sa * sb / n) / std::sqrt(va * vb);
 }
 
+// The correlation at every shift of the global search; -3 where there is none.
+class CorrelationSurface {
+public:
+    CorrelationSurface(const AmplitudeImage& master, const AmplitudeImage& slave)
+        : x0_(1 - master.width), y0_(1 - master.lines), width_(master.width + slave.width - 1),
+          lines_(master.lines + slave.lines - 1),
+          values_(static_cast<std::size_t>(width_) * lines_, kNone) {}
+
+    double& at(int dx, int dy) {
+        return values_[static_cast<std::size_t>(dy - y0_) * width_ + (dx - x0_)];
+    }
+    double value(int dx, int dy) const {
+        if (dx < x0_ || dy < y0_ || dx >= x0_ + width_ || dy >= y0_ + lines_)
+            return kNone;
+        return values_[static_cast<std::size_t>(dy - y0_) * width_ + (dx - x0_)];
+    }
+
+    // The highest local maximum (no neighbour higher) outside the peak's
+    // neighbourhood: for related images a correlation far below the peak,
+    // for unrelated ones about as high, as both are noise.
+    double next_peak(IntegerOffset peak) const {
+        double next = -2.0;
+        for (int dy = y0_; dy < y0_ + lines_; dy++)
+            for (int dx = x0_; dx < x0_ + width_; dx++) {
+                const double r = value(dx, dy);
+                if (r <= next || (std::abs(dx - peak.range) <= kPeakRadius &&
+                                  std::abs(dy - peak.azimuth) <= kPeakRadius))
+                    continue;
+                bool highest = true;
+                for (int ey = -1; ey <= 1 && highest; ey++)
+                    for (int ex = -1; ex <= 1 && highest; ex++)
+                        highest = value(dx + ex, dy + ey) <= r;
+                if (highest)
+                    next = r;
+            }
+        return next;
+    }
+
+private:
+    static constexpr double kNone = -3.0;
+    int x0_, y0_, width_, lines_;
+    std::vector<double> values_;
+};
+
 } // namespace
 
 ShiftMatch best_shift_global(const AmplitudeImage& master, const AmplitudeImage& slave,
@@ -124,6 +168,7 @@ ShiftMatch best_shift_global(const AmplitudeImage& master, const AmplitudeImage&
         fft2d(*p, pw, ph, true);
 
     const double norm = 1.0 / (static_cast<double>(pw) * ph);
+    CorrelationSurface surface(master, slave);
     ShiftMatch best;
     for (int dy = 1 - master.lines; dy < slave.lines; dy++)
         for (int dx = 1 - master.width; dx < slave.width; dx++) {
@@ -133,9 +178,11 @@ ShiftMatch best_shift_global(const AmplitudeImage& master, const AmplitudeImage&
                 continue;
             const double r = ncc(n, p2[k].real() * norm, p2[k].imag() * norm, p3[k].real() * norm,
                                  p3[k].imag() * norm, p1[k].real() * norm);
+            surface.at(dx, dy) = r;
             if (r > best.correlation)
                 best = {{dx, dy}, r};
         }
+    best.next_peak = surface.next_peak(best.shift);
     return best;
 }
 
@@ -161,7 +208,7 @@ ShiftMatch best_shift_local(const AmplitudeImage& master, const AmplitudeImage& 
                 }
             const double r = ncc(n, sa, sb, saa, sbb, sab);
             if (r > best.correlation)
-                best = {{first.range + ox, first.azimuth + oy}, r};
+                best = {{first.range + ox, first.azimuth + oy}, r, -2.0};
         }
     return best;
 }

@@ -21,11 +21,18 @@ struct AmplitudeImage {
 struct ShiftMatch {
     IntegerOffset shift;
     double correlation = -2.0; // below any correlation: nothing matched
+    // best_shift_global only: the highest local maximum of the correlation
+    // surface more than kPeakRadius shifts from the peak (-2 when none).
+    double next_peak = -2.0;
 };
+
+// Shifts within this many of the peak belong to the peak itself.
+constexpr int kPeakRadius = 2;
 
 // The shift with the highest normalized cross-correlation over all shifts
 // whose overlap holds at least min_overlap samples (masked correlation
-// computed with zero-padded FFTs, so no shift wraps around).
+// computed with zero-padded FFTs, so no shift wraps around), and the next
+// peak of that correlation surface.
 ShiftMatch best_shift_global(const AmplitudeImage& master, const AmplitudeImage& slave,
                              long min_overlap);
 

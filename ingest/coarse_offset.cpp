@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstdio>
 
 namespace ingest {
 
@@ -65,6 +66,27 @@ std::pair<int, int> patch_span(int master_size, int slave_size, int centre, int 
     return {first, last};
 }
 
+std::string fixed3(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", v);
+    return text;
+}
+
+// Unrelated images still have a highest correlation somewhere; it is only
+// an offset when it stands out from the surface's other peaks.
+void check_clear_peak(const ShiftMatch& looked, const ComplexRaster& master,
+                      const ComplexRaster& slave) {
+    if (looked.next_peak <= 0.0 || looked.correlation >= kMinPeakRatio * looked.next_peak)
+        return;
+    throw ImportError(slave.path(),
+                      "no clear match with " + master.path() +
+                          ": the amplitude correlation peaks at " + fixed3(looked.correlation) +
+                          ", less than " + fixed3(kMinPeakRatio) + " times its next peak (" +
+                          fixed3(looked.next_peak) +
+                          "); do the images overlap? Give the coarse offset with --offset RANGE "
+                          "AZIMUTH (offset= in Python)");
+}
+
 } // namespace
 
 CoarseOffsetEstimate estimate_offset(const ComplexRaster& master, const ComplexRaster& slave) {
@@ -83,6 +105,9 @@ CoarseOffsetEstimate estimate_offset(const ComplexRaster& master, const ComplexR
         throw ImportError(slave.path(), "no shift that keeps a quarter of the image overlapping "
                                         "correlates with " +
                                             master.path() + "; give the offset");
+    check_clear_peak(looked, master, slave);
+    estimate.peak = looked.correlation;
+    estimate.next_peak = looked.next_peak;
 
     // The look-level shift places the full-resolution one within a look either way.
     const IntegerOffset centre{looked.shift.range * estimate.range_looks,

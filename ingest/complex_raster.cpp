@@ -1,6 +1,7 @@
 #include "ingest/complex_raster.h"
 
 #include <cpl_error.h>
+#include <cpl_minixml.h>
 #include <cpl_string.h>
 #include <cpl_vsi.h>
 #include <gdal_priv.h>
@@ -31,21 +32,69 @@ bool window_inside(const Window& w, int width, int lines) {
            w.y <= lines - w.lines;
 }
 
-// Raw formats (ENVI and the like) read the missing end of a short file as
-// zeros without a word, so their file's size is checked against the band's
-// layout; other drivers report a damaged file when it is read.
+struct RawLayout {
+    std::string file;
+    GIntBig imageOffset = 0, pixelOffset = 0, lineOffset = 0, bandOffset = 0;
+    int sampleBytes = 0;
+};
+
+// A raw band behind a VRT (VRTRawRasterBand, as ISCE writes them), from the
+// dataset's own XML; GDAL gives no raw layout for those.
+bool vrt_raw_layout(GDALDatasetH dataset, int band, GDALDataType type, RawLayout& layout) {
+    char** xml = GDALGetMetadata(dataset, "xml:VRT");
+    if (xml == nullptr || xml[0] == nullptr)
+        return false;
+    std::unique_ptr<CPLXMLNode, void (*)(CPLXMLNode*)> root(CPLParseXMLString(xml[0]),
+                                                            CPLDestroyXMLNode);
+    const CPLXMLNode* vrt = root ? CPLGetXMLNode(root.get(), "=VRTDataset") : nullptr;
+    for (const CPLXMLNode* node = vrt ? vrt->psChild : nullptr; node; node = node->psNext) {
+        if (node->eType != CXT_Element || !EQUAL(node->pszValue, "VRTRasterBand") ||
+            atoi(CPLGetXMLValue(node, "band", "0")) != band ||
+            !EQUAL(CPLGetXMLValue(node, "subClass", ""), "VRTRawRasterBand"))
+            continue;
+        const char* name = CPLGetXMLValue(node, "SourceFilename", "");
+        const bool relative = atoi(CPLGetXMLValue(node, "SourceFilename.relativeToVRT", "0")) != 0;
+        const char* description = GDALGetDescription(dataset);
+        layout.file = relative ? CPLProjectRelativeFilename(CPLGetPath(description), name) : name;
+        layout.imageOffset = CPLAtoGIntBig(CPLGetXMLValue(node, "ImageOffset", "0"));
+        layout.pixelOffset = CPLAtoGIntBig(CPLGetXMLValue(
+            node, "PixelOffset", std::to_string(GDALGetDataTypeSizeBytes(type)).c_str()));
+        layout.lineOffset = CPLAtoGIntBig(CPLGetXMLValue(node, "LineOffset", "0"));
+        layout.sampleBytes = GDALGetDataTypeSizeBytes(type);
+        return true;
+    }
+    return false;
+}
+
+bool raw_layout(GDALDatasetH dataset, int band, GDALDataType type, RawLayout& layout) {
+    GDALDataset::RawBinaryLayout raw;
+    if (!GDALDataset::FromHandle(dataset)->GetRawBinaryLayout(raw))
+        return vrt_raw_layout(dataset, band, type, layout);
+    layout.file = raw.osRawFilename;
+    layout.imageOffset = static_cast<GIntBig>(raw.nImageOffset);
+    layout.pixelOffset = raw.nPixelOffset;
+    layout.lineOffset = raw.nLineOffset;
+    layout.bandOffset = raw.nBandOffset;
+    layout.sampleBytes = GDALGetDataTypeSizeBytes(raw.eDataType);
+    return true;
+}
+
+// Raw formats (ENVI, a raw band behind a VRT and the like) read the missing
+// end of a short file as zeros without a word, so their file's size is
+// checked against the band's layout; other drivers report a damaged file
+// when it is read.
 void check_raw_size(GDALDatasetH dataset, int band, int width, int lines, const std::string& path) {
-    GDALDataset::RawBinaryLayout layout;
-    if (!GDALDataset::FromHandle(dataset)->GetRawBinaryLayout(layout) || layout.nPixelOffset < 0 ||
-        layout.nLineOffset < 0 || layout.nBandOffset < 0)
+    RawLayout layout;
+    if (!raw_layout(dataset, band, GDALGetRasterDataType(GDALGetRasterBand(dataset, band)),
+                    layout) ||
+        layout.pixelOffset < 0 || layout.lineOffset < 0 || layout.bandOffset < 0)
         return;
-    const GIntBig needed = static_cast<GIntBig>(layout.nImageOffset) +
-                           (band - 1) * layout.nBandOffset + (lines - 1) * layout.nLineOffset +
-                           (width - 1) * layout.nPixelOffset +
-                           GDALGetDataTypeSizeBytes(layout.eDataType);
+    const GIntBig needed = layout.imageOffset + (band - 1) * layout.bandOffset +
+                           (lines - 1) * layout.lineOffset + (width - 1) * layout.pixelOffset +
+                           layout.sampleBytes;
     VSIStatBufL stat;
-    if (VSIStatL(layout.osRawFilename.c_str(), &stat) == 0 && stat.st_size < needed)
-        throw ImportError(path, "is truncated: " + layout.osRawFilename + " holds " +
+    if (VSIStatL(layout.file.c_str(), &stat) == 0 && stat.st_size < needed)
+        throw ImportError(path, "is truncated: " + layout.file + " holds " +
                                     std::to_string(stat.st_size) + " bytes, the raster needs " +
                                     std::to_string(needed));
 }

@@ -7,9 +7,13 @@
 #include <algorithm>
 #include <cpl_port.h>
 #include <cstdio>
+#include <filesystem>
+#include <sys/statvfs.h>
 #include <vector>
 
 namespace ingest {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -20,21 +24,35 @@ GDALDataType stored_type(GDALDataType type) {
     return type == GDT_CInt16 ? GDT_CInt16 : GDT_CFloat32;
 }
 
+// Copies blocks of whole lines, or, when one line alone exceeds the block,
+// each line in pieces: the buffer never exceeds kBlockBytes, whatever the
+// raster claims.
 void copy_samples(const ComplexRaster& raster, GDALDataType type, PendingFile& out) {
-    const int part_bytes = GDALGetDataTypeSizeBytes(type) / 2;
-    const long line_bytes = static_cast<long>(raster.width()) * 2 * part_bytes;
+    const int sample_bytes = GDALGetDataTypeSizeBytes(type);
+    const long line_bytes = static_cast<long>(raster.width()) * sample_bytes;
     const int block_lines = static_cast<int>(
         std::clamp(kBlockBytes / line_bytes, 1L, static_cast<long>(raster.lines())));
-    std::vector<unsigned char> buffer(static_cast<std::size_t>(line_bytes) * block_lines);
+    const int piece = static_cast<int>(std::min<long>(raster.width(), kBlockBytes / sample_bytes));
+    std::vector<unsigned char> buffer(static_cast<std::size_t>(piece) * sample_bytes * block_lines);
     for (int y = 0; y < raster.lines(); y += block_lines) {
         const int n = std::min(block_lines, raster.lines() - y);
-        raster.read(0, y, raster.width(), n, type, buffer.data());
-        const std::size_t bytes = static_cast<std::size_t>(line_bytes) * n;
+        for (int x = 0; x < raster.width(); x += piece) {
+            const int w = std::min(piece, raster.width() - x);
+            raster.read(x, y, w, n, type, buffer.data());
+            const std::size_t bytes = static_cast<std::size_t>(w) * sample_bytes * n;
 #if !CPL_IS_LSB // the files hold little-endian parts
-        GDALSwapWords(buffer.data(), part_bytes, static_cast<int>(bytes / part_bytes), part_bytes);
+            GDALSwapWords(buffer.data(), sample_bytes / 2,
+                          static_cast<int>(bytes * 2 / sample_bytes), sample_bytes / 2);
 #endif
-        out.write(buffer.data(), bytes);
+            out.write(buffer.data(), bytes);
+        }
     }
+}
+
+std::string bytes_text(long double bytes) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.0Lf", bytes);
+    return text;
 }
 
 std::string conversion_note(GDALDataType from) {
@@ -45,6 +63,25 @@ std::string conversion_note(GDALDataType from) {
 }
 
 } // namespace
+
+void check_free_space(const ComplexRaster& raster, const std::string& image_path) {
+    const long double needed = static_cast<long double>(raster.width()) * raster.lines() *
+                               GDALGetDataTypeSizeBytes(stored_type(raster.source_type()));
+    // The nearest directory that exists: a pair's output directory may not yet.
+    std::error_code error;
+    fs::path dir = fs::absolute(image_path, error).parent_path();
+    struct statvfs vfs;
+    while (::statvfs(dir.c_str(), &vfs) != 0) {
+        if (dir == dir.root_path() || dir.empty())
+            return; // the output's own creation reports what is wrong
+        dir = dir.parent_path();
+    }
+    const long double available = static_cast<long double>(vfs.f_bavail) * vfs.f_frsize;
+    if (needed > available)
+        throw ImportError(image_path, "needs " + bytes_text(needed) +
+                                          " bytes, but its file system has " +
+                                          bytes_text(available) + " bytes free");
+}
 
 const char* sample_format_for(GDALDataType type) {
     return stored_type(type) == GDT_CInt16 ? "SCOMPLEX" : "FCOMPLEX";
@@ -65,6 +102,7 @@ ImageImportResult write_image(const ComplexRaster& raster, const std::string& im
     if (type != raster.source_type())
         result.notes.push_back(conversion_note(raster.source_type()));
 
+    check_free_space(raster, image_path);
     PendingFile image(image_path);
     copy_samples(raster, type, image);
     info = make_sar_image_info(result.columns, result.rows, result.sample_format);

@@ -12,6 +12,10 @@ namespace ingest {
 // "FCOMPLEX" for every other.
 const char* sample_format_for(GDALDataType type);
 
+// Throws ImportError naming image_path when the raw image would not fit in
+// the free space of the file system that is to hold it (both figures named).
+void check_free_space(const ComplexRaster& raster, const std::string& image_path);
+
 // Writes the raw image and its XML file (each through a temporary name); on
 // failure neither is left. info receives the record written to the XML file.
 ImageImportResult write_image(const ComplexRaster& raster, const std::string& image_path,

@@ -62,6 +62,9 @@ PairImportResult import_pair(const PairImportRequest& request) {
     const ComplexRaster master(request.master);
     const ComplexRaster slave(request.slave);
     check_same_format(master, slave);
+    // Before the estimate, which reads both images.
+    check_free_space(master, request.out_dir + "/master.slc");
+    check_free_space(slave, request.out_dir + "/slave.slc");
     PairImportResult result;
     if (request.offset) {
         result.offset = *request.offset;

@@ -31,7 +31,13 @@ private:
     std::string temp_;
     std::FILE* stream_ = nullptr;
     bool committed_ = false;
+    int slot_ = -1; // in the table a signal handler removes from, or -1
 };
+
+// Makes SIGINT and SIGTERM remove every PendingFile's temporary file before
+// they end the process as they would have. For programs only: a library
+// leaves its host's signals alone.
+void remove_pending_files_on_signals();
 
 // Removes the listed files unless released: undoes a multi-file output when a
 // later step fails.

@@ -30,3 +30,16 @@ const char* check_run_request(const RunRequest& request) {
         return "Number of threads must be from 1 to 1024 !";
     return nullptr;
 }
+
+std::string too_few_estimates_message(int kept) {
+    return "The final fit kept " + std::to_string(kept) + " offset estimates; it needs at least " +
+           std::to_string(kMinKeptEstimates) + " !";
+}
+
+std::string window_exceeds_image_message(const RunRequest& request, int columns, int rows) {
+    if (columns < 1 || rows < 1 || (request.windowWidth <= columns && request.windowHeight <= rows))
+        return {};
+    return "Window of " + std::to_string(request.windowWidth) + " x " +
+           std::to_string(request.windowHeight) + " is larger than the master image of " +
+           std::to_string(columns) + " x " + std::to_string(rows) + " !";
+}

@@ -32,3 +32,16 @@ struct RunRequest {
 // failure message, or nullptr when the request can be run; the stages trust
 // a request that passed.
 const char* check_run_request(const RunRequest& request);
+
+// Fewest estimates a final fit must keep before a user is given it: one per
+// term of the offset polynomial. The plug-in keeps its own behaviour (a fit
+// from fewer is a success there); every other entry point refuses it.
+constexpr int kMinKeptEstimates = 6;
+
+// The message of a final fit that kept fewer than kMinKeptEstimates.
+std::string too_few_estimates_message(int kept);
+
+// The message of a window that cannot fit in the master image of columns x
+// rows, or an empty string when it fits (or the size is not a valid one: the
+// stages report that in their own words).
+std::string window_exceeds_image_message(const RunRequest& request, int columns, int rows);

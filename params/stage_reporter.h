@@ -10,4 +10,7 @@ public:
     virtual void progress(double percent) = 0;
     // The English message of a failure, once, before the stage returns false.
     virtual void failure(const char* message) = 0;
+    // True once the caller wants the run to stop; stage 1 asks before each
+    // position. The host never cancels, so its runs are unchanged.
+    virtual bool cancelled() { return false; }
 };

@@ -122,11 +122,16 @@ def main(argv=None):
     for add_verb in VERBS:
         add_verb(verbs)
     args = parser.parse_args(argv)
+    from .run import Error
+
     try:
         return args.run(args)
-    except (OSError, ValueError) as error:
+    except (OSError, ValueError, Error) as error:
         print(f"{parser.prog} {args.verb}: error: {error}", file=sys.stderr)
         return 1
+    except KeyboardInterrupt as interrupt:  # one line, no traceback; the shell's status for SIGINT
+        print(str(interrupt) or "interrupted", file=sys.stderr)
+        return 130
 
 
 if __name__ == "__main__":

@@ -25,12 +25,14 @@ def _band(band):
     return int(band)
 
 
-def _call(function, *args):
+def _call(function, source, *args):
     from . import _ingest
     try:
-        return function(_ingest)(*args)
+        return function(_ingest)(source, *args)
     except _ingest.ImportFailure as error:
         raise Error(str(error)) from None
+    except MemoryError:  # std::bad_alloc from the binding: as any other failure, by file
+        raise Error(f"{source}: not enough memory to import this raster") from None
 
 
 def import_image(source, image, band=1, window=None):
@@ -83,7 +85,15 @@ def import_pair(master, slave, out_dir, band=1, window=None, offset=None, slave_
     -------
     dict
         ``master``, ``slave`` (as from `import_image`), ``offset_par``,
-        ``offset`` (range, azimuth), ``estimated``, ``correlation``.
+        ``offset`` (range, azimuth), ``estimated``, ``correlation``,
+        ``peak`` and ``next_peak`` (of the multi-looked correlation surface).
+
+    Raises
+    ------
+    Error
+        As `import_image`; also when the estimated correlation peak does not
+        stand clearly above the next peak (unrelated or non-overlapping
+        images): give `offset` then.
     """
     if offset is not None:
         if (not isinstance(offset, (tuple, list)) or len(offset) != 2

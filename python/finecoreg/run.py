@@ -27,6 +27,10 @@ def _pair_of_ints(value, name):
             or not all(isinstance(v, numbers.Integral) and not isinstance(v, bool)
                        for v in value)):
         raise TypeError(f"{name} must be a pair of integers, not {value!r}")
+    # The binding takes 32-bit integers; beyond them pybind11 would only say
+    # "incompatible function arguments".
+    if not all(-2**31 <= v < 2**31 for v in value):
+        raise ValueError(f"{name} must be a pair of 32-bit integers, not {value!r}")
     return int(value[0]), int(value[1])
 
 
@@ -148,6 +152,12 @@ def coregister(master, slave, off, window=(64, 64), grid=(32, 32), snr_threshold
         error, record = _core.run(paths["master"], paths["slave"], paths["off"], width, height,
                                   range_samples, azimuth_samples, float(snr_threshold),
                                   overwrite, progress, log_path, keep_work_files, int(threads))
+    except BaseException:
+        # The progress callable raised and cancelled the run: its exception
+        # comes out unchanged, the offset file as it was.
+        if original is not None:
+            _restore(paths["off"], original)
+        raise
     finally:
         if bar is not None:
             bar.close()

@@ -7,6 +7,7 @@ given. Pairs finished earlier (see `completed_record`) are not run again.
 """
 
 import dataclasses
+import fcntl
 import glob
 import os
 import shutil
@@ -15,12 +16,40 @@ import time
 import uuid
 
 from .result import Result
+from .run import Error
 from .stack_pair import (FITTED_FILE, QA_FILE, RESULT_FILE, STAGING, PairTask, completed_record,
                          failure_record, publish, run_pair)
 from .stack_report import write_overview, write_summary
 
 _DEFAULT = object()
 _GLOB_CHARACTERS = "*?["
+LOCK_FILE = ".lock"
+
+
+class StackInterrupted(KeyboardInterrupt):
+    """Ctrl-C (SIGINT) during a stack; done counts the pairs that are complete and stay."""
+
+    def __init__(self, done):
+        super().__init__(f"interrupted; {done} pairs done, rerun to resume")
+        self.done = done
+
+
+def _lock_output(outdir):
+    """Holds an exclusive lock on OUTDIR/.lock for the stack's lifetime.
+
+    The OS releases it when the process ends, however it ends, so a dead
+    run's lock never blocks; a live one makes a second stack refuse at once
+    instead of both deleting each other's staging.
+    """
+    path = os.path.join(outdir, LOCK_FILE)
+    lock = open(path, "a")
+    try:
+        fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        lock.close()
+        raise Error(f"another stack is running on {outdir} (it holds {path}); wait for it to end "
+                    f"or choose another output directory") from None
+    return lock
 
 
 @dataclasses.dataclass(frozen=True)
@@ -265,8 +294,6 @@ def stack(master, slaves, outdir, off=None, coarse=None, window=(64, 64), grid=(
     -------
     StackResult
     """
-    from distributed import Client
-
     window, grid, coarse = _checked_options(window, grid, snr_threshold, off, coarse)
     if client is None and scheduler is None:
         workers, threads_per_pair = cluster_sizing(workers, threads_per_pair)
@@ -275,6 +302,16 @@ def stack(master, slaves, outdir, off=None, coarse=None, window=(64, 64), grid=(
     slaves = expand_slaves(slaves, master)
     outdir = os.path.abspath(os.fspath(outdir))
     os.makedirs(outdir, exist_ok=True)
+    with _lock_output(outdir):
+        return _stack_locked(master, slaves, outdir, off, coarse, window, grid, snr_threshold, client,
+                             scheduler, workers, threads_per_pair, max_worker_deaths, progress,
+                             prepare_inputs)
+
+
+def _stack_locked(master, slaves, outdir, off, coarse, window, grid, snr_threshold, client, scheduler,
+                  workers, threads_per_pair, max_worker_deaths, progress, prepare_inputs):
+    from distributed import Client
+
     shutil.rmtree(os.path.join(outdir, STAGING), ignore_errors=True)  # left by an interrupted run
     tasks = [PairTask(name=name, master=os.path.abspath(master), slave=os.path.abspath(slave), outdir=outdir,
                       off_template=None if off is None else os.path.abspath(off), coarse=coarse,
@@ -308,6 +345,8 @@ def stack(master, slaves, outdir, off=None, coarse=None, window=(64, 64), grid=(
         elif to_run:
             with _local_cluster(workers, max_worker_deaths) as cluster, Client(cluster) as own_client:
                 _run_tasks(own_client, to_run, on_pair, max_worker_deaths)
+    except KeyboardInterrupt:
+        raise StackInterrupted(sum(pair.status == "ok" for pair in records.values())) from None
     finally:
         if bar is not None:
             bar.close()
@@ -317,5 +356,6 @@ def stack(master, slaves, outdir, off=None, coarse=None, window=(64, 64), grid=(
                        overview=write_overview(outdir, pairs))
 
 
-__all__ = ["PairRecord", "StackProgress", "StackResult", "cluster_sizing", "expand_slaves", "pair_names", "stack",
+__all__ = ["PairRecord", "StackInterrupted", "StackProgress", "StackResult", "cluster_sizing",
+           "expand_slaves", "pair_names", "stack",
            "FITTED_FILE", "QA_FILE", "RESULT_FILE"]

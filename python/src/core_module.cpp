@@ -4,6 +4,7 @@
 #include "algorithm/run_driver.h"
 #include "numeric/fatal.h"
 
+#include <atomic>
 #include <cstdio>
 #include <exception>
 #include <fcntl.h>
@@ -38,8 +39,9 @@ std::mutex& run_mutex() {
 }
 
 // Sends progress to a Python callable (taking the GIL for the call) and
-// keeps the failure message. An exception from the callable is kept and
-// raised after the run; the run itself cannot be interrupted midway.
+// keeps the failure message. An exception from the callable (sys.exit
+// included) cancels the run at the next position and is raised, unchanged,
+// after the run.
 class CallbackReporter : public StageReporter {
 public:
     explicit CallbackReporter(std::optional<py::function> progress)
@@ -53,8 +55,10 @@ public:
             (*progress_)(percent);
         } catch (py::error_already_set& e) {
             callbackError_ = std::make_unique<py::error_already_set>(std::move(e));
+            cancelled_ = true;
         }
     }
+    bool cancelled() override { return cancelled_; }
     void failure(const char* message) override { failure_ = message; }
 
     const std::string& failure_message() const { return failure_; }
@@ -66,6 +70,7 @@ public:
 private:
     std::optional<py::function> progress_;
     std::unique_ptr<py::error_already_set> callbackError_;
+    std::atomic<bool> cancelled_{false};
     std::string failure_;
 };
 

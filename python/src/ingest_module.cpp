@@ -61,6 +61,8 @@ py::dict import_pair(const std::string& master, const std::string& slave, const 
     d["offset"] = py::make_tuple(result.offset.range, result.offset.azimuth);
     d["estimated"] = result.estimate.has_value();
     d["correlation"] = result.estimate ? py::cast(result.estimate->correlation) : py::none();
+    d["peak"] = result.estimate ? py::cast(result.estimate->peak) : py::none();
+    d["next_peak"] = result.estimate ? py::cast(result.estimate->next_peak) : py::none();
     return d;
 }
 

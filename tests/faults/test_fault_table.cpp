@@ -171,6 +171,7 @@ enum class Answer {
     Refused,           // code 110 from stage 1, the offset file as it was
     RefusedInStageTwo, // code 110 from stage 2, the offset file as stage 1 rewrote it
     Succeeds,          // code 666, the fitted model beside the offset file
+    SucceedsUnusable,  // code 666 from too few estimates; the tool refuses the fit it got
     Throws,            // the XML reader's exception leaves Execute
 };
 
@@ -268,6 +269,17 @@ const Row kRows[] = {
     {"StageTwoOnAFullDisk", [](Scene& s) { full_disk(s, false, 3); }, Answer::RefusedInStageTwo,
      "error writing to binary culled offsets file !", ""},
     {"NonAsciiDirectory", non_ascii_directory, Answer::Succeeds, "", ""},
+    // One position: the plug-in fits it with equal weight and calls that a
+    // success; the tool does not pass the fit on.
+    {"OneEstimate", [](Scene& s) { s.rangeSamples = s.azimuthSamples = 1; },
+     Answer::SucceedsUnusable, "", "final solution: 0 offset estimates accepted out of 1 samples",
+     "The final fit kept 0 offset estimates; it needs at least 6 ! ({new_off}, which the "
+     "plug-in wrote, is not a usable fit)"},
+    // Said before the run by the tool; the plug-in finds no offsets.
+    {"WindowLargerThanTheImage", [](Scene& s) { s.windowWidth = s.windowHeight = 256; },
+     Answer::Refused, kNoOffsets, "",
+     "Window of 256 x 256 is larger than the master image of "
+     "128 x 128 !"},
 };
 
 // ------------------------------------------------------------ the runs
@@ -414,21 +426,28 @@ TEST_P(FaultTable, AnswersAsTheRowSays) {
         EXPECT_EQ(o.percent.front(), 0.0);
         // No 100 when the exception passed Execute.
         EXPECT_EQ(o.percent.back(), row.answer == Answer::Throws ? 0.0 : 100.0);
-        EXPECT_EQ(o.ok, row.answer == Answer::Succeeds);
+        const bool succeeds =
+            row.answer == Answer::Succeeds || row.answer == Answer::SucceedsUnusable;
+        EXPECT_EQ(o.ok, succeeds);
         EXPECT_EQ(o.thrown, row.answer == Answer::Throws ? row.message : "");
         using Posts = std::vector<std::pair<int, std::string>>;
         const Posts posts = row.answer == Answer::Throws ? Posts{}
-                            : row.answer == Answer::Succeeds
-                                ? Posts{{666, "Fine coregistration success !"}}
-                                : Posts{{110, row.message}};
+                            : succeeds ? Posts{{666, "Fine coregistration success !"}}
+                                       : Posts{{110, row.message}};
         EXPECT_EQ(o.posted, posts);
     } else if (toolRefuses) {
         std::string part = row.toolMessage;
         for (const auto& [name, path] : {std::pair<std::string, std::string>{"{slave}", s.slave},
-                                         {"{master_xml}", image_xml_path(s.master)}})
+                                         {"{master_xml}", image_xml_path(s.master)},
+                                         {"{new_off}", s.new_off()}})
             if (const std::size_t at = part.find(name); at != std::string::npos)
                 part.replace(at, name.size(), path);
-        expect_one_line_error(o.run, "finecoreg", row.toolStatus, part);
+        if (row.answer == Answer::SucceedsUnusable) { // after the module's transcript
+            EXPECT_EQ(o.run.status, row.toolStatus);
+            EXPECT_EQ(o.run.err, "finecoreg: " + part + "\n");
+        } else {
+            expect_one_line_error(o.run, "finecoreg", row.toolStatus, part);
+        }
     } else {
         EXPECT_EQ(o.run.status, row.answer == Answer::Succeeds ? 0 : 1);
         EXPECT_EQ(o.run.err, row.answer == Answer::Succeeds
@@ -445,6 +464,9 @@ TEST_P(FaultTable, AnswersAsTheRowSays) {
                 EXPECT_NEAR(eval_offset_poly(par.azimuth_offset_polynomial, x, y), kAzimuthShift,
                             0.1);
             }
+        EXPECT_EQ(own_work_files(s), std::vector<std::string>());
+    } else if (row.answer == Answer::SucceedsUnusable) {
+        EXPECT_TRUE(fs::exists(s.new_off())); // the plug-in's, named in the tool's refusal
         EXPECT_EQ(own_work_files(s), std::vector<std::string>());
     } else if (row.answer == Answer::RefusedInStageTwo) {
         EXPECT_EQ(read_off(s.off).offset_estimation_range_samples, s.rangeSamples);

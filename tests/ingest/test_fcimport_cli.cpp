@@ -3,6 +3,11 @@
 #include "raster_fixtures.h"
 #include "tests/support/run_process.h"
 
+#include <csignal>
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 using namespace fixtures;
@@ -37,6 +42,40 @@ TEST(FcimportCli, PairWritesAllFilesWithTheEstimatedOffset) {
     // A refusal: status 1, one line naming the file, nothing on stdout.
     expect_one_line_error(run_process(FCIMPORT_TOOL, {"image", dir + "/none.tif", out + "/x.slc"}),
                           "finecoreg-import", 1, dir + "/none.tif: cannot open");
+}
+
+// Ended by a signal midway through a large copy: the temporary output goes,
+// and the process ends by that signal as it would have.
+TEST(FcimportCli, SignalRemovesTheTemporaryOutput) {
+    const std::string dir = fresh_test_dir();
+    write_raster(dir + "/small.tif", GDT_CFloat32, 16, 16, speckle(16, 16, 1));
+    std::ofstream(dir + "/large.vrt")
+        << "<VRTDataset rasterXSize=\"16384\" rasterYSize=\"16384\"><VRTRasterBand "
+           "dataType=\"CFloat32\" band=\"1\"><SimpleSource><SourceFilename relativeToVRT=\"1\">"
+           "small.tif</SourceFilename></SimpleSource></VRTRasterBand></VRTDataset>\n";
+    for (int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        fs::create_directories(dir + "/out");
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::execl(FCIMPORT_TOOL, FCIMPORT_TOOL, "image", (dir + "/large.vrt").c_str(),
+                    (dir + "/out/large.slc").c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        // Until the temporary file holds data (or the copy is done).
+        for (int k = 0; k < 20000; k++) {
+            const auto it = fs::directory_iterator(dir + "/out");
+            if (it != fs::directory_iterator() && fs::file_size(it->path()) > 0)
+                break;
+            ::usleep(500);
+        }
+        ::kill(child, signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_TRUE(fs::is_empty(dir + "/out"));
+    }
 }
 
 } // namespace

@@ -14,6 +14,13 @@ void truncate_to_half(const std::string& path) {
     fs::resize_file(path, fs::file_size(path) / 2);
 }
 
+// A VRT of side x side CFloat32 samples whose band is the given XML.
+void write_vrt(const std::string& path, long side, const std::string& band) {
+    std::ofstream(path) << "<VRTDataset rasterXSize=\"" << side << "\" rasterYSize=\"" << side
+                        << "\">\n"
+                        << band << "</VRTDataset>\n";
+}
+
 TEST(ImportErrors, EachNamesTheFileAndLeavesNothingBehind) {
     const std::string dir = fresh_test_dir();
     const std::string in = dir + "/in/", out = dir + "/out/";
@@ -27,13 +34,24 @@ TEST(ImportErrors, EachNamesTheFileAndLeavesNothingBehind) {
     write_raster(in + "cut.slc", GDT_CFloat32, 64, 48, speckle(64, 48, 6), "ENVI");
     truncate_to_half(in + "cut.slc");
     std::ofstream(in + "text.tif") << "not a raster\n";
+    // 256 x 256 raw samples promised over 64 bytes.
+    std::ofstream(in + "short.raw") << std::string(64, '\x01');
+    write_vrt(in + "short.vrt", 256,
+              "<VRTRasterBand dataType=\"CFloat32\" band=\"1\" subClass=\"VRTRawRasterBand\">"
+              "<SourceFilename relativeToVRT=\"1\">short.raw</SourceFilename><PixelOffset>8"
+              "</PixelOffset><LineOffset>2048</LineOffset></VRTRasterBand>\n");
+    // 2^31 - 1 samples square over a small GeoTIFF: 2^66 bytes to write.
+    write_vrt(in + "huge.vrt", 2147483647,
+              "<VRTRasterBand dataType=\"CFloat32\" band=\"1\"><SimpleSource><SourceFilename "
+              "relativeToVRT=\"1\">c32.tif</SourceFilename><SourceBand>1</SourceBand>"
+              "</SimpleSource></VRTRasterBand>\n");
     std::ofstream(in + "blocker") << "a file where a directory is expected\n";
     const ingest::IntegerOffset zero{0, 0};
 
     const struct {
         const char* what;
         std::string file; // the file the message names
-        const char* part;
+        std::string part;
         std::function<void()> run;
     } rows[] = {
         {"real band", in + "real.tif", "not complex",
@@ -52,6 +70,16 @@ TEST(ImportErrors, EachNamesTheFileAndLeavesNothingBehind) {
          [&] { ingest::import_image({in + "none.tif"}, out + "x.slc"); }},
         {"truncated raw file", in + "cut.slc", "is truncated",
          [&] { ingest::import_image({in + "cut.slc"}, out + "x.slc"); }},
+        {"raw VRT over a short file", in + "short.vrt",
+         "is truncated: " + in + "short.raw holds 64 bytes, the raster needs 524288",
+         [&] { ingest::import_image({in + "short.vrt"}, out + "x.slc"); }},
+        {"larger than the free space", out + "x.slc",
+         "needs 36893488113059364872 bytes, but its file system has ",
+         [&] { ingest::import_image({in + "huge.vrt"}, out + "x.slc"); }},
+        {"pair larger than the free space", out + "p/master.slc", "bytes free",
+         [&] {
+             ingest::import_pair({{in + "huge.vrt"}, {in + "huge.vrt"}, out + "p", std::nullopt});
+         }},
         {"truncated tiff", in + "cut.tif", "read failed",
          [&] { ingest::import_image({in + "cut.tif"}, out + "x.slc"); }},
         {"unwritable output", in + "blocker/x.slc", "cannot be written",

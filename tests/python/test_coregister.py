@@ -113,18 +113,18 @@ def test_progress_callback_error_is_raised_after_the_run(pair):
 
 
 def test_fatal_numerical_error_does_not_end_the_interpreter(tmp_path, pair):
-    # A master line of 2^28 samples in a sparse 2 GiB file: plausible for its
+    # Master lines of 2^28 samples in a sparse 128 GiB file: plausible for its
     # size, but the window rows it needs cannot be allocated, which ends a
     # plug-in host's process with the module's fatal message.
     huge = tmp_path / "huge.slc"
     with open(huge, "wb") as f:
-        f.truncate(2**31)
+        f.truncate(2**37)
     xml = pair.master.with_suffix(".xml").read_text()
     columns = xml.split("<numberOfColumns>")[1].split("<")[0]
     rows = xml.split("<numberOfRows>")[1].split("<")[0]
     huge.with_suffix(".xml").write_text(
         xml.replace(f"<numberOfColumns>{columns}<", f"<numberOfColumns>{2**28}<")
-        .replace(f"<numberOfRows>{rows}<", "<numberOfRows>1<"))
+        .replace(f"<numberOfRows>{rows}<", "<numberOfRows>64<"))
     code = ("import sys, finecoreg\n"
             "try:\n"
             f"    finecoreg.coregister({str(huge)!r}, {str(pair.slave)!r}, {str(pair.off)!r}, progress=None)\n"

@@ -45,3 +45,14 @@ def test_a_file_that_is_no_raster_is_refused_by_name(tmp_path):
 def test_bad_arguments(tmp_path, kwargs, error):
     with pytest.raises(error):
         finecoreg.import_image(tmp_path / "in.tif", tmp_path / "out.slc", **kwargs)
+
+
+def test_running_out_of_memory_is_an_error_naming_the_raster(tmp_path, monkeypatch):
+    from finecoreg import _ingest
+
+    def exhausted(*args):
+        raise MemoryError("std::bad_alloc")
+
+    monkeypatch.setattr(_ingest, "import_image", exhausted)
+    with pytest.raises(finecoreg.Error, match=r"in\.tif: not enough memory"):
+        finecoreg.import_image(tmp_path / "in.tif", tmp_path / "out.slc")

@@ -1,6 +1,7 @@
 // finecoreg-import: complex rasters that GDAL reads into the module's input
 // files. Exit status 0 done, 1 the import failed, 2 bad usage.
 #include "import_options.h"
+#include "ingest/pending_file.h"
 
 #include <cstdio>
 #include <exception>
@@ -37,8 +38,10 @@ void run(const ImportOptions& options) {
     std::printf("coarse offset: range %d samples, azimuth %d lines", r.offset.range,
                 r.offset.azimuth);
     if (r.estimate)
-        std::printf(" (estimated: %d x %d looks, amplitude correlation %.3f)\n",
-                    r.estimate->range_looks, r.estimate->azimuth_looks, r.estimate->correlation);
+        std::printf(" (estimated: %d x %d looks, amplitude correlation %.3f; peak %.3f, next "
+                    "peak %.3f)\n",
+                    r.estimate->range_looks, r.estimate->azimuth_looks, r.estimate->correlation,
+                    r.estimate->peak, r.estimate->next_peak);
     else
         std::printf(" (given)\n");
     print_image(r.master);
@@ -60,6 +63,7 @@ int main(int argc, char** argv) {
         std::fputs(kImportUsage, stdout);
         return 0;
     }
+    ingest::remove_pending_files_on_signals(); // no *.tmpNNNN left by Ctrl-C or kill
     try {
         run(options);
     } catch (const std::exception& e) {

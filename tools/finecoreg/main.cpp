@@ -6,6 +6,7 @@
 #include "input_files.h"
 #include "options.h"
 #include "params/file_naming.h"
+#include "params/run_request.h"
 #include "params/sar_image_xml.h"
 #include "plugin_loader.h"
 #include "progress_reporter.h"
@@ -62,6 +63,20 @@ std::string explain_exception(const Options& o, const char* what) {
     return std::string("the run ended with an error: ") + what;
 }
 
+// A window larger than the master image would only end in "no offsets
+// found"; said before the run instead. An XML file that does not read is
+// left to the module.
+std::string window_against_master(const Options& o) {
+    auto info = std::make_unique<stSarImageInfo>();
+    try {
+        if (!read_sar_image_xml(absolute_image_xml_path(o.run.masterPath), *info))
+            return {};
+    } catch (const std::exception&) {
+        return {};
+    }
+    return window_exceeds_image_message(o.run, info->numberOfColumns, info->numberOfRows);
+}
+
 ProgressReporter::Style progress_style(const Options& o) {
     if (o.quiet)
         return ProgressReporter::Style::None;
@@ -115,9 +130,14 @@ int run(const Options& o, AlgoFactory factory) {
         return fail(kFailure,
                     text.empty() ? "the run failed (code " + std::to_string(code) + ")" : text);
     }
-    print_summary(stdout,
-                  fitted_offset_par_path(absolute_path(o.run.offsetParPath), o.run.overwrite), fit,
-                  absolute_image_xml_path(o.run.masterPath));
+    const std::string fitted =
+        fitted_offset_par_path(absolute_path(o.run.offsetParPath), o.run.overwrite);
+    // The plug-in calls a fit from too few estimates a success; its user
+    // must not take it for one.
+    if (fit.haveCounts && fit.accepted < kMinKeptEstimates)
+        return fail(kFailure, too_few_estimates_message(fit.accepted) + " (" + fitted +
+                                  ", which the plug-in wrote, is not a usable fit)");
+    print_summary(stdout, fitted, fit, absolute_image_xml_path(o.run.masterPath));
     return kSuccess;
 }
 
@@ -193,8 +213,12 @@ int main(int argc, char** argv) {
     if (!missing.empty())
         return fail(kFailure, missing);
 
+    const std::string tooLarge = window_against_master(o);
+    if (!tooLarge.empty())
+        return fail(kFailure, tooLarge);
     if (o.run.threads > 1 && o.pluginPath.empty())
         return run_in_process(o);
+
     std::string plugin = o.pluginPath;
     if (plugin.empty()) {
         plugin = find_default_plugin();
