@@ -20,8 +20,8 @@ std::string position_error(double u, double v) {
 } // namespace
 
 SlaveResampler::SlaveResampler(const Field& field, const OffsetModel& model,
-                               const SincKernel& kernel, int width)
-    : field_(field), model_(model), kernel_(kernel), width_(width),
+                               const SincKernel& kernel, int width, double doppler)
+    : field_(field), model_(model), kernel_(kernel), width_(width), doppler_(doppler),
       positions_(static_cast<std::size_t>(width)),
       weights_(static_cast<std::size_t>(kernel.taps())) {}
 
@@ -80,6 +80,8 @@ bool SlaveResampler::interpolate_columns(int v, int column_begin, int column_end
         const std::size_t column = static_cast<std::size_t>(x - field_.x0);
         along_curve_[static_cast<std::size_t>(x - column_begin)] =
             weighted_sum(field_.line(first) + column, field_.nx, weights_.data(), taps);
+        if (doppler_ != 0.0)
+            along_curve_[static_cast<std::size_t>(x - column_begin)] *= doppler_phasor(doppler_, y);
     }
     return true;
 }
@@ -122,6 +124,11 @@ bool slave_footprint(const OffsetModel& model, int width, int lines, int taps, E
     extent->y_begin = static_cast<int>(std::floor(y_min)) - margin;
     extent->y_end = static_cast<int>(std::floor(y_max)) + margin + 1;
     return true;
+}
+
+std::complex<double> doppler_phasor(double f, double y) {
+    const double cycles = f * y;
+    return std::polar(1.0, 2.0 * M_PI * (cycles - std::floor(cycles)));
 }
 
 int kernel_taps_for(double occupancy) {
