@@ -1,6 +1,7 @@
 // finecoreg._resample: the thin binding of the resampling library (use
 // finecoreg.resample / finecoreg.interferogram). The GIL is released while
 // the library works; its one-line failures arrive as RuntimeError.
+#include "ingest/geotiff_raster_writer.h"
 #include "resampling/interferogram.h"
 #include "resampling/interferogram_file.h"
 #include "resampling/resample_array.h"
@@ -101,8 +102,6 @@ py::tuple resample_array_py(const ComplexArray& slave, const std::vector<double>
 py::dict interferogram_file_py(const std::string& master, const std::string& resampled,
                                int looks_az, int looks_rg, const std::string& out_dir, bool geotiff,
                                const py::object& progress) {
-    if (geotiff)
-        throw py::value_error("GeoTIFF output is not available in this build");
     InterferogramFileRequest request{master, resampled, looks_az, looks_rg, out_dir};
     std::unique_ptr<CallbackProgress> sink;
     if (!progress.is_none())
@@ -110,7 +109,10 @@ py::dict interferogram_file_py(const std::string& master, const std::string& res
     InterferogramFileResult r;
     {
         py::gil_scoped_release release;
-        r = interferogram_file(request, raw_raster_writer, sink.get());
+        r = interferogram_file(request,
+                               geotiff ? RasterWriterFactory(ingest::geotiff_raster_writer)
+                                       : RasterWriterFactory(raw_raster_writer),
+                               sink.get());
     }
     py::dict d;
     d["lines"] = r.lines;
