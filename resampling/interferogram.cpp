@@ -19,6 +19,8 @@ bool InterferogramRows::add(const std::complex<float>* master, const std::comple
         double pm = 0.0, ps = 0.0;
         for (int k = cell * looks_rg_; k < (cell + 1) * looks_rg_; k++) {
             const std::complex<double> m(master[k]), s(slave[k]);
+            if (s == 0.0)
+                continue; // masked: outside the slave, no measurement
             cross += m * std::conj(s);
             pm += std::norm(m);
             ps += std::norm(s);

@@ -71,6 +71,11 @@ private:
 } // namespace
 
 ResampleFileResult resample_file(const ResampleFileRequest& request, ProgressSink* progress) {
+    const std::string out_xml = image_xml_path(request.out_slc);
+    for (const std::string& input : {request.master, request.slave, request.fitted_off,
+                                     image_xml_path(request.master), image_xml_path(request.slave)})
+        if (input == request.out_slc || input == out_xml || input == request.out_slc + ".mask")
+            throw ResampleError("output " + request.out_slc + " would overwrite an input");
     const auto master_info = read_image_info(request.master);
     const auto slave_info = read_image_info(request.slave);
     const OffsetPolynomials offsets = read_fitted_offsets(request.fitted_off);
@@ -83,11 +88,8 @@ ResampleFileResult resample_file(const ResampleFileRequest& request, ProgressSin
     result.samples = master_info->numberOfColumns;
     result.format = sample_format_name(format);
     result.output = request.out_slc;
-    result.xml = image_xml_path(request.out_slc);
+    result.xml = out_xml;
     result.mask = request.out_slc + ".mask";
-    if (result.xml == request.master || result.xml == request.slave ||
-        request.out_slc == request.master || request.out_slc == request.slave)
-        throw ResampleError("output " + request.out_slc + " would overwrite an input");
     choose_doppler(request.doppler, *slave_info, slave, &result);
 
     PendingOutput image(result.output);

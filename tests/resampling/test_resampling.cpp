@@ -160,8 +160,9 @@ TEST(ResampleArray, MasksExactlyTheSamplesWhoseKernelLeavesTheSlave) {
         for (int x = 0; x < w; x++) {
             const bool outside = x < 2 || x > w - 10 || y < 5 || y > lines - 7;
             EXPECT_EQ(mask[y * w + x], outside ? 1 : 0) << x << ", " << y;
-            if (!outside)
+            if (!outside) {
                 EXPECT_NEAR(out[y * w + x].real(), 1.0f, 1e-6f);
+            }
         }
     EXPECT_EQ(masked, lines * w - 29 * 9);
 }
