@@ -1,6 +1,9 @@
 // Peak resident memory of one run (both stages) on a large sparse pair:
 //   fc_peak_memory prepare DIR WIDTH LINES   writes the pair
 //   fc_peak_memory run DIR                   runs it, prints the peak in KiB
+//   fc_peak_memory resample DIR              resamples the slave onto the master
+//                                            (zero offsets, files written and then
+//                                            removed), prints the peak in KiB
 // The images are sparse files: only the lines around the eight grid rows hold
 // speckle (the slave equal to the master), so a 4 GiB pair costs seconds to
 // write and the run still measures, fits and succeeds.
@@ -10,6 +13,7 @@
 #include "params/file_naming.h"
 #include "params/offset_par_file.h"
 #include "params/sar_image_xml_writer.h"
+#include "resampling/resample_file.h"
 #include "tools/slcsim/gaussian_source.h"
 
 #include <cstdio>
@@ -72,6 +76,27 @@ bool run(const std::string& dir) {
     return ok;
 }
 
+bool resample(const std::string& dir) {
+    ResampleFileRequest request{dir + "/master.slc",
+                                dir + "/slave.slc",
+                                dir + "/pair.off",
+                                dir + "/resampled.slc",
+                                {DopplerChoice::Mode::off, 0.0}};
+    bool ok = true;
+    try {
+        resample_file(request, nullptr);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        ok = false;
+    }
+    for (const char* name : {"/resampled.slc", "/resampled.xml", "/resampled.slc.mask"})
+        std::remove((dir + name).c_str());
+    rusage usage;
+    ::getrusage(RUSAGE_SELF, &usage);
+    std::fprintf(stderr, "%ld\n", usage.ru_maxrss);
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -80,6 +105,8 @@ int main(int argc, char** argv) {
         return prepare(argv[2], std::atoi(argv[3]), std::atoi(argv[4])) ? 0 : 1;
     if (mode == "run" && argc == 3)
         return run(argv[2]) ? 0 : 1;
-    std::fprintf(stderr, "usage: %s prepare DIR WIDTH LINES | run DIR\n", argv[0]);
+    if (mode == "resample" && argc == 3)
+        return resample(argv[2]) ? 0 : 1;
+    std::fprintf(stderr, "usage: %s prepare DIR WIDTH LINES | run DIR | resample DIR\n", argv[0]);
     return 2;
 }

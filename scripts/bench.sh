@@ -87,4 +87,6 @@ labels+=("$(git rev-parse --short HEAD)")
 if [ -n "$stack_section" ]; then
   printf '\n%s\n' "$stack_section" >>bench/results.md
 fi
+# The resampling section has a script of its own; it runs on the same build.
+scripts/bench_resample.sh "$cur_build" >/dev/null
 cat bench/results.md

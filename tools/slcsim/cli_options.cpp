@@ -31,6 +31,7 @@ constexpr OptionEntry kOptions[] = {
     {"--azimuth-poly", Kind::value, Scope::simulate},
     {"--coherence", Kind::value, Scope::simulate},
     {"--occupancy", Kind::value, Scope::simulate},
+    {"--doppler", Kind::value, Scope::simulate},
     {"--seed", Kind::value, Scope::simulate},
     {"--coarse-range", Kind::value, Scope::simulate},
     {"--coarse-azimuth", Kind::value, Scope::simulate},
@@ -165,6 +166,9 @@ std::string parse_simulation_numbers(const Given& given, SlcSimOptions* o) {
         if (name == "--occupancy" && (!parse_finite_number(value, &o->occupancy) ||
                                       !(o->occupancy > 0.0 && o->occupancy <= 1.0)))
             return bad_value(name, value, "a number in (0, 1]");
+        if (name == "--doppler" &&
+            (!parse_finite_number(value, &o->doppler) || !(o->doppler > -0.5 && o->doppler < 0.5)))
+            return bad_value(name, value, "a number in (-0.5, 0.5)");
         if (name == "--seed" && !parse_seed(value, &o->seed))
             return bad_value(name, value, "a whole number from 0 to 2^64 - 1");
         if (name == "--coarse-range" || name == "--coarse-azimuth") {
@@ -271,6 +275,8 @@ std::string slcsim_usage() {
            "  --coherence G          0 < G <= 1 (default 1)\n"
            "  --occupancy F          fraction of the band the spectrum fills, 0 < F <= 1\n"
            "                         (default 0.8)\n"
+           "  --doppler F            azimuth spectrum centred on F cycles per line, written to\n"
+           "                         the XML files in Hz at a PRF of 1000 Hz (default 0)\n"
            "  --seed N               random seed; the same seed gives the same bytes (default 1)\n"
            "  --coarse-range N       coarse offsets in the offset parameter file (default:\n"
            "  --coarse-azimuth N     the polynomials' c0, rounded)\n"

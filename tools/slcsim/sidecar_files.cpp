@@ -34,9 +34,14 @@ void round_to_par_layout(double coefficients[6]) {
 }
 
 bool write_image_xml(const std::string& image_path, int width, int lines, SampleFormat format,
-                     std::string* error) {
+                     double doppler, double prf, std::string* error) {
     const std::string path = image_xml_path(image_path);
-    if (write_sar_image_xml(path, make_sar_image_info(width, lines, sample_format_name(format))))
+    stSarImageInfo info = make_sar_image_info(width, lines, sample_format_name(format));
+    if (doppler != 0.0) {
+        info.pulseRepetitionFrequency = prf;
+        info.dopplerCentroidCoefficients[0] = doppler * prf;
+    }
+    if (write_sar_image_xml(path, info))
         return true;
     *error = "cannot write " + path;
     return false;

@@ -2,7 +2,7 @@
 
 #include "band_limited_field.h"
 #include "offset_model.h"
-#include "sinc_kernel.h"
+#include "resampling/sinc_kernel.h"
 
 #include <complex>
 #include <string>
@@ -18,8 +18,10 @@ namespace slcsim {
 // pass interpolates them as accurately as the first.
 class SlaveResampler {
 public:
+    // doppler: the field is base band; each value at master line y is
+    // modulated by exp(i 2 pi doppler y), as the master's lines are.
     SlaveResampler(const Field& field, const OffsetModel& model, const SincKernel& kernel,
-                   int width);
+                   int width, double doppler = 0.0);
     // Fills width samples of slave line v. False with a message if a master
     // position cannot be solved or the kernel reaches outside the field.
     bool resample_line(int v, std::complex<double>* out, std::string* error);
@@ -31,6 +33,7 @@ private:
     const OffsetModel& model_;
     const SincKernel& kernel_;
     int width_;
+    double doppler_;
     std::vector<double> positions_; // master range position of each slave sample
     std::vector<std::complex<double>> along_curve_;
     std::vector<double> weights_;
@@ -45,5 +48,15 @@ struct Extent {
 };
 bool slave_footprint(const OffsetModel& model, int width, int lines, int taps, Extent* extent,
                      std::string* error);
+
+// exp(i 2 pi f y), the phase of a spectrum centred on f cycles per line at line y.
+std::complex<double> doppler_phasor(double f, double y);
+
+// Taps for a field of the given spectral occupancy: the passband must reach
+// occupancy/2 while the spectral images from 1 - occupancy/2 on are
+// rejected, so the narrower that gap the longer the kernel. Far longer than
+// the resampler's: the simulated slave must be exact to well below what a
+// test of the resampler resolves.
+int kernel_taps_for(double occupancy);
 
 } // namespace slcsim

@@ -4,7 +4,6 @@
 #include "gaussian_source.h"
 #include "offset_model.h"
 #include "sidecar_files.h"
-#include "sinc_kernel.h"
 #include "slave_resampler.h"
 
 #include <algorithm>
@@ -28,6 +27,8 @@ bool validate(const SlcSimOptions& o, std::string* error) {
         *error = "coherence must lie in (0, 1]";
     else if (!(o.occupancy > 0.0 && o.occupancy <= 1.0))
         *error = "occupancy must lie in (0, 1]";
+    else if (!(o.doppler > -0.5 && o.doppler < 0.5))
+        *error = "doppler must lie in (-0.5, 0.5)";
     else if (o.master_path.empty() || o.slave_path.empty() || o.offset_par_path.empty() ||
              o.truth_path.empty())
         *error = "every output path must be given";
@@ -50,6 +51,9 @@ bool write_master(const SlcSimOptions& o, const Field& field, std::string* error
     for (int y = 0; y < o.lines; y++) {
         const std::complex<float>* in = field.line(y) - field.x0;
         std::copy(in, in + o.width, line.begin());
+        if (o.doppler != 0.0)
+            for (auto& sample : line)
+                sample *= doppler_phasor(o.doppler, y);
         if (!writer.write_line(line.data(), o.width))
             return fail_writer(writer, o.master_path, error);
     }
@@ -75,7 +79,8 @@ bool write_slave(const SlcSimOptions& o, SlaveResampler& resampler, const Field*
             for (int u = 0; u < o.width; u++)
                 line[static_cast<std::size_t>(u)] =
                     o.coherence * line[static_cast<std::size_t>(u)] +
-                    noise_weight * std::complex<double>(extra[u]);
+                    noise_weight * std::complex<double>(extra[u]) *
+                        (o.doppler != 0.0 ? doppler_phasor(o.doppler, v) : 1.0);
         }
         if (!writer.write_line(line.data(), o.width))
             return fail_writer(writer, o.slave_path, error);
@@ -121,14 +126,14 @@ bool simulate_slc_pair(const SlcSimOptions& options, std::string* error) {
     if (options.coherence < 1.0)
         noise = band_limited_speckle(0, options.width, 0, options.lines, options.occupancy,
                                      kFieldRms, source);
-    SlaveResampler resampler(field, model, kernel, options.width);
+    SlaveResampler resampler(field, model, kernel, options.width, options.doppler);
     if (!write_slave(options, resampler, options.coherence < 1.0 ? &noise : nullptr, error))
         return false;
 
     return write_image_xml(options.master_path, options.width, options.lines, options.format,
-                           error) &&
+                           options.doppler, kSimulatedPrf, error) &&
            write_image_xml(options.slave_path, options.width, options.lines, options.format,
-                           error) &&
+                           options.doppler, kSimulatedPrf, error) &&
            write_initial_offsets(options.offset_par_path, options.initial_range_offset,
                                  options.initial_azimuth_offset, error) &&
            write_truth(options.truth_path, range, azimuth, error);

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+constexpr double kSimulatedPrf = 1000.0;
+
 // A simulated SLC pair with known offsets, for testing co-registration.
 struct SlcSimOptions {
     int width = 1024; // samples per line, both images
@@ -20,6 +22,11 @@ struct SlcSimOptions {
     // (0, 1]; the slave keeps better than 1/1000 sample positional accuracy
     // up to 0.95.
     double occupancy = 0.8;
+    // Doppler centroid, cycles per line in (-0.5, 0.5): both images' azimuth
+    // spectra centred there (master line y times exp(i 2 pi f y)); the XML
+    // files state it in Hz at a PRF of kSimulatedPrf. 0 leaves the bytes of
+    // a simulation without it.
+    double doppler = 0.0;
     std::uint64_t seed = 1;
     // Coarse offsets written to the offset parameter file.
     int initial_range_offset = 0;

@@ -1,0 +1,89 @@
+#include "resampling/interferogram_file.h"
+
+#include "params/sample_format.h"
+#include "resampling/image_pair_inputs.h"
+#include "resampling/interferogram.h"
+#include "resampling/slc_raster.h"
+
+#include <algorithm>
+#include <sys/stat.h>
+
+namespace {
+
+// The master's geometry multi-looked.
+std::unique_ptr<stSarImageInfo> looked_geometry(const stSarImageInfo& master, int looks_az,
+                                                int looks_rg) {
+    auto info = std::make_unique<stSarImageInfo>(master);
+    info->azimuthLooks = std::max(1, master.azimuthLooks) * looks_az;
+    info->rangeLooks = std::max(1, master.rangeLooks) * looks_rg;
+    info->azimuthSpacing *= looks_az;
+    info->slantRangeSpacing *= looks_rg;
+    info->azimuthLineTime *= looks_az;
+    return info;
+}
+
+} // namespace
+
+InterferogramFileResult interferogram_file(const InterferogramFileRequest& request,
+                                           const RasterWriterFactory& writers,
+                                           ProgressSink* progress) {
+    if (request.looks_az < 1 || request.looks_rg < 1)
+        throw ResampleError("looks must be at least 1 in each direction");
+    const auto master_info = read_image_info(request.master);
+    const auto slave_info = read_image_info(request.resampled);
+    const int width = master_info->numberOfColumns, lines = master_info->numberOfRows;
+    if (slave_info->numberOfColumns != width || slave_info->numberOfRows != lines)
+        throw ResampleError(request.resampled + " holds " +
+                            std::to_string(slave_info->numberOfColumns) + " x " +
+                            std::to_string(slave_info->numberOfRows) + " samples, the master " +
+                            request.master + " " + std::to_string(width) + " x " +
+                            std::to_string(lines) + ": not resampled onto its grid");
+    SlcFileSource master(request.master, width, lines,
+                         sample_format_of(master_info->imageDataType));
+    SlcFileSource slave(request.resampled, width, lines,
+                        sample_format_of(slave_info->imageDataType));
+
+    InterferogramRows rows(width, request.looks_az, request.looks_rg);
+    InterferogramFileResult result;
+    result.lines = lines / request.looks_az;
+    result.samples = rows.out_width();
+    result.looks_az = request.looks_az;
+    result.looks_rg = request.looks_rg;
+    if (result.lines < 1 || result.samples < 1)
+        throw ResampleError("the looks leave no cell of " + request.master);
+    struct stat st;
+    if (::stat(request.out_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        throw ResampleError("output directory " + request.out_dir + " does not exist");
+
+    const auto geometry = looked_geometry(*master_info, request.looks_az, request.looks_rg);
+    const auto ifg_out = writers(request.out_dir + "/interferogram", result.samples, result.lines,
+                                 RasterKind::complex64, *geometry);
+    const auto coh_out = writers(request.out_dir + "/coherence", result.samples, result.lines,
+                                 RasterKind::float32, *geometry);
+    CoherenceSummary summary;
+    const std::size_t w = static_cast<std::size_t>(width);
+    std::vector<std::complex<float>> m(w * static_cast<std::size_t>(request.looks_az)), s(m.size());
+    if (progress != nullptr)
+        progress->progress(0.0);
+    for (int row = 0; row < result.lines; row++) {
+        master.read(row * request.looks_az, request.looks_az, m.data());
+        slave.read(row * request.looks_az, request.looks_az, s.data());
+        for (int k = 0; k < request.looks_az; k++)
+            rows.add(&m[k * w], &s[k * w]);
+        ifg_out->write_row(rows.ifg().data());
+        coh_out->write_row(rows.coherence().data());
+        summary.add(rows.coherence().data(), result.samples);
+        if (progress != nullptr && (row % 64 == 63 || row + 1 == result.lines))
+            progress->progress(100.0 * (row + 1) / result.lines);
+    }
+    ifg_out->finish();
+    coh_out->finish();
+    ifg_out->commit();
+    coh_out->commit();
+    result.mean_coherence = summary.mean();
+    result.median_coherence = summary.median();
+    result.histogram = summary.histogram();
+    result.interferogram = ifg_out->path();
+    result.coherence = coh_out->path();
+    return result;
+}

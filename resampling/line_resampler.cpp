@@ -1,0 +1,141 @@
+#include "resampling/line_resampler.h"
+
+#include "params/offset_par.h"
+#include "resampling/resample_error.h"
+#include "resampling/weighted_sum.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The remodulation phase is looked up at 1/4096 cycle: at most 1/8192 cycle
+// off, an error power below -65 dB.
+constexpr int kPhaseSteps = 4096;
+
+} // namespace
+
+LineResampler::LineResampler(const OffsetPolynomials& offsets, int master_width,
+                             const SincKernel& kernel, double doppler)
+    : offsets_(offsets), width_(master_width), table_(kernel, false), taps_(kernel.taps()),
+      first_tap_(kernel.first_tap()), doppler_(doppler),
+      xs_(static_cast<std::size_t>(master_width) + 2),
+      ys_(static_cast<std::size_t>(master_width) + 2) {
+    if (doppler_ != 0.0) {
+        remodulation_.resize(kPhaseSteps);
+        for (int k = 0; k < kPhaseSteps; k++)
+            remodulation_[static_cast<std::size_t>(k)] =
+                std::complex<float>(std::polar(1.0, 2.0 * M_PI * k / kPhaseSteps));
+    }
+}
+
+void LineResampler::lines_needed(int y_begin, int y_end, int* first, int* end) const {
+    // The azimuth positions of the columns a line reads lie within those of
+    // master x from -taps to width + taps; a lattice every 32 samples and
+    // every line bounds them (the offsets are smooth), a line of margin
+    // covers the rest.
+    double lo = 0.0, hi = 0.0;
+    bool any = false;
+    for (int y = y_begin; y < y_end; y++)
+        for (int x = -taps_;; x = std::min(x + 32, width_ + taps_)) {
+            const double ya = y + eval_offset_poly(offsets_.azimuth, x, y);
+            lo = any ? std::min(lo, ya) : ya;
+            hi = any ? std::max(hi, ya) : ya;
+            any = true;
+            if (x == width_ + taps_)
+                break;
+        }
+    constexpr double kLimit = 1.0e9;
+    if (!any || !(lo > -kLimit && hi < kLimit)) {
+        *first = *end = 0;
+        return;
+    }
+    *first = static_cast<int>(std::floor(lo)) + first_tap_ - 1;
+    *end = static_cast<int>(std::floor(hi)) + first_tap_ + taps_ + 1;
+}
+
+void LineResampler::slave_positions(int y) {
+    for (int i = 0; i < width_ + 2; i++) {
+        const double x = i - 1;
+        xs_[static_cast<std::size_t>(i)] = x + eval_offset_poly(offsets_.range, x, y);
+        ys_[static_cast<std::size_t>(i)] = y + eval_offset_poly(offsets_.azimuth, x, y);
+        if (i > 0 && !(xs_[static_cast<std::size_t>(i)] > xs_[static_cast<std::size_t>(i - 1)]))
+            throw ResampleError("the range offset polynomial folds master line " +
+                                std::to_string(y) + " onto itself near sample " +
+                                std::to_string(i - 1));
+    }
+}
+
+void LineResampler::interpolate_columns(const SlaveWindow& slave, int slave_width,
+                                        int slave_lines) {
+    constexpr double kLimit = 1.0e9;
+    const double x_first = xs_[1], x_last = xs_[static_cast<std::size_t>(width_)];
+    column_begin_ =
+        x_first > -kLimit ? std::max(0, static_cast<int>(std::floor(x_first)) + first_tap_) : 0;
+    column_end_ =
+        x_last < kLimit
+            ? std::min(slave_width, static_cast<int>(std::floor(x_last)) + first_tap_ + taps_)
+            : slave_width;
+    column_end_ = std::max(column_end_, column_begin_);
+    const std::size_t n = static_cast<std::size_t>(column_end_ - column_begin_);
+    along_curve_.assign(n, {0.0f, 0.0f});
+    outside_before_.assign(n + 1, 0);
+    // The master x that maps onto column c, walked along the (increasing)
+    // slave range positions; the curve's line there by linear interpolation
+    // between neighbouring master samples (the offsets' curvature over one
+    // sample is far below a thousandth of a line).
+    std::size_t k = 0;
+    const std::size_t last_pair = static_cast<std::size_t>(width_) + 1;
+    for (int c = column_begin_; c < column_end_; c++) {
+        while (k + 1 < last_pair && xs_[k + 1] <= c)
+            k++;
+        const double t = (c - xs_[k]) / (xs_[k + 1] - xs_[k]);
+        const double ya = ys_[k] + t * (ys_[k + 1] - ys_[k]);
+        const std::size_t i = static_cast<std::size_t>(c - column_begin_);
+        const double whole = std::floor(ya);
+        const int first =
+            whole > -kLimit && whole < kLimit ? static_cast<int>(whole) + first_tap_ : -1;
+        const bool inside = first >= 0 && first + taps_ <= slave_lines;
+        outside_before_[i + 1] = outside_before_[i] + (inside ? 0 : 1);
+        if (!inside)
+            continue;
+        if (first < slave.first() || first + taps_ > slave.end())
+            throw ResampleError("internal error: slave line " + std::to_string(first) +
+                                " not held for the line being resampled");
+        std::complex<float> v =
+            weighted_sum(slave.line(first) + c, slave_width, table_.at(ya - whole), taps_);
+        if (doppler_ != 0.0) {
+            const double cycles = doppler_ * ya;
+            const int step = static_cast<int>((cycles - std::floor(cycles)) * kPhaseSteps + 0.5);
+            v *= remodulation_[static_cast<std::size_t>(step & (kPhaseSteps - 1))];
+        }
+        along_curve_[i] = v;
+    }
+}
+
+long LineResampler::resample(int y, const SlaveWindow& slave, int slave_width, int slave_lines,
+                             std::complex<float>* out, unsigned char* mask) {
+    slave_positions(y);
+    interpolate_columns(slave, slave_width, slave_lines);
+    constexpr double kLimit = 1.0e9;
+    long masked = 0;
+    for (int x = 0; x < width_; x++) {
+        const double p = xs_[static_cast<std::size_t>(x) + 1];
+        const double whole = std::floor(p);
+        const int c0 =
+            whole > -kLimit && whole < kLimit ? static_cast<int>(whole) + first_tap_ : -1;
+        const bool inside = c0 >= column_begin_ && c0 + taps_ <= column_end_ &&
+                            outside_before_[static_cast<std::size_t>(c0 + taps_ - column_begin_)] ==
+                                outside_before_[static_cast<std::size_t>(c0 - column_begin_)];
+        if (!inside) {
+            out[x] = {0.0f, 0.0f};
+            mask[x] = 1;
+            masked++;
+            continue;
+        }
+        out[x] = weighted_sum(&along_curve_[static_cast<std::size_t>(c0 - column_begin_)], 1,
+                              table_.at(p - whole), taps_);
+        mask[x] = 0;
+    }
+    return masked;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "resampling/offset_polynomials.h"
+#include "resampling/resample_error.h"
+#include "resampling/slave_window.h"
+
+#include <complex>
+
+// Receives the resampled lines in order.
+class ResampledLineSink {
+public:
+    virtual ~ResampledLineSink() = default;
+    // width samples and their mask (1 = the kernel left the slave, sample 0).
+    virtual void write_line(int y, const std::complex<float>* samples,
+                            const unsigned char* mask) = 0;
+};
+
+// The slave resampled onto a master grid of master_width x master_lines
+// through the offsets, in blocks of output lines: only the slave lines a
+// block reads are held (peak memory independent of the image's length).
+// doppler: the slave's Doppler centroid in cycles per line (0: none).
+// Returns the number of masked samples.
+long resample_lines(SlaveLineSource& slave, const OffsetPolynomials& offsets, int master_width,
+                    int master_lines, double doppler, ResampledLineSink& sink,
+                    ProgressSink* progress);
+
+// The Doppler centroid of an image in cycles per line, from the phase of
+// its lag-one azimuth correlation sum s[l + 1] conj(s[l]) over up to 128
+// pairs of lines spread over the image: a spectrum centred on f gives
+// exp(i 2 pi f) per line. 0 for an image of fewer than two lines or no signal.
+double estimate_doppler_centroid(SlaveLineSource& slave);

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <complex>
+#include <vector>
+
+// Where the slave's lines come from: a file or an array.
+class SlaveLineSource {
+public:
+    virtual ~SlaveLineSource() = default;
+    virtual int width() const = 0;
+    virtual int lines() const = 0;
+    // Reads lines [first, first + count) into count * width() samples.
+    virtual void read(int first, int count, std::complex<float>* out) = 0;
+};
+
+// The slave lines a block of output lines reads, held demodulated in
+// azimuth: line l times exp(-i 2 pi f l), f the Doppler centroid in cycles
+// per line, which brings the azimuth spectrum to base band where the
+// low-pass kernel passes it. Moving on to the next block keeps the lines the
+// two share and reads only the new ones.
+class SlaveWindow {
+public:
+    SlaveWindow(SlaveLineSource& source, double doppler);
+    // Holds at least the slave lines [first, end) (clipped to the image) afterwards.
+    void cover(int first, int end);
+    int first() const { return first_; }
+    int end() const { return first_ + count_; }
+    const std::complex<float>* line(int l) const {
+        return &data_[static_cast<std::size_t>(l - first_) * static_cast<std::size_t>(width_)];
+    }
+
+private:
+    SlaveLineSource& source_;
+    double doppler_;
+    int width_;
+    int first_ = 0;
+    int count_ = 0;
+    std::vector<std::complex<float>> data_;
+};

@@ -1,0 +1,183 @@
+// The pieces of the resampler: the kernel and its table, the window of
+// slave lines, whole-sample offsets, the centroid estimate, failures.
+#include "resampling/kernel_choice.h"
+#include "resampling/resample_array.h"
+#include "resampling/resample_file.h"
+#include "resampling/slave_window.h"
+#include "resampling/weighted_sum.h"
+#include "tests/support/scratch.h"
+
+#include <complex>
+
+namespace {
+
+using namespace scratch;
+using cf = std::complex<float>;
+
+TEST(SincKernel, WholePositionsCopyTheSampleAndTheTableFollowsTheFormula) {
+    const SincKernel kernel(resampling_kernel_shape(), kResamplingKernelPhases);
+    EXPECT_EQ(kernel.first_tap(), -5);
+    const WeightTable table(kernel, false);
+    const float* w = table.at(0.0);
+    for (int j = 0; j < kernel.taps(); j++)
+        EXPECT_EQ(w[j], j == -kernel.first_tap() ? 1.0f : 0.0f) << j;
+    // Fraction 1 is the next sample's copy.
+    EXPECT_EQ(table.at(1.0)[-kernel.first_tap() + 1], 1.0f);
+    const float* quarter = table.at(0.25);
+    for (int j = 0; j < kernel.taps(); j++)
+        EXPECT_NEAR(quarter[j], kernel.value(0.25 - (j + kernel.first_tap())), 1e-7);
+    // Symmetric about the half-sample position.
+    const float* half = table.at(0.5);
+    for (int j = 0; j < kernel.taps(); j++)
+        EXPECT_FLOAT_EQ(half[j], half[kernel.taps() - 1 - j]);
+}
+
+// A tone inside the band, interpolated between its samples.
+TEST(SincKernel, InterpolatesAnInBandToneToBelowMinus40Db) {
+    const SincKernel kernel(resampling_kernel_shape(), kResamplingKernelPhases);
+    const WeightTable table(kernel, false);
+    std::vector<cf> tone(64);
+    const double f = 0.37;
+    for (int n = 0; n < 64; n++)
+        tone[n] = cf(std::polar(1.0, 2 * M_PI * f * n));
+    for (double p = 30.0; p < 31.0; p += 0.0625) {
+        const int n = static_cast<int>(std::floor(p));
+        const cf v = weighted_sum(&tone[n + kernel.first_tap()], 1, table.at(p - n), 12);
+        EXPECT_LT(std::norm(std::complex<double>(v) - std::polar(1.0, 2 * M_PI * f * p)), 1e-4)
+            << p;
+    }
+}
+
+// Counts what is read, so the window's reuse of lines shows.
+class CountingSource : public SlaveLineSource {
+public:
+    int width() const override { return 3; }
+    int lines() const override { return 100; }
+    void read(int first, int count, cf* out) override {
+        lines_read += count;
+        for (int l = first; l < first + count; l++)
+            for (int c = 0; c < 3; c++)
+                *out++ = cf(static_cast<float>(l), static_cast<float>(c));
+    }
+    int lines_read = 0;
+};
+
+TEST(SlaveWindow, KeepsSharedLinesReadsOnlyNewOnesAndClipsToTheImage) {
+    CountingSource source;
+    SlaveWindow window(source, 0.0);
+    window.cover(-4, 20);
+    EXPECT_EQ(window.first(), 0);
+    EXPECT_EQ(window.end(), 20);
+    window.cover(10, 30);
+    EXPECT_EQ(source.lines_read, 30);
+    window.cover(5, 12); // before the window: lines 5..9 again
+    EXPECT_EQ(source.lines_read, 35);
+    for (int l = 5; l < 12; l++)
+        EXPECT_EQ(window.line(l)[2], cf(static_cast<float>(l), 2.0f)) << l;
+    window.cover(95, 130);
+    EXPECT_EQ(window.end(), 100);
+}
+
+TEST(SlaveWindow, DemodulatesEachLineByItsOwnPhase) {
+    CountingSource source;
+    SlaveWindow window(source, 0.25);
+    window.cover(0, 10);
+    window.cover(8, 16); // lines 10..15 demodulated when read later
+    for (int l = 8; l < 16; l++) {
+        const std::complex<double> expected =
+            std::complex<double>(l, 1.0) * std::polar(1.0, -2 * M_PI * 0.25 * l);
+        EXPECT_NEAR(std::abs(std::complex<double>(window.line(l)[1]) - expected), 0.0, 1e-5) << l;
+    }
+}
+
+// Offsets of whole samples and lines copy the slave, block boundaries and
+// Doppler demodulation and remodulation included.
+TEST(ResampleArray, WholeSampleOffsetsCopyTheSlaveAcrossBlocks) {
+    constexpr int w = 50, lines = 150;
+    std::vector<cf> slave(w * lines);
+    for (int i = 0; i < w * lines; i++)
+        slave[i] = cf(std::cos(0.37f * i), std::sin(0.11f * i * i));
+    OffsetPolynomials offsets;
+    offsets.range[0] = 3.0;
+    offsets.azimuth[0] = -2.0;
+    for (const double doppler : {0.0, 0.3}) {
+        std::vector<cf> out(slave.size());
+        std::vector<unsigned char> mask(slave.size());
+        resample_array(slave.data(), lines, w, offsets, lines, w, doppler, out.data(), mask.data());
+        for (int y = 8; y < lines - 8; y++)
+            for (int x = 8; x < w - 12; x++) {
+                ASSERT_EQ(mask[y * w + x], 0);
+                ASSERT_LT(std::abs(out[y * w + x] - slave[(y - 2) * w + x + 3]), 2e-3)
+                    << x << ", " << y << " doppler " << doppler;
+            }
+    }
+}
+
+TEST(ResampleArray, CentroidEstimateFindsTheSpectrumsCentre) {
+    constexpr int w = 64, lines = 64;
+    std::vector<cf> image(w * lines);
+    for (int y = 0; y < lines; y++)
+        for (int x = 0; x < w; x++)
+            image[y * w + x] = cf(std::polar(1.0, 2 * M_PI * (-0.21 * y + 0.05 * x * x)));
+    EXPECT_NEAR(estimate_array_doppler_centroid(image.data(), lines, w), -0.21, 1e-6);
+}
+
+void write_pair(const std::string& dir, const stOffsetParInfo& par) {
+    write_bytes(dir + "/m.slc", std::string(32 * 32 * 8, '\0'));
+    write_bytes(dir + "/s.slc", std::string(32 * 32 * 8, '\0'));
+    write_sar_image_xml(dir + "/m.xml", make_sar_image_info(32, 32, "FCOMPLEX"));
+    write_sar_image_xml(dir + "/s.xml", make_sar_image_info(32, 32, "FCOMPLEX"));
+    ASSERT_TRUE(write_offset_par_file(dir + "/fit.off", par));
+}
+
+std::string failure_of(const ResampleFileRequest& request) {
+    try {
+        resample_file(request, nullptr);
+    } catch (const ResampleError& e) {
+        return e.what();
+    }
+    return "no failure";
+}
+
+TEST(ResampleFile, FailuresNameTheFileAndLeaveNothingBehind) {
+    const std::string dir = fresh_test_dir();
+    stOffsetParInfo folding{};
+    folding.range_offset_polynomial[1] = -1.5; // slave range runs backwards
+    write_pair(dir, folding);
+    const ResampleFileRequest request{
+        dir + "/m.slc", dir + "/s.slc", dir + "/fit.off", dir + "/out.slc", {}};
+    EXPECT_NE(failure_of(request).find("folds master line 0"), std::string::npos);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 5);
+
+    write_bytes(dir + "/fit.off", "range_offset_polynomial: 1 2 3\n");
+    EXPECT_EQ(failure_of(request), "offset parameter file " + dir +
+                                       "/fit.off holds no complete range and azimuth offset "
+                                       "polynomials");
+    EXPECT_EQ(failure_of({dir + "/m.slc", dir + "/s.slc", dir + "/fit.off", dir + "/s.slc", {}}),
+              "output " + dir + "/s.slc would overwrite an input");
+    EXPECT_EQ(failure_of({dir + "/m.slc", dir + "/gone.slc", dir + "/fit.off", dir + "/o.slc", {}}),
+              "cannot read image parameter file " + dir + "/gone.xml");
+}
+
+TEST(ResampleFile, OutputXmlHasTheMastersGeometryInTheSlavesFormat) {
+    const std::string dir = fresh_test_dir();
+    write_pair(dir, stOffsetParInfo{});
+    stSarImageInfo master = make_sar_image_info(32, 32, "FCOMPLEX");
+    master.radarWavelength = 0.0555;
+    write_sar_image_xml(dir + "/m.xml", master);
+    write_bytes(dir + "/s.slc", std::string(32 * 40 * 4, '\0'));
+    write_sar_image_xml(dir + "/s.xml", make_sar_image_info(40, 32, "SCOMPLEX"));
+    const ResampleFileResult r = resample_file(
+        {dir + "/m.slc", dir + "/s.slc", dir + "/fit.off", dir + "/o.slc", {}}, nullptr);
+    EXPECT_EQ(r.doppler_source, "estimated");
+    EXPECT_EQ(r.doppler_centroid, 0.0); // no signal
+    stSarImageInfo out;
+    ASSERT_TRUE(read_sar_image_xml(dir + "/o.xml", out));
+    EXPECT_EQ(out.numberOfColumns, 32);
+    EXPECT_EQ(out.imageDataType, "SCOMPLEX");
+    EXPECT_EQ(out.radarWavelength, 0.0555);
+    EXPECT_EQ(read_bytes(dir + "/o.slc").size(), std::size_t{32 * 32 * 4});
+    EXPECT_EQ(read_bytes(dir + "/o.slc.mask").size(), std::size_t{32 * 32});
+}
+
+} // namespace
