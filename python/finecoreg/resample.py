@@ -15,7 +15,7 @@ import numpy as np
 from .offset_file import read_offset_file
 from .result import Result
 from .run import _DEFAULT, Error, TerminalBar, _pair_of_ints
-from .slc_image import image_info, read_lines
+from .slc_image import doppler_coefficients, image_info, read_lines
 
 _PATH_TYPES = (str, bytes, os.PathLike)
 _BLOCK_LINES = 256  # lines per block where Python itself walks an image
@@ -112,23 +112,29 @@ class _Lines:
         return self.rows(0, self.shape[0])
 
 
+_DOPPLER_LINE_PAIRS = 128  # spread over the image, as the file path of the binding takes them
+
+
 def estimate_doppler(slave):
     """Doppler centroid of an SLC in cycles per line (a fraction of the PRF), from its data.
 
-    The phase of the lag-one azimuth correlation sum over y of s[y+1] conj(s[y]),
-    over 2 pi: a spectrum centred on f cycles per line turns by 2 pi f from
-    one line to the next.
+    The phase of the lag-one azimuth correlation, the sum of s[y+1] conj(s[y]),
+    over 2 pi (a spectrum centred on f cycles per line turns by 2 pi f from
+    one line to the next), over the same 128 pairs of lines spread over the
+    image as the files path uses.
 
     Parameters
     ----------
     slave : path or complex ndarray (lines, samples)
     """
     lines = _Lines(_image(slave, "slave"))
+    count = lines.shape[0]
+    pairs = min(_DOPPLER_LINE_PAIRS, count - 1)
     total = 0j
-    for first in range(0, lines.shape[0] - 1, _BLOCK_LINES):
-        block = lines.rows(first, min(_BLOCK_LINES + 1, lines.shape[0] - first)).astype(np.complex128)
-        total += np.vdot(block[:-1], block[1:])
-    return float(np.angle(total) / (2.0 * np.pi))
+    for k in range(pairs):
+        two = lines.rows(k * (count - 1) // pairs, 2).astype(np.complex128)
+        total += np.vdot(two[0], two[1])
+    return float(np.angle(total) / (2.0 * np.pi)) if total != 0 else 0.0
 
 
 def resample(master, slave, fitted_off, out=None, doppler=None, progress=_DEFAULT):
@@ -217,8 +223,10 @@ def _resample_arrays(binding, master, slave, off_path, polynomials, doppler):
 
 
 def _xml_doppler(slave):
-    """The Doppler centroid that the slave's XML gives, as the file path of the binding takes it, or None."""
-    return None
+    """The Doppler centroid the slave's XML gives, as the files path takes it, or None: the constant
+    coefficient (Hz) over the PRF, when any coefficient is non-zero and the PRF is known."""
+    coefficients, prf = doppler_coefficients(slave)
+    return coefficients[0] / prf if any(coefficients) and prf > 0 else None
 
 
 def interferogram(master, slave_resampled, looks=(5, 5), out_dir=None, geotiff=False, progress=_DEFAULT):
@@ -297,8 +305,10 @@ def _same_shape(master, slave):
 
 
 def mean_coherence(coherence):
-    """The mean of a coherence map over all its cells, in double precision."""
-    return float(np.mean(coherence, dtype=np.float64)) if coherence.size else float("nan")
+    """The mean of a coherence map over the cells that hold signal in both images (coherence not 0),
+    in double precision, as the interferogram's summary takes it."""
+    held = coherence[coherence != 0]
+    return float(np.mean(held, dtype=np.float64)) if held.size else float("nan")
 
 
 def _shifted_rows(slave, first, count, samples, coarse):

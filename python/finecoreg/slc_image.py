@@ -96,13 +96,20 @@ def read_lines(info, first=0, count=None):
 
 
 def doppler_coefficients(image):
-    """The XML file's dopplerCentroidCoefficients (missing ones are 0), and its pulseRepetitionFrequency."""
+    """The XML file's dopplerCentroidCoefficients (Hz; missing ones are 0) and pulseRepetitionFrequency (Hz, 0
+    when missing)."""
     xml = xml_path(image)
     try:
         root = ElementTree.parse(xml).getroot()
-    except (OSError, ElementTree.ParseError) as error:
-        raise Error(f"{xml}: cannot read ({error})") from None
+    except OSError as error:
+        raise Error(f"{xml}: cannot open ({error.strerror})") from None
+    except ElementTree.ParseError as error:
+        raise Error(f"{xml}: not well-formed XML ({error})") from None
     node = root.find("radarParameters/dopplerCentroidCoefficients")
-    values = [float(v) for v in (node.text or "").split()[:4]] if node is not None else []
     prf = root.find("radarParameters/pulseRepetitionFrequency")
-    return values + [0.0] * (4 - len(values)), float(prf.text) if prf is not None and prf.text else 0.0
+    try:
+        values = [float(v) for v in (node.text or "").split()[:4]] if node is not None else []
+        rate = float(prf.text) if prf is not None and prf.text and prf.text.strip() else 0.0
+    except ValueError:
+        raise Error(f"{xml}: the Doppler centroid coefficients or the PRF are not numbers") from None
+    return values + [0.0] * (4 - len(values)), rate
