@@ -65,6 +65,20 @@ def test_files_and_arrays_agree_in_shape_values_and_geometry(exact, tmp_path):
     assert sum(formed["histogram"]) == coherence.size
 
 
+def test_a_doppler_centroid_in_the_slave_xml_is_taken_by_both_paths(exact, tmp_path):
+    slave = tmp_path / "slave.slc"
+    slave.symlink_to(exact.slave)
+    xml = exact.slave.with_suffix(".xml").read_text()
+    assert "<dopplerCentroidCoefficients>0 0 0 0<" in xml and "<pulseRepetitionFrequency>0<" in xml
+    slave.with_suffix(".xml").write_text(xml.replace("<dopplerCentroidCoefficients>0 0", "<dopplerCentroidCoefficients>30 2")
+                                         .replace("<pulseRepetitionFrequency>0<", "<pulseRepetitionFrequency>100<"))
+    written = finecoreg.resample(exact.master, slave, exact.truth, out=tmp_path / "out.slc", progress=None)
+    assert (written["doppler_source"], written["doppler_centroid"]) == ("xml", pytest.approx(0.3))
+    array, _ = finecoreg.resample(exact.master, slave, exact.truth)
+    np.testing.assert_array_equal(array, finecoreg.resample(exact.master, slave, exact.truth, doppler=0.3)[0])
+    assert np.any(array != finecoreg.resample(exact.master, slave, exact.truth, doppler="off")[0])
+
+
 def test_coarse_coherence_shifts_by_whole_samples_in_the_offset_direction():
     rng = np.random.default_rng(5)
     master = (rng.standard_normal((60, 80)) + 1j * rng.standard_normal((60, 80))).astype(np.complex64)
