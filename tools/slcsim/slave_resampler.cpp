@@ -1,5 +1,7 @@
 #include "slave_resampler.h"
 
+#include "resampling/weighted_sum.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -52,14 +54,8 @@ bool SlaveResampler::resample_line(int v, std::complex<double>* out, std::string
         const double whole = std::floor(x);
         kernel_.weights(x - whole, weights_.data());
         const std::complex<double>* samples = &along_curve_[static_cast<std::size_t>(
-            static_cast<int>(whole) - taps / 2 + 1 - column_begin)];
-        double re = 0.0;
-        double im = 0.0;
-        for (int j = 0; j < taps; j++) {
-            re += weights_[static_cast<std::size_t>(j)] * samples[j].real();
-            im += weights_[static_cast<std::size_t>(j)] * samples[j].imag();
-        }
-        out[u] = {re, im};
+            static_cast<int>(whole) + kernel_.first_tap() - column_begin)];
+        out[u] = weighted_sum(samples, 1, weights_.data(), taps);
     }
     return true;
 }
@@ -82,14 +78,8 @@ bool SlaveResampler::interpolate_columns(int v, int column_begin, int column_end
         }
         kernel_.weights(y - whole, weights_.data());
         const std::size_t column = static_cast<std::size_t>(x - field_.x0);
-        double re = 0.0;
-        double im = 0.0;
-        for (int j = 0; j < taps; j++) {
-            const std::complex<float> sample = field_.line(first + j)[column];
-            re += weights_[static_cast<std::size_t>(j)] * sample.real();
-            im += weights_[static_cast<std::size_t>(j)] * sample.imag();
-        }
-        along_curve_[static_cast<std::size_t>(x - column_begin)] = {re, im};
+        along_curve_[static_cast<std::size_t>(x - column_begin)] =
+            weighted_sum(field_.line(first) + column, field_.nx, weights_.data(), taps);
     }
     return true;
 }
@@ -132,6 +122,14 @@ bool slave_footprint(const OffsetModel& model, int width, int lines, int taps, E
     extent->y_begin = static_cast<int>(std::floor(y_min)) - margin;
     extent->y_end = static_cast<int>(std::floor(y_max)) + margin + 1;
     return true;
+}
+
+int kernel_taps_for(double occupancy) {
+    if (occupancy <= 0.8)
+        return 32;
+    if (occupancy <= 0.9)
+        return 64;
+    return 128;
 }
 
 } // namespace slcsim

@@ -2,7 +2,7 @@
 
 #include "band_limited_field.h"
 #include "offset_model.h"
-#include "sinc_kernel.h"
+#include "resampling/sinc_kernel.h"
 
 #include <complex>
 #include <string>
@@ -45,5 +45,12 @@ struct Extent {
 };
 bool slave_footprint(const OffsetModel& model, int width, int lines, int taps, Extent* extent,
                      std::string* error);
+
+// Taps for a field of the given spectral occupancy: the passband must reach
+// occupancy/2 while the spectral images from 1 - occupancy/2 on are
+// rejected, so the narrower that gap the longer the kernel. Far longer than
+// the resampler's: the simulated slave must be exact to well below what a
+// test of the resampler resolves.
+int kernel_taps_for(double occupancy);
 
 } // namespace slcsim

@@ -4,7 +4,6 @@
 #include "gaussian_source.h"
 #include "offset_model.h"
 #include "sidecar_files.h"
-#include "sinc_kernel.h"
 #include "slave_resampler.h"
 
 #include <algorithm>
