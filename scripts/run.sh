@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds the plug-in and the tools,
 # simulates an SLC pair with a known quadratic offset field, co-registers it
-# with finecoreg and compares the fitted offset polynomials with the truth.
+# with finecoreg, compares the fitted offset polynomials with the truth, and
+# resamples the slave onto the master grid to show the coherence it gains.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/bootstrap.sh
@@ -10,7 +11,8 @@ cd "$(dirname "$0")/.."
 # built twice; only what the job runs is built here.
 echo "== build =="
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)" --target finecoreg finecoreg_tool slcsim_tool fcimport_tool fc_python_package
+cmake --build build -j "$(nproc)" --target finecoreg finecoreg_tool slcsim_tool fcimport_tool fc_python_package \
+  fc_python_resample
 
 slcsim=build/tools/slcsim/slcsim
 finecoreg=build/tools/finecoreg/finecoreg
@@ -63,3 +65,10 @@ PYTHONPATH=build/python /usr/bin/python3 -m finecoreg coregister \
 cmp "$demo/pair_new.off" "$qa/pair_new.off"
 echo "Python wrote the same fitted offset parameter file byte for byte."
 echo "QA picture: $(realpath "$qa/qa.png")"
+
+# The co-registered product: the slave on the master grid, and the
+# interferogram's coherence against that of the coarse shift alone.
+echo
+echo "== resample the slave onto the master grid (coherence over 5 x 5 looks) =="
+PYTHONPATH=build/python /usr/bin/python3 -m finecoreg resample "$demo/master.slc" "$demo/slave.slc" \
+  "$demo/pair_new.off" "$demo/resampled.slc" --looks 5 5 --coherence-plot "$demo/coherence.png"

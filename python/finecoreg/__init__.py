@@ -2,12 +2,18 @@
 
 `coregister` runs the module on a pair; `Result` is what it returns;
 `qa_plot` draws a picture of a result; `import_image` and `import_pair` turn
-rasters GDAL reads into the module's input files.
+rasters GDAL reads into the module's input files; `resample` puts the slave
+on the master's grid through the fitted polynomials, `interferogram` forms
+the interferogram and its coherence, and `coherence_plot` shows the
+coherence after co-registration beside that of the coarse shift alone.
 """
 
+from .coherence_plot import coherence_data, coherence_plot
 from .ingest import import_image, import_pair
 from .plot import plot_data, qa_plot
+from .resample import coarse_coherence, interferogram, resample
 from .result import Result
 from .run import Error, coregister
 
-__all__ = ["Error", "Result", "coregister", "import_image", "import_pair", "plot_data", "qa_plot"]
+__all__ = ["Error", "Result", "coarse_coherence", "coherence_data", "coherence_plot", "coregister",
+           "import_image", "import_pair", "interferogram", "plot_data", "qa_plot", "resample"]

@@ -6,6 +6,7 @@ VERBS.
 """
 
 import argparse
+import os
 import sys
 
 
@@ -44,13 +45,105 @@ def _add_coregister(verbs):
     parser.add_argument("--plot", help="draw the QA picture (.png or .svg) here")
     parser.add_argument("--threads", type=int,
                         help="threads measuring the grid (default: the cores this process may use)")
+    parser.add_argument("--resample", metavar="OUT",
+                        help="then resample the slave onto the master grid into OUT, form the interferogram "
+                             "and print the mean coherence before (coarse integer shift only) and after")
+    _add_coherence_options(parser)
     parser.set_defaults(run=_run_coregister)
+
+
+def _add_coherence_options(parser):
+    parser.add_argument("--looks", nargs=2, type=int, default=(5, 5), metavar=("AZ", "RG"),
+                        help="azimuth and range looks of the interferogram (default: 5 5)")
+    parser.add_argument("--interferogram", metavar="DIR",
+                        help="where the interferogram and coherence go (default: OUT up to its last '.', "
+                             "then '_ifg')")
+    parser.add_argument("--geotiff", action="store_true", help="write them as GeoTIFF")
+    parser.add_argument("--doppler", default="auto", metavar="auto|off|VALUE",
+                        help="slave Doppler centroid in cycles per line: from the XML or the data (auto), "
+                             "none (off), or this value")
+    parser.add_argument("--coherence-plot", metavar="PICTURE",
+                        help="draw coherence maps and histograms before and after (.png or .svg) here")
+
+
+def _doppler_option(text):
+    if text in ("auto", "off"):
+        return None if text == "auto" else "off"
+    try:
+        return float(text)
+    except ValueError:
+        raise ValueError(f"--doppler takes auto, off or a number, not {text!r}") from None
+
+
+def _check_coherence_options(args):
+    """The Doppler choice, after refusing bad options (before anything runs); raises ValueError."""
+    if min(args.looks) < 1:
+        raise ValueError(f"--looks must be positive, not {args.looks[0]} {args.looks[1]}")
+    if args.coherence_plot and os.path.splitext(args.coherence_plot)[1].lower() not in (".png", ".svg"):
+        raise ValueError(f"cannot tell the picture format of {args.coherence_plot!r}: use .png or .svg")
+    return _doppler_option(args.doppler)
+
+
+def _interferogram_dir(args):
+    if args.interferogram:
+        return args.interferogram
+    dot = args.resample.rfind(".")
+    return (args.resample[:dot] if dot > args.resample.rfind(os.sep) else args.resample) + "_ifg"
+
+
+def _resample_and_compare(args, master, slave, fitted_off):
+    """Resamples, forms the interferogram, prints the coherence before and after; exit status."""
+    from .coherence_plot import coherence_plot
+    from .resample import coarse_coherence, coarse_offset, interferogram, mean_coherence, resample
+    from .run import Error
+
+    doppler = _check_coherence_options(args)
+    try:
+        resampled = resample(master, slave, fitted_off, out=args.resample, doppler=doppler)
+        print(f"resampled slave: {resampled['output']} ({resampled['format']}; Doppler centroid "
+              f"{resampled['doppler_centroid']:.5f} cycles/line, {resampled['doppler_source']}; "
+              f"{resampled['masked']} samples masked"
+              + (f", {resampled['saturated']} saturated" if resampled["format"] == "SCOMPLEX" else "") + ")")
+        formed = interferogram(master, args.resample, tuple(args.looks), out_dir=_interferogram_dir(args),
+                               geotiff=args.geotiff)
+        coarse = coarse_offset(fitted_off)
+        if args.coherence_plot:  # the picture's maps give the figure before as well
+            before = coherence_plot(master, slave, fitted_off, args.coherence_plot, resampled=args.resample,
+                                    looks=tuple(args.looks))["mean_before"]
+        else:
+            before = mean_coherence(coarse_coherence(master, slave, coarse, tuple(args.looks)))
+    except Error as error:
+        raise ValueError(str(error)) from error
+    looks = "{} x {} looks".format(*formed["looks"])
+    print(f"interferogram: {formed['interferogram']}")
+    print(f"coherence: {formed['coherence']}")
+    if args.coherence_plot:
+        print(f"coherence picture: {args.coherence_plot}")
+    print(f"mean coherence before: {before:.4f} (coarse integer shift {coarse[0]}, {coarse[1]} only; {looks})")
+    print(f"mean coherence after:  {formed['mean_coherence']:.4f} (median {formed['median_coherence']:.4f}; "
+          f"{looks})")
+    return 0
+
+
+def _add_resample(verbs):
+    parser = verbs.add_parser("resample", help="resample a co-registered slave and show the coherence",
+                              description="Resample the slave onto the master grid through the fitted offset "
+                                          "polynomials into OUT, form the interferogram and print the mean "
+                                          "coherence before (coarse integer shift only) and after.")
+    parser.add_argument("master")
+    parser.add_argument("slave")
+    parser.add_argument("fitted_off", help="offset parameter file with the fitted polynomials")
+    parser.add_argument("resample", metavar="OUT", help="resampled slave SLC to write")
+    _add_coherence_options(parser)
+    parser.set_defaults(run=lambda args: _resample_and_compare(args, args.master, args.slave, args.fitted_off))
 
 
 def _run_coregister(args):
     from .plot import qa_plot
     from .run import Error, coregister
 
+    if args.resample:
+        _check_coherence_options(args)
     try:
         result = coregister(args.master, args.slave, args.off, window=tuple(args.window),
                             grid=tuple(args.grid), snr_threshold=args.snr_threshold,
@@ -67,6 +160,8 @@ def _run_coregister(args):
     for name, path in (("result record", args.result), ("QA picture", args.plot)):
         if path:
             print(f"{name}: {path}")
+    if args.resample:
+        return _resample_and_compare(args, args.master, args.slave, result.paths["fitted_offset_par"])
     return 0
 
 
@@ -94,6 +189,11 @@ def _add_stack(verbs):
                              "cluster, 1 on a given scheduler)")
     parser.add_argument("--max-worker-deaths", type=int, default=2,
                         help="local cluster: retries of a pair whose worker process died (default: 2)")
+    parser.add_argument("--resample", action="store_true",
+                        help="also resample each slave onto the master grid in its pair directory, with the "
+                             "interferogram and the mean coherence before (coarse shift only) and after")
+    parser.add_argument("--looks", nargs=2, type=int, default=(5, 5), metavar=("AZ", "RG"),
+                        help="azimuth and range looks of the interferogram (default: 5 5)")
     parser.set_defaults(run=_run_stack)
 
 
@@ -103,7 +203,8 @@ def _run_stack(args):
     outcome = stack(args.master, args.slaves, args.out_dir, off=args.off, coarse=args.coarse,
                     window=tuple(args.window), grid=tuple(args.grid), snr_threshold=args.snr_threshold,
                     scheduler=args.scheduler, workers=args.workers, max_worker_deaths=args.max_worker_deaths,
-                    threads_per_pair=args.threads_per_pair)
+                    threads_per_pair=args.threads_per_pair, resample=args.resample,
+                    looks=tuple(args.looks))
     print(f"{len(outcome.pairs) - len(outcome.failed)} of {len(outcome.pairs)} pairs co-registered")
     for pair in outcome.failed:
         print(f"failed: {pair.name}: {pair.error}")
@@ -112,7 +213,7 @@ def _run_stack(args):
     return 1 if outcome.failed else 0
 
 
-VERBS = [_add_coregister, _add_plot, _add_stack]
+VERBS = [_add_coregister, _add_plot, _add_resample, _add_stack]
 
 
 def main(argv=None):

@@ -138,6 +138,17 @@ def _checked_options(window, grid, snr_threshold, off, coarse):
     return window, grid, coarse
 
 
+def _checked_looks(resample, looks):
+    from .run import _pair_of_ints
+
+    if not isinstance(resample, bool):
+        raise TypeError(f"resample must be True or False, not {resample!r}")
+    looks = _pair_of_ints(looks, "looks")
+    if min(looks) < 1:
+        raise ValueError(f"looks must be positive, not {looks}")
+    return looks
+
+
 class StackProgress:
     """Pairs done and failed, and the time left: one line redrawn on a terminal, else a line per pair."""
 
@@ -247,7 +258,8 @@ def _run_tasks(client, tasks, on_pair, max_worker_deaths):
 
 def stack(master, slaves, outdir, off=None, coarse=None, window=(64, 64), grid=(32, 32),
           snr_threshold=7.0, client=None, scheduler=None, workers=None, max_worker_deaths=2,
-          progress=_DEFAULT, prepare_inputs=None, threads_per_pair=None):
+          progress=_DEFAULT, prepare_inputs=None, threads_per_pair=None,
+          resample=False, looks=(5, 5)):
     """Co-register each slave to the master, one Dask task per pair.
 
     Parameters
@@ -289,6 +301,14 @@ def stack(master, slaves, outdir, off=None, coarse=None, window=(64, 64), grid=(
         (master, slave, workdir) -> (master, slave): raw SLC images to run,
         linked or made in workdir; by default `stack_pair.prepare_inputs`.
         Must be importable on the workers.
+    resample : bool
+        Also resample each slave onto the master grid (OUTDIR/<pair>/
+        slave_resampled.slc, with its XML and mask), form the interferogram
+        and coherence (OUTDIR/<pair>/interferogram/) and draw coherence.png;
+        the mean coherence after co-registration and with the coarse integer
+        shift only go to the record, summary.csv and overview.png.
+    looks : (int, int)
+        Azimuth and range looks of the interferogram.
 
     Returns
     -------
@@ -299,24 +319,27 @@ def stack(master, slaves, outdir, off=None, coarse=None, window=(64, 64), grid=(
         workers, threads_per_pair = cluster_sizing(workers, threads_per_pair)
     else:
         _, threads_per_pair = cluster_sizing(1, threads_per_pair or 1)
+    looks = _checked_looks(resample, looks)
     slaves = expand_slaves(slaves, master)
     outdir = os.path.abspath(os.fspath(outdir))
     os.makedirs(outdir, exist_ok=True)
     with _lock_output(outdir):
         return _stack_locked(master, slaves, outdir, off, coarse, window, grid, snr_threshold, client,
                              scheduler, workers, threads_per_pair, max_worker_deaths, progress,
-                             prepare_inputs)
+                             prepare_inputs, resample, looks)
 
 
 def _stack_locked(master, slaves, outdir, off, coarse, window, grid, snr_threshold, client, scheduler,
-                  workers, threads_per_pair, max_worker_deaths, progress, prepare_inputs):
+                  workers, threads_per_pair, max_worker_deaths, progress, prepare_inputs, resample,
+                  looks):
     from distributed import Client
 
     shutil.rmtree(os.path.join(outdir, STAGING), ignore_errors=True)  # left by an interrupted run
     tasks = [PairTask(name=name, master=os.path.abspath(master), slave=os.path.abspath(slave), outdir=outdir,
                       off_template=None if off is None else os.path.abspath(off), coarse=coarse,
                       window=window, grid=grid, snr_threshold=float(snr_threshold),
-                      threads=threads_per_pair, prepare_inputs=prepare_inputs)
+                      threads=threads_per_pair, prepare_inputs=prepare_inputs,
+                      resample=resample, looks=looks)
              for name, slave in zip(pair_names(slaves), slaves)]
 
     records = {}
@@ -331,7 +354,7 @@ def _stack_locked(master, slaves, outdir, off, coarse, window, grid, snr_thresho
 
     to_run = []
     for task in tasks:
-        record = completed_record(outdir, task.name)
+        record = completed_record(outdir, task.name, resample)
         if record is None:
             to_run.append(task)
         else:

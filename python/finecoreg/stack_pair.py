@@ -24,6 +24,10 @@ OFFSET_FILE = "pair.off"
 FITTED_FILE = "pair_new.off"
 QA_FILE = "qa.png"
 LOG_FILE = "finecoreg.log"
+RESAMPLED_FILE = "slave_resampled.slc"  # with slave_resampled.xml and slave_resampled.slc.mask
+INTERFEROGRAM_DIR = "interferogram"
+COHERENCE_FILE = "coherence.png"
+COHERENCE_FIELDS = ("coherence_before", "coherence_after")
 KILL_HOOK = "FINECOREG_STACK_TEST_KILL"  # test-only: the first attempt of this pair ends its process
 
 
@@ -46,6 +50,8 @@ class PairTask:
     snr_threshold: float = 7.0
     threads: int = 1  # threads measuring the pair's grid
     prepare_inputs: object = None  # callable(master, slave, workdir) -> (master, slave)
+    resample: bool = False
+    looks: tuple = (5, 5)
 
 
 def image_xml_path(image):
@@ -219,12 +225,28 @@ def _relocated(result, workdir, final):
     return record
 
 
+def _resample_pair(task, master, slave, fitted, workdir):
+    """Resamples the slave into workdir with the interferogram and the coherence picture; the figures."""
+    from .coherence_plot import coherence_plot
+    from .resample import interferogram, resample
+
+    out = resample(master, slave, fitted, out=os.path.join(workdir, RESAMPLED_FILE), progress=None)
+    formed = interferogram(master, out["output"], tuple(task.looks), out_dir=os.path.join(workdir, INTERFEROGRAM_DIR),
+                           progress=None)
+    picture = {}
+    write_atomically(os.path.join(workdir, COHERENCE_FILE), lambda path: picture.update(
+        coherence_plot(master, slave, fitted, path, resampled=out["output"], looks=tuple(task.looks))))
+    return {"coherence_before": picture["mean_before"], "coherence_after": formed["mean_coherence"],
+            "looks": list(task.looks), "doppler_centroid": out["doppler_centroid"],
+            "doppler_source": out["doppler_source"], "masked": out["masked"]}
+
+
 def run_pair(task):
     """Runs one pair in its staging directory and publishes it; returns its result record (a dict)."""
     from .plot import qa_plot
     from .run import coregister
 
-    done = completed_record(task.outdir, task.name)
+    done = completed_record(task.outdir, task.name, task.resample)
     if done is not None:  # run again only because its worker died before the result was collected
         return done
     start = time.monotonic()
@@ -241,6 +263,8 @@ def run_pair(task):
                             log=os.path.join(workdir, LOG_FILE))
         write_atomically(os.path.join(workdir, QA_FILE), lambda path: qa_plot(result, path))
         record = _relocated(result, workdir, final)
+        if task.resample:
+            record.update(_resample_pair(task, master, slave, result.paths["fitted_offset_par"], workdir))
         record.update(pair=task.name, status="ok", error="", seconds=time.monotonic() - start)
     except Exception as error:  # the pair fails alone, with its message; the stack goes on
         record = failure_record(task.name, str(error) or type(error).__name__, time.monotonic() - start)
@@ -248,8 +272,9 @@ def run_pair(task):
     return record
 
 
-def completed_record(outdir, name):
-    """The result record of a pair finished earlier (status ok, a loadable Result, its files present), or None."""
+def completed_record(outdir, name, resample=False):
+    """The result record of a pair finished earlier (status ok, a loadable Result, its files present, and
+    with resample its resampled slave and coherence figures), or None."""
     directory = os.path.join(outdir, name)
     try:
         with open(os.path.join(directory, RESULT_FILE), encoding="utf-8") as stream:
@@ -260,5 +285,8 @@ def completed_record(outdir, name):
     if record.get("status") != "ok":
         return None
     if not all(os.path.isfile(os.path.join(directory, f)) for f in (FITTED_FILE, QA_FILE)):
+        return None
+    if resample and not (all(key in record for key in COHERENCE_FIELDS)
+                         and all(os.path.isfile(os.path.join(directory, f)) for f in (RESAMPLED_FILE, COHERENCE_FILE))):
         return None
     return record

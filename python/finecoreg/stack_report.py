@@ -8,22 +8,24 @@ from matplotlib.backends.backend_agg import FigureCanvasAgg
 from matplotlib.figure import Figure
 
 from .result import evaluate_polynomial
-from .stack_pair import write_atomically
+from .stack_pair import COHERENCE_FIELDS, write_atomically
 
 SUMMARY_FILE = "summary.csv"
 OVERVIEW_FILE = "overview.png"
 _COUNTS = ("accepted_count", "kept_count", "samples")
 COLUMNS = (["pair", "status"] + [f"range_c{k}" for k in range(6)] + [f"azimuth_c{k}" for k in range(6)]
-           + ["accepted", "kept", "samples", "range_std", "azimuth_std", "seconds", "error"])
+           + ["accepted", "kept", "samples", "range_std", "azimuth_std"] + list(COHERENCE_FIELDS)
+           + ["seconds", "error"])
 
 
 def _row(pair):
     r = pair.record
     if pair.status != "ok":
-        return [pair.name, pair.status] + [""] * 17 + [repr(pair.seconds), pair.error]
+        return [pair.name, pair.status] + [""] * (len(COLUMNS) - 4) + [repr(pair.seconds), pair.error]
     # repr keeps every float exactly, so the summary can stand in for the result records.
     return ([pair.name, pair.status] + [repr(float(c)) for c in r["range_polynomial"] + r["azimuth_polynomial"]]
             + [int(r[key]) for key in _COUNTS] + [repr(float(r["range_std"])), repr(float(r["azimuth_std"]))]
+            + [repr(float(r[key])) if key in r else "" for key in COHERENCE_FIELDS]  # empty unless resampled
             + [repr(pair.seconds), ""])
 
 
@@ -53,6 +55,7 @@ def overview_data(pairs):
     n = len(pairs)
     data = {"range": np.full((5, n), np.nan), "azimuth": np.full((5, n), np.nan),
             "range_std": np.full(n, np.nan), "azimuth_std": np.full(n, np.nan)}
+    data.update({key: np.full(n, np.nan) for key in COHERENCE_FIELDS})
     labels = [label for label, _, _ in _places(1, 1)]
     for i, pair in enumerate(pairs):
         if pair.status != "ok":
@@ -62,16 +65,20 @@ def overview_data(pairs):
             data["range"][j, i] = evaluate_polynomial(r["range_polynomial"], x, y)
             data["azimuth"][j, i] = evaluate_polynomial(r["azimuth_polynomial"], x, y)
         data["range_std"][i], data["azimuth_std"][i] = r["range_std"], r["azimuth_std"]
+        for key in COHERENCE_FIELDS:
+            data[key][i] = r.get(key, np.nan)
     return data, labels
 
 
 def write_overview(outdir, pairs, size=(10, 9), dpi=100):
-    """OUTDIR/overview.png: the pairs' offsets and std devs against acquisition order; failed pairs marked."""
+    """OUTDIR/overview.png: the pairs' offsets and std devs against acquisition order, and their mean
+    coherence when resampled; failed pairs marked."""
     data, labels = overview_data(pairs)
     order = np.arange(len(pairs))
-    figure = Figure(figsize=size, dpi=dpi, layout="constrained")
+    resampled = bool(np.isfinite(data["coherence_after"]).any())
+    figure = Figure(figsize=(size[0], size[1] * 4 / 3) if resampled else size, dpi=dpi, layout="constrained")
     FigureCanvasAgg(figure)
-    axes = figure.subplots(3, 1, sharex=True)
+    axes = figure.subplots(4 if resampled else 3, 1, sharex=True)
     for ax, name, unit in ((axes[0], "range", "samples"), (axes[1], "azimuth", "lines")):
         for j, label in enumerate(labels):
             ax.plot(order, data[name][j], marker="o", markersize=3, label=label)
@@ -81,14 +88,24 @@ def write_overview(outdir, pairs, size=(10, 9), dpi=100):
     axes[2].plot(order, data["azimuth_std"], marker="s", label="azimuth (lines)")
     axes[2].set_ylabel("std. dev. of the fit")
     axes[2].legend(fontsize="x-small")
+    if resampled:
+        _draw_coherence(axes[3], order, data)
     failed = [i for i, pair in enumerate(pairs) if pair.status != "ok"]
     for ax in axes:
         for i in failed:
             ax.axvline(i, color="red", alpha=0.3, linewidth=6)
-    axes[2].set_xticks(order, [pair.name for pair in pairs], rotation=90 if len(pairs) > 8 else 0,
-                       fontsize="small")
-    axes[2].set_xlabel("pair, in acquisition order (failed pairs in red)")
+    axes[-1].set_xticks(order, [pair.name for pair in pairs], rotation=90 if len(pairs) > 8 else 0,
+                        fontsize="small")
+    axes[-1].set_xlabel("pair, in acquisition order (failed pairs in red)")
     figure.suptitle(f"{len(pairs) - len(failed)} of {len(pairs)} pairs co-registered")
     path = os.path.join(outdir, OVERVIEW_FILE)
     write_atomically(path, lambda temporary: figure.savefig(temporary, format="png", dpi=dpi))
     return path
+
+
+def _draw_coherence(axes, order, data):
+    axes.plot(order, data["coherence_after"], marker="o", label="after co-registration")
+    axes.plot(order, data["coherence_before"], marker="s", label="coarse integer shift only")
+    axes.set_ylim(0.0, 1.0)
+    axes.set_ylabel("mean coherence")
+    axes.legend(fontsize="x-small")

@@ -170,3 +170,21 @@ def test_local_cluster_fills_the_cores_with_workers_times_threads(workers, threa
     assert cluster_sizing(workers, threads, cores=8) == sized
     with pytest.raises(ValueError):
         cluster_sizing(workers, 0, cores=8)
+
+
+def test_resample_puts_each_resampled_slave_in_its_pair_and_coherence_in_the_summary(pairs, tmp_path):
+    sims, fitted = pairs
+    out = tmp_path / "out"
+    slaves = slaves_of(sims)[:2]
+    plain = stack(sims["a"].master, slaves, out, off=sims["a"].off, grid=GRID, workers=2, progress=None)
+    assert all(row["coherence_after"] == "" for row in summary_rows(out).values())
+    done = stack(sims["a"].master, slaves, out, off=sims["a"].off, grid=GRID, workers=2, progress=None,
+                 resample=True, looks=(4, 4))
+    assert [p.status for p in plain.pairs + done.pairs] == ["ok"] * 4
+    assert [p.resumed for p in done.pairs] == [False, False]  # done before, but without the resampled slave
+    assert_matches_tool(out, fitted, names=("a", "b"))
+    for name, row in summary_rows(out).items():
+        assert float(row["coherence_after"]) > float(row["coherence_before"]) + 0.05, name
+        assert {"slave_resampled.slc", "slave_resampled.xml", "coherence.png", "interferogram"} <= set(
+            os.listdir(out / name))
+    assert (out / "overview.png").stat().st_size > 0

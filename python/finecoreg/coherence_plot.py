@@ -1,0 +1,112 @@
+"""The picture that says whether co-registration worked: coherence after it, and with the coarse shift only."""
+
+import os
+
+import numpy as np
+from matplotlib.backends.backend_agg import FigureCanvasAgg
+from matplotlib.figure import Figure
+
+from .resample import coarse_coherence, coarse_offset, interferogram, mean_coherence, resample
+
+_FORMATS = {".png": "png", ".svg": "svg"}
+HISTOGRAM_BINS = 20  # over [0, 1], as the interferogram's summary counts them
+
+
+def coherence_data(master, slave, fitted_off, resampled=None, looks=(5, 5), doppler=None):
+    """The coherence maps and figures `coherence_plot` draws.
+
+    Parameters
+    ----------
+    master, slave : path or complex ndarray (lines, samples)
+        The pair as co-registered (the slave as it was, not resampled).
+    fitted_off : path or Result
+        The fitted offset parameter file; its initial offsets are the coarse
+        shift, its polynomials resample the slave when `resampled` is None.
+    resampled : path or complex ndarray, optional
+        The slave already resampled onto the master grid.
+    looks : (int, int)
+        Azimuth and range looks of both coherence maps.
+    doppler
+        As for `resample`, when the slave is resampled here.
+
+    Returns
+    -------
+    dict
+        "after", "before" (ndarray of float32, lines // looks[0] x samples //
+        looks[1]): coherence with the resampled slave and with the slave
+        shifted by the coarse offset alone; "mean_after", "mean_before";
+        "coarse" (range, azimuth); "looks".
+    """
+    coarse = coarse_offset(fitted_off)
+    if resampled is None:
+        resampled, _ = resample(master, slave, fitted_off, doppler=doppler)
+    after = interferogram(master, resampled, looks)[1]
+    before = coarse_coherence(master, slave, coarse, looks)
+    return {"after": after, "before": before, "mean_after": mean_coherence(after),
+            "mean_before": mean_coherence(before), "coarse": coarse, "looks": tuple(looks)}
+
+
+def coherence_plot(master, slave, fitted_off, path, resampled=None, looks=(5, 5), doppler=None,
+                   size=(12, 8), dpi=100, data=None):
+    """Draw the coherence map and histogram after co-registration beside those with the coarse shift only.
+
+    Parameters
+    ----------
+    master, slave, fitted_off, resampled, looks, doppler
+        As for `coherence_data`.
+    path : str or os.PathLike
+        Picture to write; ".png" or ".svg" chooses the format.
+    size : (float, float)
+        Width and height in inches.
+    dpi : float
+    data : dict, optional
+        What `coherence_data` returned for these inputs, to draw without
+        computing it again.
+
+    Returns
+    -------
+    dict
+        `coherence_data`'s dict, with "path" the picture written.
+
+    Raises
+    ------
+    ValueError
+        When the extension is neither ".png" nor ".svg" (before any file is opened).
+    """
+    extension = os.path.splitext(os.fspath(path))[1].lower()
+    if extension not in _FORMATS:
+        raise ValueError(f"cannot tell the picture format of {path!r}: use .png or .svg")
+    if data is None:
+        data = coherence_data(master, slave, fitted_off, resampled, looks, doppler)
+    figure = Figure(figsize=size, dpi=dpi, layout="constrained")
+    FigureCanvasAgg(figure)
+    axes = figure.subplots(2, 2, height_ratios=(3, 1))
+    looks_az, looks_rg = data["looks"]
+    columns = ((data["before"], data["mean_before"],
+                "coarse integer shift only ({}, {})".format(*data["coarse"])),
+               (data["after"], data["mean_after"], "after co-registration"))
+    for column, (coherence, mean, label) in enumerate(columns):
+        _draw_column(figure, axes[:, column], coherence, mean, label, looks_az, looks_rg)
+    figure.suptitle(f"coherence ({looks_az} x {looks_rg} looks): {data['mean_before']:.4f} with the coarse "
+                    f"shift, {data['mean_after']:.4f} co-registered")
+    figure.savefig(path, format=_FORMATS[extension], dpi=dpi)
+    return dict(data, path=path)
+
+
+def _draw_column(figure, axes, coherence, mean, label, looks_az, looks_rg):
+    lines, samples = coherence.shape
+    image = axes[0].imshow(coherence, vmin=0.0, vmax=1.0, cmap="gray", aspect="auto", interpolation="nearest",
+                           extent=(0, samples * looks_rg, lines * looks_az, 0))
+    figure.colorbar(image, ax=axes[0])
+    axes[0].set_title(f"{label}: mean coherence {mean:.4f}", fontsize="medium")
+    axes[0].set_xlabel("master range sample")
+    axes[0].set_ylabel("master line")
+    axes[1].hist(coherence.ravel(), bins=HISTOGRAM_BINS, range=(0.0, 1.0), color="steelblue")
+    axes[1].axvline(mean, color="darkorange", label=f"mean {mean:.4f}")
+    axes[1].set_xlim(0.0, 1.0)
+    axes[1].set_xlabel("coherence")
+    axes[1].set_ylabel("cells")
+    axes[1].legend(fontsize="small", loc="upper left")
+
+
+__all__ = ["coherence_data", "coherence_plot"]

@@ -1,0 +1,186 @@
+"""resample, interferogram, coherence_plot: files and arrays agree, failures name the file, the chain pays off."""
+
+import os
+import re
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+
+import finecoreg
+from conftest import simulate_pair
+from finecoreg.offset_file import read_offset_file
+from finecoreg.resample import coarse_coherence, estimate_doppler, mean_coherence
+from finecoreg.slc_image import image_info, read_lines
+from finecoreg.stack_pair import coarse_offset_text
+
+TRUE_RANGE, TRUE_AZIMUTH = "2.6,1e-3,-7e-4", "-1.8,-5e-4,1.2e-3"  # 2.6 .. 3.1 samples, -1.8 .. -1.6 lines
+
+
+@pytest.fixture(scope="module")
+def exact(tmp_path_factory):
+    """A 256 x 256 pair at coherence 1.0, its true polynomials, and a fit that is the truth (fitted)."""
+    pair = simulate_pair(tmp_path_factory.mktemp("exact"), width=256, lines=256, range_poly=TRUE_RANGE,
+                         azimuth_poly=TRUE_AZIMUTH, coherence=1.0)
+    pair.fitted = pair.truth.with_name("pair_new.off")  # the truth file holds no coarse offset
+    pair.fitted.write_bytes(coarse_offset_text(pair.truth.read_bytes(), read_offset_file(pair.off).coarse))
+    return pair
+
+
+def listing(directory):
+    return sorted(os.listdir(directory))
+
+
+def test_files_and_arrays_agree_in_shape_values_and_geometry(exact, tmp_path):
+    out = tmp_path / "resampled.slc"
+    seen = []
+    written = finecoreg.resample(exact.master, exact.slave, exact.truth, out=out, progress=seen.append)
+    assert (written["lines"], written["samples"], written["format"]) == (256, 256, "FCOMPLEX")
+    assert seen and seen[-1] == pytest.approx(100.0)
+    on_disk = read_lines(image_info(out))  # the XML beside it gives the master's size
+    mask = np.fromfile(written["mask"], np.uint8).reshape(256, 256)
+    assert written["masked"] == mask.sum() > 0 and not on_disk[mask == 1].any()
+
+    doppler = written["doppler_centroid"]  # the arrays path told the same centroid does the same sums
+    array, array_mask = finecoreg.resample(exact.master, exact.slave, exact.truth, doppler=doppler)
+    np.testing.assert_array_equal(array, on_disk)
+    np.testing.assert_array_equal(array_mask, mask == 1)
+    truth = read_offset_file(exact.truth)
+    from_arrays, _ = finecoreg.resample(np.zeros((256, 256), np.complex64), read_lines(image_info(exact.slave)),
+                                        (truth.range_polynomial, truth.azimuth_polynomial), doppler=doppler)
+    np.testing.assert_array_equal(from_arrays, on_disk)
+    # With the true polynomials the resampled slave is the master where the kernel stayed inside.
+    master = read_lines(image_info(exact.master))
+    inside = mask == 0
+    error = np.sum(np.abs(on_disk[inside] - master[inside]) ** 2) / np.sum(np.abs(master[inside]) ** 2)
+    assert 10 * np.log10(error) < -30
+
+    formed = finecoreg.interferogram(exact.master, out, looks=(4, 3), out_dir=tmp_path / "ifg")
+    ifg, coherence = finecoreg.interferogram(master, on_disk, looks=(4, 3))
+    assert coherence.shape == ifg.shape == (formed["lines"], formed["samples"]) == (64, 85)
+    np.testing.assert_array_equal(np.fromfile(formed["coherence"], np.float32).reshape(64, 85), coherence)
+    np.testing.assert_array_equal(np.fromfile(formed["interferogram"], np.complex64).reshape(64, 85), ifg)
+    assert formed["mean_coherence"] == pytest.approx(mean_coherence(coherence))
+    assert sum(formed["histogram"]) == coherence.size
+
+
+def test_a_doppler_centroid_in_the_slave_xml_is_taken_by_both_paths(exact, tmp_path):
+    slave = tmp_path / "slave.slc"
+    slave.symlink_to(exact.slave)
+    xml = exact.slave.with_suffix(".xml").read_text()
+    assert "<dopplerCentroidCoefficients>0 0 0 0<" in xml and "<pulseRepetitionFrequency>0<" in xml
+    slave.with_suffix(".xml").write_text(xml.replace("<dopplerCentroidCoefficients>0 0", "<dopplerCentroidCoefficients>30 2")
+                                         .replace("<pulseRepetitionFrequency>0<", "<pulseRepetitionFrequency>100<"))
+    written = finecoreg.resample(exact.master, slave, exact.truth, out=tmp_path / "out.slc", progress=None)
+    assert (written["doppler_source"], written["doppler_centroid"]) == ("xml", pytest.approx(0.3))
+    array, _ = finecoreg.resample(exact.master, slave, exact.truth)
+    np.testing.assert_array_equal(array, finecoreg.resample(exact.master, slave, exact.truth, doppler=0.3)[0])
+    assert np.any(array != finecoreg.resample(exact.master, slave, exact.truth, doppler="off")[0])
+
+
+def test_coarse_coherence_shifts_by_whole_samples_in_the_offset_direction():
+    rng = np.random.default_rng(5)
+    master = (rng.standard_normal((60, 80)) + 1j * rng.standard_normal((60, 80))).astype(np.complex64)
+    slave = np.zeros_like(master)
+    slave[2:, :77] = master[:-2, 3:]  # slave (x - 3, y + 2) holds master (x, y): offset (-3, 2)
+    right = coarse_coherence(master, slave, (-3, 2), looks=(5, 5))
+    assert right.shape == (12, 16)
+    np.testing.assert_allclose(right[:-1, 1:], 1.0, rtol=1e-5)  # cells that stay inside the slave
+    assert right[-1].max() < 0.99 and right[:, 0].max() < 0.99
+    assert coarse_coherence(master, slave, (3, -2), looks=(5, 5)).mean() < 0.3
+
+
+def test_doppler_estimate_is_the_azimuth_phase_step_in_cycles_per_line():
+    rng = np.random.default_rng(2)
+    noise = rng.standard_normal((300, 64)) + 1j * rng.standard_normal((300, 64))
+    smooth = (noise[:-1] + noise[1:])[:299]  # correlated from line to line, so the lag-one sum has a phase
+    ramp = np.exp(2j * np.pi * -0.23 * np.arange(299))[:, None]
+    assert estimate_doppler((smooth * ramp).astype(np.complex64)) == pytest.approx(-0.23, abs=0.01)
+
+
+@pytest.mark.parametrize("break_it, named", [
+    (lambda p: p.slave.unlink(), "slave.slc"),
+    (lambda p: os.truncate(p.slave, 1000), "slave.slc"),
+    (lambda p: p.slave.with_suffix(".xml").unlink(), "slave.xml"),
+    (lambda p: p.truth.unlink(), "truth.off"),
+], ids=["slave-missing", "slave-short", "slave-xml-missing", "offsets-missing"])
+def test_a_bad_input_raises_error_naming_it_and_leaves_nothing(tmp_path, break_it, named):
+    pair = simulate_pair(tmp_path / "pair", width=64, lines=64, range_poly="2.4", azimuth_poly="-1.3")
+    break_it(pair)
+    before = listing(pair.master.parent)
+    with pytest.raises(finecoreg.Error, match=re.escape(named)):
+        finecoreg.resample(pair.master, pair.slave, pair.truth, out=pair.master.parent / "out.slc", progress=None)
+    assert listing(pair.master.parent) == before
+    with pytest.raises(finecoreg.Error, match=re.escape(named)):
+        finecoreg.resample(pair.master, pair.slave, pair.truth)
+
+
+def test_interferogram_of_images_of_different_sizes_names_the_odd_one(exact, tmp_path):
+    small = simulate_pair(tmp_path / "small", width=128, lines=256, range_poly="2.4", azimuth_poly="-1.3")
+    with pytest.raises(finecoreg.Error, match=re.escape(str(small.slave))):
+        finecoreg.interferogram(exact.master, small.slave, out_dir=tmp_path / "ifg")
+    assert not (tmp_path / "ifg").exists()
+    with pytest.raises(ValueError, match="shape"):
+        finecoreg.interferogram(np.zeros((8, 8), np.complex64), np.zeros((8, 9), np.complex64))
+
+
+@pytest.mark.parametrize("call, error", [
+    (lambda p, o: finecoreg.resample(p, p, p, out=o, doppler="auto"), TypeError),
+    (lambda p, o: finecoreg.resample(p, p, p, out=o, doppler=float("inf")), ValueError),
+    (lambda p, o: finecoreg.resample(p, p, p, out=o, progress=42), TypeError),
+    (lambda p, o: finecoreg.resample(p, np.zeros((4, 4), np.complex64), p, out=o), TypeError),
+    (lambda p, o: finecoreg.resample(p, p, ([0.0] * 5, [0.0] * 6)), ValueError),
+    (lambda p, o: finecoreg.resample(p, p, (np.zeros(6), np.zeros(6)), out=o), TypeError),
+    (lambda p, o: finecoreg.resample(p, p, 3.0), TypeError),
+    (lambda p, o: finecoreg.interferogram(p, p, looks=(0, 5)), ValueError),
+    (lambda p, o: finecoreg.interferogram(p, p, looks=(5.0, 5)), TypeError),
+    (lambda p, o: finecoreg.interferogram(p, p, out_dir=o, geotiff="yes"), TypeError),
+    (lambda p, o: finecoreg.coherence_plot(p, p, p, o.with_suffix(".jpg")), ValueError),
+], ids=["doppler-word", "doppler-inf", "progress", "array-to-file", "short-poly", "poly-to-file", "offsets-float",
+        "looks-zero", "looks-float", "geotiff-word", "picture-format"])
+def test_bad_arguments_are_refused_before_any_file_is_opened(tmp_path, call, error):
+    # None of these paths exists: opening one would raise finecoreg.Error instead.
+    with pytest.raises(error):
+        call(tmp_path / "absent.slc", tmp_path / "out")
+    assert listing(tmp_path) == []
+
+
+def test_coherence_plot_draws_both_columns_and_tells_the_means(exact, tmp_path):
+    path = tmp_path / "coherence.png"
+    data = finecoreg.coherence_plot(exact.master, exact.slave, exact.fitted, path, looks=(4, 4), size=(6, 5))
+    assert path.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n" and data["path"] == path
+    assert data["after"].shape == data["before"].shape == (64, 64) and data["coarse"] == (3, -2)
+    assert data["mean_after"] > 0.9 > data["mean_before"]
+
+
+def run_cli(python_dir, *args):
+    env = dict(os.environ, PYTHONPATH=python_dir)
+    return subprocess.run([sys.executable, "-m", "finecoreg", *map(str, args)], capture_output=True, text=True,
+                          env=env)
+
+
+def coherence_figures(stdout):
+    return [float(re.search(rf"mean coherence {when}: +([0-9.]+)", stdout).group(1)) for when in ("before", "after")]
+
+
+def test_coregister_resample_runs_the_chain_and_the_coherence_rises(tmp_path, python_dir):
+    pair = simulate_pair(tmp_path / "pair", width=512, lines=512, range_poly=TRUE_RANGE, azimuth_poly=TRUE_AZIMUTH,
+                         coherence=1.0, seed=4)
+    out = tmp_path / "out" / "resampled.slc"
+    out.parent.mkdir()
+    run = run_cli(python_dir, "coregister", pair.master, pair.slave, pair.off, "--grid", 16, 16, "--log",
+                  tmp_path / "log", "--resample", out, "--looks", 5, 5, "--coherence-plot", tmp_path / "c.png")
+    assert run.returncode == 0, run.stderr
+    before, after = coherence_figures(run.stdout)
+    assert after >= 0.9 and after > before + 0.1
+    assert listing(out.parent) == ["resampled.slc", "resampled.slc.mask", "resampled.xml", "resampled_ifg"]
+    assert listing(out.parent / "resampled_ifg") == ["coherence", "coherence.xml", "interferogram", "interferogram.xml"]
+    assert (tmp_path / "c.png").stat().st_size > 0
+
+    again = run_cli(python_dir, "resample", pair.master, pair.slave, pair.off.with_name("pair_new.off"),
+                    tmp_path / "again.slc", "--doppler", "off")
+    assert again.returncode == 0, again.stderr
+    assert coherence_figures(again.stdout) == pytest.approx([before, after], abs=2e-4)
+    bad = run_cli(python_dir, "resample", pair.master, pair.slave, tmp_path / "none.off", tmp_path / "x.slc")
+    assert bad.returncode == 1 and "none.off" in bad.stderr and not (tmp_path / "x.slc").exists()
