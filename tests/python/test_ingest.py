@@ -7,6 +7,7 @@ import numpy as np
 import pytest
 
 import finecoreg
+from conftest import simulate_pair
 
 DATA = Path(os.environ.get("FINECOREG_REAL_DATA", Path(__file__).parents[2] / ".." / "shared" / "data"))
 WINNIPEG = DATA / "winnipeg" / "winnipeg_freqA_HH.slc"
@@ -56,3 +57,24 @@ def test_running_out_of_memory_is_an_error_naming_the_raster(tmp_path, monkeypat
     monkeypatch.setattr(_ingest, "import_image", exhausted)
     with pytest.raises(finecoreg.Error, match=r"in\.tif: not enough memory"):
         finecoreg.import_image(tmp_path / "in.tif", tmp_path / "out.slc")
+
+
+def _as_envi(image, width, lines):
+    """Lets GDAL read a raw FCOMPLEX image of the simulator through an ENVI header beside it."""
+    image.with_suffix(".hdr").write_text(
+        f"ENVI\nsamples = {width}\nlines = {lines}\nbands = 1\nheader offset = 0\n"
+        "file type = ENVI Standard\ndata type = 6\ninterleave = bsq\nbyte order = 0\n")
+    return image
+
+
+def test_coarse_offset_of_unrelated_images_is_refused_and_of_a_pair_accepted(tmp_path):
+    one = simulate_pair(tmp_path / "one", width=256, lines=256, range_poly="3.2", azimuth_poly="-2.1", seed=1)
+    other = simulate_pair(tmp_path / "other", width=256, lines=256, seed=2)
+    master = _as_envi(one.master, 256, 256)
+    pair = finecoreg.import_pair(master, _as_envi(one.slave, 256, 256), tmp_path / "related")
+    assert pair["estimated"] and pair["offset"] == (3, -2)
+
+    out = tmp_path / "unrelated"
+    with pytest.raises(finecoreg.Error, match=r"next peak.*offset="):
+        finecoreg.import_pair(master, _as_envi(other.master, 256, 256), out)
+    assert not out.exists() or list(out.iterdir()) == []
