@@ -18,6 +18,7 @@
 #include <boost/signals2/connection.hpp>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -83,6 +84,33 @@ ProgressReporter::Style progress_style(const Options& o) {
     return ::isatty(STDERR_FILENO) ? ProgressReporter::Style::Bar : ProgressReporter::Style::Lines;
 }
 
+// One run with the module's standard output read line by line for the
+// summary (and the progress line cleared before a line on a shared
+// terminal). An exception that leaves the run becomes the text to show.
+struct TappedRun {
+    bool ok = false;
+    std::string exceptionText;
+};
+
+TappedRun run_tapped(const Options& o, ProgressReporter& progress, FitReport& fit,
+                     const std::function<bool()>& body) {
+    TappedRun r;
+    const bool sameTerminal = ::isatty(STDOUT_FILENO) && ::isatty(STDERR_FILENO);
+    StdoutTap tap([&fit](const std::string& line) { fit.take_line(line); },
+                  [&progress, sameTerminal] {
+                      if (sameTerminal)
+                          progress.clear_line();
+                  });
+    try {
+        r.ok = body();
+    } catch (const std::exception& e) {
+        r.exceptionText = explain_exception(o, e.what());
+    } catch (...) {
+        r.exceptionText = "the run ended with an unknown exception";
+    }
+    return r;
+}
+
 int run(const Options& o, AlgoFactory factory) {
     std::unique_ptr<Oskal::IOskal> algo(factory());
     if (!algo)
@@ -99,23 +127,8 @@ int run(const Options& o, AlgoFactory factory) {
         });
 
     FitReport fit;
-    bool ok = false;
-    std::string exceptionText;
-    {
-        const bool sameTerminal = ::isatty(STDOUT_FILENO) && ::isatty(STDERR_FILENO);
-        StdoutTap tap([&fit](const std::string& line) { fit.take_line(line); },
-                      [&progress, sameTerminal] {
-                          if (sameTerminal)
-                              progress.clear_line();
-                      });
-        try {
-            ok = algo->Execute();
-        } catch (const std::exception& e) {
-            exceptionText = explain_exception(o, e.what());
-        } catch (...) {
-            exceptionText = "the run ended with an unknown exception";
-        }
-    }
+    const auto [ok, exceptionText] =
+        run_tapped(o, progress, fit, [&algo] { return algo->Execute(); });
     progress.finish(exceptionText.empty() && ok);
 
     if (!exceptionText.empty())
@@ -167,21 +180,8 @@ int run_in_process(const Options& o) {
     progress.update(0.0); // as Execute signals before the stages
 
     FitReport fit;
-    bool ok = false;
-    std::string exceptionText;
-    {
-        const bool sameTerminal = ::isatty(STDOUT_FILENO) && ::isatty(STDERR_FILENO);
-        StdoutTap tap([&fit](const std::string& line) { fit.take_line(line); },
-                      [&progress, sameTerminal] {
-                          if (sameTerminal)
-                              progress.clear_line();
-                      });
-        try {
-            ok = run_fine_coreg(request, reporter);
-        } catch (const std::exception& e) {
-            exceptionText = explain_exception(o, e.what());
-        }
-    }
+    const auto [ok, exceptionText] = run_tapped(
+        o, progress, fit, [&request, &reporter] { return run_fine_coreg(request, reporter); });
     progress.finish(exceptionText.empty() && ok);
 
     if (!exceptionText.empty())
