@@ -7,11 +7,13 @@
 #include <utility>
 
 struct RowPipeline::Slot {
-    Slot(int masterWidth, int slaveWidth, int height) : lines(masterWidth, slaveWidth, height) {}
+    Slot(int masterWidth, int slaveWidth, int height, int positions)
+        : lines(masterWidth, slaveWidth, height), outcomes(static_cast<std::size_t>(positions)) {}
     RowLines lines;
     std::vector<PositionOutcome> outcomes;
     std::string warnings; // the reads' end-of-file warnings, held until the row is taken
     int remaining = 0;    // positions not measured yet
+    bool unread = false;  // reading the row failed: outcomes[0] holds why
 };
 
 RowPipeline::RowPipeline(int threads, std::vector<RowToMeasure> rows, int positionsPerRow,
@@ -25,7 +27,8 @@ RowPipeline::RowPipeline(int threads, std::vector<RowToMeasure> rows, int positi
     const std::size_t wanted = 3 + static_cast<std::size_t>((threads - 1) / positionsPerRow);
     const std::size_t slots = std::max<std::size_t>(1, std::min(rows_.size(), wanted));
     for (std::size_t s = 0; s < slots; s++)
-        slots_.push_back(std::make_unique<Slot>(masterWidth, slaveWidth, first.height()));
+        slots_.push_back(
+            std::make_unique<Slot>(masterWidth, slaveWidth, first.height(), positionsPerRow_));
     for (int t = 0; t < threads; t++)
         workspaces_.push_back(std::make_unique<WindowWorkspace>(first.filter()));
     try {
@@ -52,6 +55,10 @@ void RowPipeline::stop_workers() {
             t.join();
 }
 
+bool RowPipeline::can_read() const {
+    return !reading_ && !readFailed_ && read_ < rows_.size() && read_ - taken_ < slots_.size();
+}
+
 void RowPipeline::work(WindowWorkspace& workspace) {
     // A fatal error here must reach the calling thread, which replays it in
     // its place in the output.
@@ -59,17 +66,29 @@ void RowPipeline::work(WindowWorkspace& workspace) {
     std::unique_lock<std::mutex> hold(lock_);
     for (;;) {
         workReady_.wait(hold, [this] {
-            return stopping_ || failed_ || claimRow_ >= rows_.size() || claimRow_ < read_;
+            return stopping_ || failed_ || claimRow_ >= rows_.size() || claimRow_ < read_ ||
+                   can_read();
         });
         if (stopping_ || failed_ || claimRow_ >= rows_.size())
             return;
+        // Reading comes first while a row buffer is free, so that the
+        // workers never wait for lines; the reads stay in row order, one at
+        // a time, as the files are shared.
+        if (can_read()) {
+            read_next(hold);
+            continue;
+        }
         const std::size_t row = claimRow_;
+        Slot& slot = *slots_[row % slots_.size()];
+        if (slot.unread) { // nothing to measure: the caller raises its failure
+            claimRow_++;
+            continue;
+        }
         const int position = claimPosition_++;
         if (claimPosition_ == positionsPerRow_) {
             claimRow_++;
             claimPosition_ = 0;
         }
-        Slot& slot = *slots_[row % slots_.size()];
         inFlight_++;
         hold.unlock();
 
@@ -95,36 +114,50 @@ void RowPipeline::work(WindowWorkspace& workspace) {
     }
 }
 
-void RowPipeline::read_ahead() {
-    while (read_ < rows_.size() && read_ - taken_ < slots_.size()) {
-        Slot& slot = *slots_[read_ % slots_.size()];
-        const RowToMeasure& r = rows_[read_];
+void RowPipeline::read_next(std::unique_lock<std::mutex>& hold) {
+    reading_ = true;
+    Slot& slot = *slots_[read_ % slots_.size()];
+    const RowToMeasure& r = rows_[read_];
+    hold.unlock();
+
+    std::exception_ptr failure;
+    std::fill(slot.outcomes.begin(), slot.outcomes.end(), PositionOutcome{});
+    try {
         slot.warnings.clear();
         masterLines_.hold_warnings_in(&slot.warnings);
         slaveLines_.hold_warnings_in(&slot.warnings);
         slot.lines.read(masterLines_, r.firstMasterLine, slaveLines_, r.firstSlaveLine);
-        masterLines_.hold_warnings_in(nullptr);
-        slaveLines_.hold_warnings_in(nullptr);
-        slot.outcomes.assign(static_cast<std::size_t>(positionsPerRow_), PositionOutcome{});
-        {
-            std::lock_guard<std::mutex> hold(lock_);
-            slot.remaining = positionsPerRow_;
-            read_++;
-        }
-        workReady_.notify_all();
+    } catch (...) {
+        failure = std::current_exception();
     }
+    masterLines_.hold_warnings_in(nullptr);
+    slaveLines_.hold_warnings_in(nullptr);
+
+    hold.lock();
+    reading_ = false;
+    slot.unread = static_cast<bool>(failure);
+    slot.remaining = failure ? 0 : positionsPerRow_;
+    if (failure) { // the rows before it are still measured, none after it is read
+        slot.outcomes[0].failure = failure;
+        readFailed_ = true;
+        rowDone_.notify_one();
+    }
+    read_++;
+    workReady_.notify_all();
 }
 
 const std::vector<PositionOutcome>& RowPipeline::next_row() {
-    if (holding_) { // the caller is done with the row before
-        taken_++;
-        holding_ = false;
-    }
-    read_ahead();
-    Slot& slot = *slots_[taken_ % slots_.size()];
+    Slot& slot = *slots_[(taken_ + (holding_ ? 1 : 0)) % slots_.size()];
     {
         std::unique_lock<std::mutex> hold(lock_);
-        rowDone_.wait(hold, [&] { return slot.remaining == 0 || (failed_ && inFlight_ == 0); });
+        if (holding_) { // the caller is done with the row before: its buffer is free
+            taken_++;
+            holding_ = false;
+            workReady_.notify_all();
+        }
+        rowDone_.wait(hold, [&] {
+            return (taken_ < read_ && slot.remaining == 0) || (failed_ && inFlight_ == 0);
+        });
     }
     holding_ = true;
     std::fputs(slot.warnings.c_str(), stdout);

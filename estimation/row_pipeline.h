@@ -28,20 +28,21 @@ struct RowToMeasure {
     std::int64_t firstSlaveLine;
 };
 
-// Stage 1's rows measured on a pool of threads. The calling thread reads
-// the rows' lines ahead into a few row buffers (and nothing else touches
-// the files); the workers take the positions of the rows read, in grid
-// order, each with a workspace of its own sharing the one oversampling
-// filter; the calling thread takes the rows back one by one in the same
-// order. Positions are measured exactly as on one thread, so what the
+// Stage 1's rows measured on a pool of threads. The workers read the rows'
+// lines ahead into a few row buffers, one read at a time and in row order,
+// whenever a buffer is free, and otherwise take the positions of the rows
+// read, in grid order, each with a workspace of its own sharing the one
+// oversampling filter; the calling thread takes the rows back one by one in
+// the same order. Positions are measured exactly as on one thread, so what the
 // caller writes from them is the same bytes.
 class RowPipeline {
 public:
     using Measure = std::function<PositionOutcome(const RowLines& lines, int row, int position,
                                                   WindowWorkspace& workspace)>;
 
-    // The readers are used on the calling thread only; their warnings are
-    // held per row and printed when the row is taken back. The first
+    // The readers are used by one worker at a time, and by nothing else
+    // until the pool is done; their warnings are held per row and printed
+    // when the row is taken back. The first
     // workspace is the calling thread's (its filter is shared, it is not
     // used here).
     RowPipeline(int threads, std::vector<RowToMeasure> rows, int positionsPerRow,
@@ -65,7 +66,8 @@ public:
 private:
     struct Slot;
     void work(WindowWorkspace& workspace);
-    void read_ahead();
+    bool can_read() const;
+    void read_next(std::unique_lock<std::mutex>& hold);
     void stop_workers();
 
     std::vector<RowToMeasure> rows_;
@@ -81,6 +83,8 @@ private:
     std::condition_variable workReady_; // a row was read, or the pool stops
     std::condition_variable rowDone_;   // a position was measured
     std::size_t read_ = 0;              // rows read and handed to the workers
+    bool reading_ = false;              // a worker is reading row read_
+    bool readFailed_ = false;           // reading a row failed: read no more
     std::size_t taken_ = 0;             // rows the caller is done with
     bool holding_ = false;              // the caller holds row taken_
     std::size_t claimRow_ = 0;          // the row whose positions are handed out
