@@ -13,7 +13,6 @@ struct RowPipeline::Slot {
     std::vector<PositionOutcome> outcomes;
     std::string warnings; // the reads' end-of-file warnings, held until the row is taken
     int remaining = 0;    // positions not measured yet
-    bool unread = false;  // reading the row failed: outcomes[0] holds why
 };
 
 RowPipeline::RowPipeline(int threads, std::vector<RowToMeasure> rows, int positionsPerRow,
@@ -25,15 +24,14 @@ RowPipeline::RowPipeline(int threads, std::vector<RowToMeasure> rows, int positi
     // many more as it takes to give every thread a position: memory grows
     // with the threads, never with the image's length.
     const std::size_t wanted = 3 + static_cast<std::size_t>((threads - 1) / positionsPerRow);
-    const std::size_t slots = std::max<std::size_t>(1, std::min(rows_.size(), wanted));
-    for (std::size_t s = 0; s < slots; s++)
-        slots_.push_back(
-            std::make_unique<Slot>(masterWidth, slaveWidth, first.height(), positionsPerRow_));
-    for (int t = 0; t < threads; t++)
-        workspaces_.push_back(std::make_unique<WindowWorkspace>(first.filter()));
+    slots_.resize(std::max<std::size_t>(1, std::min(rows_.size(), wanted)));
+    slotShape_ = {masterWidth, slaveWidth, first.height()};
+    // Each worker builds its own workspace, and the reader each row buffer
+    // as it first fills it: the allocations happen on the cores, alongside
+    // the measuring, not before it.
     try {
-        for (auto& ws : workspaces_)
-            workers_.emplace_back([this, w = ws.get()] { work(*w); });
+        for (int t = 0; t < threads; t++)
+            workers_.emplace_back([this, filter = first.filter()] { work(filter); });
     } catch (...) {
         stop_workers();
         throw;
@@ -59,10 +57,20 @@ bool RowPipeline::can_read() const {
     return !reading_ && !readFailed_ && read_ < rows_.size() && read_ - taken_ < slots_.size();
 }
 
-void RowPipeline::work(WindowWorkspace& workspace) {
+void RowPipeline::work(const std::shared_ptr<const OversamplingFilter>& filter) {
     // A fatal error here must reach the calling thread, which replays it in
     // its place in the output.
     FatalDeferral deferral;
+    std::unique_ptr<WindowWorkspace> own;
+    try {
+        own = std::make_unique<WindowWorkspace>(filter);
+    } catch (...) {
+        std::lock_guard<std::mutex> hold(lock_);
+        fail_pool(std::current_exception());
+        failed_ = true; // no worker may be left to finish a row
+        return;
+    }
+    WindowWorkspace& workspace = *own;
     std::unique_lock<std::mutex> hold(lock_);
     for (;;) {
         workReady_.wait(hold, [this] {
@@ -80,10 +88,6 @@ void RowPipeline::work(WindowWorkspace& workspace) {
         }
         const std::size_t row = claimRow_;
         Slot& slot = *slots_[row % slots_.size()];
-        if (slot.unread) { // nothing to measure: the caller raises its failure
-            claimRow_++;
-            continue;
-        }
         const int position = claimPosition_++;
         if (claimPosition_ == positionsPerRow_) {
             claimRow_++;
@@ -114,19 +118,29 @@ void RowPipeline::work(WindowWorkspace& workspace) {
     }
 }
 
+void RowPipeline::fail_pool(std::exception_ptr failure) {
+    if (!poolFailure_)
+        poolFailure_ = std::move(failure);
+    rowDone_.notify_one();
+    workReady_.notify_all();
+}
+
 void RowPipeline::read_next(std::unique_lock<std::mutex>& hold) {
     reading_ = true;
-    Slot& slot = *slots_[read_ % slots_.size()];
+    std::unique_ptr<Slot>& slot = slots_[read_ % slots_.size()];
     const RowToMeasure& r = rows_[read_];
     hold.unlock();
 
     std::exception_ptr failure;
-    std::fill(slot.outcomes.begin(), slot.outcomes.end(), PositionOutcome{});
     try {
-        slot.warnings.clear();
-        masterLines_.hold_warnings_in(&slot.warnings);
-        slaveLines_.hold_warnings_in(&slot.warnings);
-        slot.lines.read(masterLines_, r.firstMasterLine, slaveLines_, r.firstSlaveLine);
+        if (!slot)
+            slot = std::make_unique<Slot>(slotShape_.masterWidth, slotShape_.slaveWidth,
+                                          slotShape_.height, positionsPerRow_);
+        std::fill(slot->outcomes.begin(), slot->outcomes.end(), PositionOutcome{});
+        slot->warnings.clear();
+        masterLines_.hold_warnings_in(&slot->warnings);
+        slaveLines_.hold_warnings_in(&slot->warnings);
+        slot->lines.read(masterLines_, r.firstMasterLine, slaveLines_, r.firstSlaveLine);
     } catch (...) {
         failure = std::current_exception();
     }
@@ -135,31 +149,39 @@ void RowPipeline::read_next(std::unique_lock<std::mutex>& hold) {
 
     hold.lock();
     reading_ = false;
-    slot.unread = static_cast<bool>(failure);
-    slot.remaining = failure ? 0 : positionsPerRow_;
-    if (failure) { // the rows before it are still measured, none after it is read
-        slot.outcomes[0].failure = failure;
+    if (failure) { // the rows before it are still measured; no row after it is read
         readFailed_ = true;
-        rowDone_.notify_one();
+        fail_pool(failure);
+        return;
     }
+    slot->remaining = positionsPerRow_;
     read_++;
     workReady_.notify_all();
 }
 
 const std::vector<PositionOutcome>& RowPipeline::next_row() {
-    Slot& slot = *slots_[(taken_ + (holding_ ? 1 : 0)) % slots_.size()];
-    {
-        std::unique_lock<std::mutex> hold(lock_);
-        if (holding_) { // the caller is done with the row before: its buffer is free
-            taken_++;
-            holding_ = false;
-            workReady_.notify_all();
-        }
-        rowDone_.wait(hold, [&] {
-            return (taken_ < read_ && slot.remaining == 0) || (failed_ && inFlight_ == 0);
-        });
+    std::unique_lock<std::mutex> hold(lock_);
+    if (holding_) { // the caller is done with the row before: its buffer is free
+        taken_++;
+        holding_ = false;
+        workReady_.notify_all();
+    }
+    const auto complete = [this] {
+        return taken_ < read_ && slots_[taken_ % slots_.size()]->remaining == 0;
+    };
+    rowDone_.wait(hold, [&] {
+        return complete() || (failed_ && inFlight_ == 0) || (poolFailure_ && taken_ >= read_);
+    });
+    // A failure outside the positions (a buffer not built, a row not read)
+    // comes after every row that is complete.
+    if (poolFailure_ && !complete()) {
+        const std::exception_ptr failure = poolFailure_;
+        hold.unlock();
+        raise(failure);
     }
     holding_ = true;
+    Slot& slot = *slots_[taken_ % slots_.size()];
+    hold.unlock();
     std::fputs(slot.warnings.c_str(), stdout);
     return slot.outcomes;
 }

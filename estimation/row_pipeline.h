@@ -65,7 +65,8 @@ public:
 
 private:
     struct Slot;
-    void work(WindowWorkspace& workspace);
+    void work(const std::shared_ptr<const OversamplingFilter>& filter);
+    void fail_pool(std::exception_ptr failure);
     bool can_read() const;
     void read_next(std::unique_lock<std::mutex>& hold);
     void stop_workers();
@@ -76,7 +77,9 @@ private:
     SlcLineReader& slaveLines_;
     Measure measure_;
     std::vector<std::unique_ptr<Slot>> slots_;
-    std::vector<std::unique_ptr<WindowWorkspace>> workspaces_;
+    struct SlotShape {
+        int masterWidth, slaveWidth, height;
+    } slotShape_{};
     std::vector<std::thread> workers_;
 
     std::mutex lock_;
@@ -85,6 +88,7 @@ private:
     std::size_t read_ = 0;              // rows read and handed to the workers
     bool reading_ = false;              // a worker is reading row read_
     bool readFailed_ = false;           // reading a row failed: read no more
+    std::exception_ptr poolFailure_;    // a failure of no position: raised in row order
     std::size_t taken_ = 0;             // rows the caller is done with
     bool holding_ = false;              // the caller holds row taken_
     std::size_t claimRow_ = 0;          // the row whose positions are handed out

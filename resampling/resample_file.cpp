@@ -96,7 +96,7 @@ ResampleFileResult resample_file(const ResampleFileRequest& request, ProgressSin
     PendingOutput mask(result.mask);
     FileSink sink(image, mask, format, result.samples);
     result.masked = resample_lines(slave, offsets, result.samples, result.lines,
-                                   result.doppler_centroid, sink, progress);
+                                   result.doppler_centroid, sink, progress, request.threads);
     result.saturated = sink.saturated();
     image.close();
     mask.close();

@@ -17,6 +17,7 @@ struct ResampleFileRequest {
     std::string fitted_off; // offset parameter file with the fitted polynomials
     std::string out_slc;    // the resampled slave; XML and "<out_slc>.mask" beside it
     DopplerChoice doppler;
+    int threads = 1; // resampling the lines of each block
 };
 
 struct ResampleFileResult {

@@ -99,7 +99,7 @@ def _resample_and_compare(args, master, slave, fitted_off):
 
     doppler = _check_coherence_options(args)
     try:
-        resampled = resample(master, slave, fitted_off, out=args.resample, doppler=doppler)
+        resampled = resample(master, slave, fitted_off, out=args.resample, doppler=doppler, threads=args.threads)
         print(f"resampled slave: {resampled['output']} ({resampled['format']}; Doppler centroid "
               f"{resampled['doppler_centroid']:.5f} cycles/line, {resampled['doppler_source']}; "
               f"{resampled['masked']} samples masked"
@@ -134,6 +134,8 @@ def _add_resample(verbs):
     parser.add_argument("slave")
     parser.add_argument("fitted_off", help="offset parameter file with the fitted polynomials")
     parser.add_argument("resample", metavar="OUT", help="resampled slave SLC to write")
+    parser.add_argument("--threads", type=int,
+                        help="threads resampling the lines (default: the cores this process may use)")
     _add_coherence_options(parser)
     parser.set_defaults(run=lambda args: _resample_and_compare(args, args.master, args.slave, args.fitted_off))
 

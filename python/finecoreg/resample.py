@@ -14,7 +14,7 @@ import numpy as np
 
 from .offset_file import read_offset_file
 from .result import Result
-from .run import _DEFAULT, Error, TerminalBar, _pair_of_ints
+from .run import _DEFAULT, Error, TerminalBar, _pair_of_ints, default_threads
 from .slc_image import doppler_coefficients, image_info, read_lines
 
 _PATH_TYPES = (str, bytes, os.PathLike)
@@ -137,7 +137,7 @@ def estimate_doppler(slave):
     return float(np.angle(total) / (2.0 * np.pi)) if total != 0 else 0.0
 
 
-def resample(master, slave, fitted_off, out=None, doppler=None, progress=_DEFAULT):
+def resample(master, slave, fitted_off, out=None, doppler=None, progress=_DEFAULT, threads=None):
     """Resample the slave onto the master's grid through the fitted offset polynomials.
 
     Every master sample (x, y) takes the slave interpolated at
@@ -166,6 +166,9 @@ def resample(master, slave, fitted_off, out=None, doppler=None, progress=_DEFAUL
     progress : callable or None
         Called with the percent done while files are resampled; by default a
         text bar on standard error when it is a terminal.
+    threads : int or None
+        Threads resampling the lines (None: the cores this process may use);
+        the output is the same for any number.
 
     Returns
     -------
@@ -189,24 +192,35 @@ def resample(master, slave, fitted_off, out=None, doppler=None, progress=_DEFAUL
     from . import _resample
 
     doppler = _doppler(doppler)
+    threads = _threads(threads)
     off_path, polynomials = _offsets(fitted_off)
     if out is None:
         master, slave = _image(master, "master"), _image(slave, "slave")
         if progress is not _DEFAULT and progress is not None and not callable(progress):
             raise TypeError("progress must be callable or None")
-        return _resample_arrays(_resample, master, slave, off_path, polynomials, doppler)
+        return _resample_arrays(_resample, master, slave, off_path, polynomials, doppler, threads)
     master, slave, out = _path(master, "master"), _path(slave, "slave"), _path(out, "out")
     if polynomials is not None:
         raise TypeError("fitted_off must be an offset parameter file (or a Result) when out is given")
     progress, bar = _progress(progress)
     try:
-        return _call(_resample.resample_file, master, slave, off_path, out, doppler, progress)
+        return _call(_resample.resample_file, master, slave, off_path, out, doppler, progress, threads)
     finally:
         if bar is not None:
             bar.close()
 
 
-def _resample_arrays(binding, master, slave, off_path, polynomials, doppler):
+def _threads(threads):
+    if threads is None:
+        return default_threads()
+    if not isinstance(threads, numbers.Integral) or isinstance(threads, bool):
+        raise TypeError(f"threads must be an integer or None, not {threads!r}")
+    if not 1 <= threads <= 1024:
+        raise ValueError(f"threads must be from 1 to 1024, not {threads}")
+    return int(threads)
+
+
+def _resample_arrays(binding, master, slave, off_path, polynomials, doppler, threads):
     if polynomials is None:
         offsets = read_offset_file(off_path)
         polynomials = (offsets.range_polynomial, offsets.azimuth_polynomial)
@@ -219,7 +233,7 @@ def _resample_arrays(binding, master, slave, off_path, polynomials, doppler):
     elif doppler == "off":
         doppler = 0.0
     return _call(binding.resample_array, slave_lines.whole(), polynomials[0].tolist(), polynomials[1].tolist(),
-                 shape, doppler)
+                 shape, doppler, threads)
 
 
 def _xml_doppler(slave):

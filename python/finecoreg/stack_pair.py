@@ -230,7 +230,8 @@ def _resample_pair(task, master, slave, fitted, workdir):
     from .coherence_plot import coherence_plot
     from .resample import interferogram, resample
 
-    out = resample(master, slave, fitted, out=os.path.join(workdir, RESAMPLED_FILE), progress=None)
+    out = resample(master, slave, fitted, out=os.path.join(workdir, RESAMPLED_FILE), progress=None,
+                   threads=task.threads)
     formed = interferogram(master, out["output"], tuple(task.looks), out_dir=os.path.join(workdir, INTERFEROGRAM_DIR),
                            progress=None)
     picture = {}

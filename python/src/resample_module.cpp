@@ -48,8 +48,9 @@ DopplerChoice doppler_choice(const py::object& doppler) {
 
 py::dict resample_file_py(const std::string& master, const std::string& slave,
                           const std::string& fitted_off, const std::string& out_slc,
-                          const py::object& doppler, const py::object& progress) {
-    ResampleFileRequest request{master, slave, fitted_off, out_slc, doppler_choice(doppler)};
+                          const py::object& doppler, const py::object& progress, int threads) {
+    ResampleFileRequest request{master, slave, fitted_off, out_slc, doppler_choice(doppler),
+                                threads};
     std::unique_ptr<CallbackProgress> sink;
     if (!progress.is_none())
         sink = std::make_unique<CallbackProgress>(progress);
@@ -80,7 +81,7 @@ void polynomial_into(const std::vector<double>& poly, double out[6], const char*
 
 py::tuple resample_array_py(const ComplexArray& slave, const std::vector<double>& range,
                             const std::vector<double>& azimuth, std::pair<int, int> shape,
-                            double doppler) {
+                            double doppler, int threads) {
     if (slave.ndim() != 2)
         throw py::value_error("slave must be a 2-D array");
     if (shape.first < 1 || shape.second < 1)
@@ -94,7 +95,8 @@ py::tuple resample_array_py(const ComplexArray& slave, const std::vector<double>
     {
         py::gil_scoped_release release;
         resample_array(slave.data(), lines, width, offsets, shape.first, shape.second, doppler,
-                       out.mutable_data(), reinterpret_cast<unsigned char*>(mask.mutable_data()));
+                       out.mutable_data(), reinterpret_cast<unsigned char*>(mask.mutable_data()),
+                       threads);
     }
     return py::make_tuple(out, mask);
 }
@@ -158,9 +160,10 @@ PYBIND11_MODULE(_resample, m) {
     });
     m.def("resample_file", &resample_file_py, py::arg("master"), py::arg("slave"),
           py::arg("fitted_off"), py::arg("out_slc"), py::arg("doppler") = py::none(),
-          py::arg("progress") = py::none());
+          py::arg("progress") = py::none(), py::arg("threads") = 1);
     m.def("resample_array", &resample_array_py, py::arg("slave"), py::arg("range_poly"),
-          py::arg("azimuth_poly"), py::arg("out_shape"), py::arg("doppler") = 0.0);
+          py::arg("azimuth_poly"), py::arg("out_shape"), py::arg("doppler") = 0.0,
+          py::arg("threads") = 1);
     m.def("interferogram_file", &interferogram_file_py, py::arg("master"), py::arg("resampled"),
           py::arg("looks_az"), py::arg("looks_rg"), py::arg("out_dir"), py::arg("geotiff") = false,
           py::arg("progress") = py::none());

@@ -35,15 +35,16 @@ def listing(directory):
 def test_files_and_arrays_agree_in_shape_values_and_geometry(exact, tmp_path):
     out = tmp_path / "resampled.slc"
     seen = []
-    written = finecoreg.resample(exact.master, exact.slave, exact.truth, out=out, progress=seen.append)
+    written = finecoreg.resample(exact.master, exact.slave, exact.truth, out=out, progress=seen.append, threads=1)
     assert (written["lines"], written["samples"], written["format"]) == (256, 256, "FCOMPLEX")
     assert seen and seen[-1] == pytest.approx(100.0)
     on_disk = read_lines(image_info(out))  # the XML beside it gives the master's size
     mask = np.fromfile(written["mask"], np.uint8).reshape(256, 256)
     assert written["masked"] == mask.sum() > 0 and not on_disk[mask == 1].any()
 
-    doppler = written["doppler_centroid"]  # the arrays path told the same centroid does the same sums
-    array, array_mask = finecoreg.resample(exact.master, exact.slave, exact.truth, doppler=doppler)
+    doppler = written["doppler_centroid"]  # the arrays path told the same centroid does the same sums,
+    array, array_mask = finecoreg.resample(exact.master, exact.slave, exact.truth, doppler=doppler,
+                                           threads=3)  # on any number of threads
     np.testing.assert_array_equal(array, on_disk)
     np.testing.assert_array_equal(array_mask, mask == 1)
     truth = read_offset_file(exact.truth)
@@ -130,6 +131,8 @@ def test_interferogram_of_images_of_different_sizes_names_the_odd_one(exact, tmp
     (lambda p, o: finecoreg.resample(p, p, p, out=o, doppler="auto"), TypeError),
     (lambda p, o: finecoreg.resample(p, p, p, out=o, doppler=float("inf")), ValueError),
     (lambda p, o: finecoreg.resample(p, p, p, out=o, progress=42), TypeError),
+    (lambda p, o: finecoreg.resample(p, p, p, out=o, threads="2"), TypeError),
+    (lambda p, o: finecoreg.resample(p, p, p, out=o, threads=0), ValueError),
     (lambda p, o: finecoreg.resample(p, np.zeros((4, 4), np.complex64), p, out=o), TypeError),
     (lambda p, o: finecoreg.resample(p, p, ([0.0] * 5, [0.0] * 6)), ValueError),
     (lambda p, o: finecoreg.resample(p, p, (np.zeros(6), np.zeros(6)), out=o), TypeError),
@@ -138,7 +141,7 @@ def test_interferogram_of_images_of_different_sizes_names_the_odd_one(exact, tmp
     (lambda p, o: finecoreg.interferogram(p, p, looks=(5.0, 5)), TypeError),
     (lambda p, o: finecoreg.interferogram(p, p, out_dir=o, geotiff="yes"), TypeError),
     (lambda p, o: finecoreg.coherence_plot(p, p, p, o.with_suffix(".jpg")), ValueError),
-], ids=["doppler-word", "doppler-inf", "progress", "array-to-file", "short-poly", "poly-to-file", "offsets-float",
+], ids=["doppler-word", "doppler-inf", "progress", "threads-word", "threads-zero", "array-to-file", "short-poly", "poly-to-file", "offsets-float",
         "looks-zero", "looks-float", "geotiff-word", "picture-format"])
 def test_bad_arguments_are_refused_before_any_file_is_opened(tmp_path, call, error):
     # None of these paths exists: opening one would raise finecoreg.Error instead.

@@ -9,6 +9,7 @@
 #include "tools/slcsim/slcsim.h"
 
 #include <complex>
+#include <cstring>
 
 namespace {
 
@@ -222,3 +223,42 @@ TEST(Interferogram, MismatchedSizesFailNamingTheFile) {
 }
 
 } // namespace
+
+// The lines of a block go to several threads: every thread count must give
+// the bytes of one thread, across block boundaries (150 lines: blocks of 64,
+// 64 and 22) and with the Doppler path, in memory and through the files.
+TEST(ResampleThreads, AnyNumberOfThreadsGivesTheBytesOfOne) {
+    constexpr int w = 97, lines = 150;
+    std::vector<cf> slave(w * lines);
+    unsigned state = 12345;
+    for (cf& v : slave) {
+        state = state * 1103515245u + 12345u;
+        v = cf(static_cast<float>(state >> 16 & 0xff) - 128.0f,
+               static_cast<float>(state >> 8 & 0xff) - 128.0f);
+    }
+    OffsetPolynomials offsets;
+    std::copy(kRange, kRange + 6, offsets.range);
+    std::copy(kAzimuth, kAzimuth + 6, offsets.azimuth);
+    const auto run = [&](int threads, std::vector<cf>* out, std::vector<unsigned char>* mask) {
+        out->assign(slave.size(), cf());
+        mask->assign(slave.size(), 0);
+        return resample_array(slave.data(), lines, w, offsets, lines, w, 0.21, out->data(),
+                              mask->data(), threads);
+    };
+    std::vector<cf> one, many;
+    std::vector<unsigned char> oneMask, manyMask;
+    const long masked = run(1, &one, &oneMask);
+    for (int threads : {2, 3, 7}) {
+        EXPECT_EQ(run(threads, &many, &manyMask), masked) << threads;
+        EXPECT_EQ(0, std::memcmp(one.data(), many.data(), one.size() * sizeof(cf))) << threads;
+        EXPECT_EQ(oneMask, manyMask) << threads;
+    }
+
+    const std::string dir = simulate(fresh_test_dir(), SampleFormat::fcomplex, 0.0);
+    resample(dir);
+    const std::string oneThread = read_bytes(dir + "/resampled.slc");
+    ResampleFileRequest request{dir + "/master.slc", dir + "/slave.slc", dir + "/truth.off",
+                                dir + "/resampled.slc", {}, 3};
+    resample_file(request, nullptr);
+    EXPECT_EQ(read_bytes(dir + "/resampled.slc"), oneThread);
+}

@@ -34,6 +34,12 @@ std::string parse_resample_options(int argc, const char* const* argv, ResampleOp
                 !parse_looks(value(2), &o->looks_rg))
                 return "option --looks needs two whole numbers AZ RG of at least 1";
             i += 2;
+        } else if (arg == "--threads") {
+            long n = 0;
+            if (!value(1) || !parse_whole_number(value(1), &n) || n < 1 || n > 1024)
+                return "option --threads needs a whole number from 1 to 1024";
+            o->request.threads = static_cast<int>(n);
+            i++;
         } else if (arg == "--interferogram") {
             if (!value(1))
                 return "option --interferogram needs a directory";
@@ -75,10 +81,11 @@ std::string parse_resample_options(int argc, const char* const* argv, ResampleOp
 const char* resample_usage() {
     return "usage: finecoreg-resample MASTER SLAVE FITTED_OFF OUT_SLC [--looks AZ RG]\n"
            "                          [--interferogram DIR] [--geotiff]\n"
-           "                          [--doppler auto|off|VALUE] [--quiet]\n"
+           "                          [--doppler auto|off|VALUE] [--threads N] [--quiet]\n"
            "Resamples the slave SLC onto the master's grid through the fitted offset\n"
            "polynomials (OUT_SLC, its XML and OUT_SLC.mask), and with --interferogram forms\n"
            "the interferogram and coherence in DIR (--looks, default 5 5; --geotiff for\n"
            "GeoTIFF). --doppler: the slave's Doppler centroid in cycles per line, 'auto'\n"
-           "(the XML's, else estimated from the data; the default) or 'off'.\n";
+           "(the XML's, else estimated from the data; the default) or 'off'. --threads:\n"
+           "threads resampling the lines (default 1); the output is the same for any number.\n";
 }
