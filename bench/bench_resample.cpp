@@ -52,6 +52,22 @@ void BM_Resample(benchmark::State& state) {
 }
 BENCHMARK(BM_Resample)->Arg(0)->Arg(3)->Unit(benchmark::kMillisecond);
 
+// The same on state.range(0) threads, in wall time: what more cores buy.
+void BM_ResampleThreads(benchmark::State& state) {
+    const auto slave = speckle(kLines, kWidth, 1);
+    std::vector<std::complex<float>> out(slave.size());
+    std::vector<unsigned char> mask(slave.size());
+    const OffsetPolynomials offsets = demo_offsets();
+    const int threads = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        resample_array(slave.data(), kLines, kWidth, offsets, kLines, kWidth, 0.0, out.data(),
+                       mask.data(), threads);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kLines * kWidth);
+}
+BENCHMARK(BM_ResampleThreads)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+
 // Every output sample: its position from the polynomials, 2 x taps weights
 // straight from the kernel's formula, the taps x taps neighbourhood summed.
 void BM_ResampleNaive(benchmark::State& state) {

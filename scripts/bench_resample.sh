@@ -41,6 +41,10 @@ text = ["## Resampling", "",
         f"| the same with Doppler demodulation and remodulation | {rate('BM_Resample/3'):.1f} |",
         f"| naive reference: weights from the formula per sample, 12 x 12 sum | {naive:.2f} |",
         f"| interferogram and coherence, 5 x 5 looks (input samples) | {rate('BM_Interferogram'):.0f} |",
+        "", "The resampler on threads, wall time (BM_ResampleThreads): "
+        f"{rate('BM_ResampleThreads/1/real_time'):.1f} M samples/s on one, "
+        f"{rate('BM_ResampleThreads/2/real_time'):.1f} on two "
+        f"({rate('BM_ResampleThreads/2/real_time') / rate('BM_ResampleThreads/1/real_time'):.2f}x).",
         "", f"Target >= 10 M samples/s per core: {'met' if lib >= 10 else 'NOT met'} "
         f"({lib / naive:.0f}x the naive reference).", "",
         "Kernel choice (`fc_kernel_error`, one dimension, 80 % band occupancy, error power dB):", "",
