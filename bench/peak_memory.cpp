@@ -13,7 +13,10 @@
 #include "params/file_naming.h"
 #include "params/offset_par_file.h"
 #include "params/sar_image_xml_writer.h"
+#if __has_include("resampling/resample_file.h")
 #include "resampling/resample_file.h"
+#define FC_HAVE_RESAMPLING 1
+#endif
 #include "tools/slcsim/gaussian_source.h"
 
 #include <cstdio>
@@ -76,6 +79,7 @@ bool run(const std::string& dir) {
     return ok;
 }
 
+#ifdef FC_HAVE_RESAMPLING
 bool resample(const std::string& dir) {
     ResampleFileRequest request{dir + "/master.slc",
                                 dir + "/slave.slc",
@@ -96,6 +100,7 @@ bool resample(const std::string& dir) {
     std::fprintf(stderr, "%ld\n", usage.ru_maxrss);
     return ok;
 }
+#endif
 
 } // namespace
 
@@ -105,8 +110,10 @@ int main(int argc, char** argv) {
         return prepare(argv[2], std::atoi(argv[3]), std::atoi(argv[4])) ? 0 : 1;
     if (mode == "run" && argc == 3)
         return run(argv[2]) ? 0 : 1;
+#ifdef FC_HAVE_RESAMPLING
     if (mode == "resample" && argc == 3)
         return resample(argv[2]) ? 0 : 1;
+#endif
     std::fprintf(stderr, "usage: %s prepare DIR WIDTH LINES | run DIR | resample DIR\n", argv[0]);
     return 2;
 }

@@ -226,7 +226,7 @@ TEST(Interferogram, MismatchedSizesFailNamingTheFile) {
 
 // The lines of a block go to several threads: every thread count must give
 // the bytes of one thread, across block boundaries (150 lines: blocks of 64,
-// 64 and 22) and with the Doppler path, in memory and through the files.
+// 64 and 22) and with the Doppler path. (Files on threads: the Python tests.)
 TEST(ResampleThreads, AnyNumberOfThreadsGivesTheBytesOfOne) {
     constexpr int w = 97, lines = 150;
     std::vector<cf> slave(w * lines);
@@ -253,12 +253,4 @@ TEST(ResampleThreads, AnyNumberOfThreadsGivesTheBytesOfOne) {
         EXPECT_EQ(0, std::memcmp(one.data(), many.data(), one.size() * sizeof(cf))) << threads;
         EXPECT_EQ(oneMask, manyMask) << threads;
     }
-
-    const std::string dir = simulate(fresh_test_dir(), SampleFormat::fcomplex, 0.0);
-    resample(dir);
-    const std::string oneThread = read_bytes(dir + "/resampled.slc");
-    ResampleFileRequest request{dir + "/master.slc", dir + "/slave.slc", dir + "/truth.off",
-                                dir + "/resampled.slc", {}, 3};
-    resample_file(request, nullptr);
-    EXPECT_EQ(read_bytes(dir + "/resampled.slc"), oneThread);
 }
