@@ -8,18 +8,6 @@
 #include <cstring>
 #include <sys/stat.h>
 
-namespace {
-
-std::int16_t to_counts(float value, std::int64_t* saturated) {
-    const double counts = std::round(static_cast<double>(value) * 1000.0);
-    if (counts >= -32768.0 && counts <= 32767.0)
-        return static_cast<std::int16_t>(counts);
-    ++*saturated;
-    return counts < 0.0 ? INT16_MIN : INT16_MAX; // a NaN lands here too
-}
-
-} // namespace
-
 SlcFileSource::SlcFileSource(const std::string& path, int width, int lines, SampleFormat format)
     : path_(path), width_(width), lines_(lines), format_(format) {
     if (width <= 0 || lines <= 0)
@@ -51,28 +39,12 @@ void SlcFileSource::read(int first, int count, std::complex<float>* out) {
         std::fread(bytes_.data(), 1, bytes_.size(), file_) != bytes_.size())
         throw ResampleError("cannot read lines " + std::to_string(first) + " to " +
                             std::to_string(first + count - 1) + " of " + path_);
-    for (std::size_t i = 0; i < n; i++) {
-        const unsigned char* in = &bytes_[i * sample_bytes];
-        if (format_ == SampleFormat::scomplex)
-            out[i] = {static_cast<float>(get_le16(in) * 0.001),
-                      static_cast<float>(get_le16(in + 2) * 0.001)};
-        else
-            out[i] = {get_le32(in), get_le32(in + 4)};
-    }
+    decode_samples(bytes_.data(), format_, n, out);
 }
 
 void SlcLineWriter::write_line(const std::complex<float>* samples, int count) {
     const std::size_t sample_bytes = static_cast<std::size_t>(bytes_per_sample(format_));
     bytes_.resize(static_cast<std::size_t>(count) * sample_bytes);
-    for (int i = 0; i < count; i++) {
-        unsigned char* out = &bytes_[static_cast<std::size_t>(i) * sample_bytes];
-        if (format_ == SampleFormat::scomplex) {
-            put_le16(out, to_counts(samples[i].real(), &saturated_));
-            put_le16(out + 2, to_counts(samples[i].imag(), &saturated_));
-        } else {
-            put_le32(out, samples[i].real());
-            put_le32(out + 4, samples[i].imag());
-        }
-    }
+    encode_samples(samples, format_, static_cast<std::size_t>(count), bytes_.data(), &saturated_);
     output_.write(bytes_.data(), bytes_.size());
 }
