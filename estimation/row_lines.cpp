@@ -6,9 +6,9 @@
 void RowLines::read(SlcLineReader& masterLines, std::int64_t firstMasterLine,
                     SlcLineReader& slaveLines, std::int64_t firstSlaveLine) {
     masterLines.seek_line(firstMasterLine);
-    masterLines.read_lines_into(master_[0], height_);
+    masterLines.read_lines_into(master_line(0), height_);
     slaveLines.seek_line(firstSlaveLine);
-    slaveLines.read_lines_into(slave_[0], height_);
+    slaveLines.read_lines_into(slave_line(0), height_);
 }
 
 void RowLines::cut_windows(int masterSample, long long slaveSample, WindowWorkspace& ws) const {
@@ -17,7 +17,7 @@ void RowLines::cut_windows(int masterSample, long long slaveSample, WindowWorksp
     // runs of samples move faster than sample by sample.
     const std::size_t bytes = sizeof(fcomplex) * static_cast<std::size_t>(w);
     for (int r = 0; r < ws.height(); r++) {
-        std::memcpy(ws.master_patch()[r], master_[r] + (masterSample - w / 2), bytes);
-        std::memcpy(ws.slave_patch()[r], slave_[r] + (slaveSample - w / 2), bytes);
+        std::memcpy(ws.master_patch()[r], master_line(r) + (masterSample - w / 2), bytes);
+        std::memcpy(ws.slave_patch()[r], slave_line(r) + (slaveSample - w / 2), bytes);
     }
 }
