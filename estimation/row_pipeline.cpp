@@ -17,21 +17,23 @@ struct RowPipeline::Slot {
 
 RowPipeline::RowPipeline(int threads, std::vector<RowToMeasure> rows, int positionsPerRow,
                          SlcLineReader& masterLines, SlcLineReader& slaveLines, int masterWidth,
-                         int slaveWidth, const WindowWorkspace& first, Measure measure)
+                         int slaveWidth, WindowWorkspace& callerWorkspace, Measure measure)
     : rows_(std::move(rows)), positionsPerRow_(positionsPerRow), masterLines_(masterLines),
-      slaveLines_(slaveLines), measure_(std::move(measure)) {
+      slaveLines_(slaveLines), measure_(std::move(measure)), callerWorkspace_(callerWorkspace) {
     // The row being finished, the next one ready, one being read, and as
     // many more as it takes to give every thread a position: memory grows
     // with the threads, never with the image's length.
     const std::size_t wanted = 3 + static_cast<std::size_t>((threads - 1) / positionsPerRow);
     slots_.resize(std::max<std::size_t>(1, std::min(rows_.size(), wanted)));
-    slotShape_ = {masterWidth, slaveWidth, first.height()};
-    // Each worker builds its own workspace, and the reader each row buffer
-    // as it first fills it: the allocations happen on the cores, alongside
-    // the measuring, not before it.
+    slotShape_ = {masterWidth, slaveWidth, callerWorkspace.height()};
+    // The calling thread is one of the threads: it measures while it waits
+    // for its next row, so N threads keep N cores busy without a further
+    // thread waking between them for every row. Each worker builds its own
+    // workspace, and the reader each row buffer as it first fills it: the
+    // allocations happen on the cores, alongside the measuring.
     try {
-        for (int t = 0; t < threads; t++)
-            workers_.emplace_back([this, filter = first.filter()] { work(filter); });
+        for (int t = 1; t < threads; t++)
+            workers_.emplace_back([this, filter = callerWorkspace.filter()] { work(filter); });
     } catch (...) {
         stop_workers();
         throw;
@@ -57,6 +59,11 @@ bool RowPipeline::can_read() const {
     return !reading_ && !readFailed_ && read_ < rows_.size() && read_ - taken_ < slots_.size();
 }
 
+bool RowPipeline::work_available() const {
+    return started_ && !stopping_ && !failed_ &&
+           (can_read() || (claimRow_ < rows_.size() && claimRow_ < read_));
+}
+
 void RowPipeline::work(const std::shared_ptr<const OversamplingFilter>& filter) {
     // A fatal error here must reach the calling thread, which replays it in
     // its place in the output.
@@ -70,52 +77,54 @@ void RowPipeline::work(const std::shared_ptr<const OversamplingFilter>& filter) 
         failed_ = true; // no worker may be left to finish a row
         return;
     }
-    WindowWorkspace& workspace = *own;
     std::unique_lock<std::mutex> hold(lock_);
     for (;;) {
         workReady_.wait(hold, [this] {
-            return stopping_ || failed_ || claimRow_ >= rows_.size() || claimRow_ < read_ ||
-                   can_read();
+            return stopping_ || failed_ || claimRow_ >= rows_.size() || work_available();
         });
         if (stopping_ || failed_ || claimRow_ >= rows_.size())
             return;
-        // Reading comes first while a row buffer is free, so that the
-        // workers never wait for lines; the reads stay in row order, one at
-        // a time, as the files are shared.
-        if (can_read()) {
-            read_next(hold);
-            continue;
-        }
-        const std::size_t row = claimRow_;
-        Slot& slot = *slots_[row % slots_.size()];
-        const int position = claimPosition_++;
-        if (claimPosition_ == positionsPerRow_) {
-            claimRow_++;
-            claimPosition_ = 0;
-        }
-        inFlight_++;
-        hold.unlock();
-
-        PositionOutcome outcome;
-        try {
-            outcome = measure_(slot.lines, rows_[row].row, position, workspace);
-        } catch (...) {
-            outcome.failure = std::current_exception();
-        }
-        const bool failure = static_cast<bool>(outcome.failure);
-        slot.outcomes[position] = std::move(outcome);
-
-        hold.lock();
-        inFlight_--;
-        slot.remaining--;
-        // Every position handed out so far lies before this one in grid
-        // order: they are still measured, none after it is.
-        failed_ = failed_ || failure;
-        if (slot.remaining == 0 || (failed_ && inFlight_ == 0))
-            rowDone_.notify_one();
-        if (failure)
-            workReady_.notify_all();
+        do_work(hold, *own);
     }
+}
+
+void RowPipeline::do_work(std::unique_lock<std::mutex>& hold, WindowWorkspace& workspace) {
+    // Reading comes first while a row buffer is free, so that no thread
+    // waits for lines; the reads stay in row order, one at a time, as the
+    // files are shared.
+    if (can_read()) {
+        read_next(hold);
+        return;
+    }
+    const std::size_t row = claimRow_;
+    Slot& slot = *slots_[row % slots_.size()];
+    const int position = claimPosition_++;
+    if (claimPosition_ == positionsPerRow_) {
+        claimRow_++;
+        claimPosition_ = 0;
+    }
+    inFlight_++;
+    hold.unlock();
+
+    PositionOutcome outcome;
+    try {
+        outcome = measure_(slot.lines, rows_[row].row, position, workspace);
+    } catch (...) {
+        outcome.failure = std::current_exception();
+    }
+    const bool failure = static_cast<bool>(outcome.failure);
+    slot.outcomes[position] = std::move(outcome);
+
+    hold.lock();
+    inFlight_--;
+    slot.remaining--;
+    // Every position handed out so far lies before this one in grid
+    // order: they are still measured, none after it is.
+    failed_ = failed_ || failure;
+    if (slot.remaining == 0 || (failed_ && inFlight_ == 0))
+        rowDone_.notify_one();
+    if (failure)
+        workReady_.notify_all();
 }
 
 void RowPipeline::fail_pool(std::exception_ptr failure) {
@@ -157,10 +166,15 @@ void RowPipeline::read_next(std::unique_lock<std::mutex>& hold) {
     slot->remaining = positionsPerRow_;
     read_++;
     workReady_.notify_all();
+    rowDone_.notify_one(); // the calling thread may be waiting for work
 }
 
 const std::vector<PositionOutcome>& RowPipeline::next_row() {
     std::unique_lock<std::mutex> hold(lock_);
+    if (!started_) {
+        started_ = true;
+        workReady_.notify_all();
+    }
     if (holding_) { // the caller is done with the row before: its buffer is free
         taken_++;
         holding_ = false;
@@ -169,9 +183,19 @@ const std::vector<PositionOutcome>& RowPipeline::next_row() {
     const auto complete = [this] {
         return taken_ < read_ && slots_[taken_ % slots_.size()]->remaining == 0;
     };
-    rowDone_.wait(hold, [&] {
+    const auto finished = [&] {
         return complete() || (failed_ && inFlight_ == 0) || (poolFailure_ && taken_ >= read_);
-    });
+    };
+    {
+        // Measured here or on a worker, a position's fatal error is replayed
+        // in its place.
+        FatalDeferral deferral;
+        while (!finished())
+            if (work_available())
+                do_work(hold, callerWorkspace_);
+            else
+                rowDone_.wait(hold, [&] { return finished() || work_available(); });
+    }
     // A failure outside the positions (a buffer not built, a row not read)
     // comes after every row that is complete.
     if (poolFailure_ && !complete()) {

@@ -28,26 +28,28 @@ struct RowToMeasure {
     std::int64_t firstSlaveLine;
 };
 
-// Stage 1's rows measured on a pool of threads. The workers read the rows'
-// lines ahead into a few row buffers, one read at a time and in row order,
-// whenever a buffer is free, and otherwise take the positions of the rows
-// read, in grid order, each with a workspace of its own sharing the one
-// oversampling filter; the calling thread takes the rows back one by one in
-// the same order. Positions are measured exactly as on one thread, so what the
-// caller writes from them is the same bytes.
+// Stage 1's rows measured on a pool of threads, the calling thread among
+// them. The threads read the rows' lines ahead into a few row buffers, one
+// read at a time and in row order, whenever a buffer is free, and otherwise
+// take the positions of the rows read, in grid order, each with a workspace
+// of its own sharing the one oversampling filter; the calling thread takes
+// the rows back one by one in the same order. Positions are measured exactly as on one thread, so
+// what the caller writes from them is the same bytes.
 class RowPipeline {
 public:
     using Measure = std::function<PositionOutcome(const RowLines& lines, int row, int position,
                                                   WindowWorkspace& workspace)>;
 
-    // The readers are used by one worker at a time, and by nothing else
-    // until the pool is done; their warnings are held per row and printed
-    // when the row is taken back. The first
-    // workspace is the calling thread's (its filter is shared, it is not
-    // used here).
+    // threads counts the calling thread, which measures with
+    // callerWorkspace inside next_row (the workers share its filter). The
+    // workers build their workspaces at once but touch the readers only
+    // from the first next_row on, so the caller may still use them until
+    // then; after that they are used by one thread at a time, and by
+    // nothing else until the pool is done. Their warnings are held per row
+    // and printed when the row is taken back.
     RowPipeline(int threads, std::vector<RowToMeasure> rows, int positionsPerRow,
                 SlcLineReader& masterLines, SlcLineReader& slaveLines, int masterWidth,
-                int slaveWidth, const WindowWorkspace& first, Measure measure);
+                int slaveWidth, WindowWorkspace& callerWorkspace, Measure measure);
     // Stops handing out positions and joins every worker.
     ~RowPipeline();
     RowPipeline(const RowPipeline&) = delete;
@@ -55,7 +57,8 @@ public:
 
     // The outcomes of the next row (in the order of the rows given), once
     // every one of its positions is measured, or up to the first that failed;
-    // the row's read warnings are printed first. Valid until the next call.
+    // the row's read warnings are printed first. Until then the calling
+    // thread reads and measures like the workers. Valid until the next call.
     const std::vector<PositionOutcome>& next_row();
 
     // Joins the workers, then raises the failure of a position on this
@@ -66,6 +69,10 @@ public:
 private:
     struct Slot;
     void work(const std::shared_ptr<const OversamplingFilter>& filter);
+    bool work_available() const;
+    // Reads the next row or measures the next position, the lock released
+    // meanwhile.
+    void do_work(std::unique_lock<std::mutex>& hold, WindowWorkspace& workspace);
     void fail_pool(std::exception_ptr failure);
     bool can_read() const;
     void read_next(std::unique_lock<std::mutex>& hold);
@@ -76,6 +83,7 @@ private:
     SlcLineReader& masterLines_;
     SlcLineReader& slaveLines_;
     Measure measure_;
+    WindowWorkspace& callerWorkspace_;
     std::vector<std::unique_ptr<Slot>> slots_;
     struct SlotShape {
         int masterWidth, slaveWidth, height;
@@ -84,7 +92,7 @@ private:
 
     std::mutex lock_;
     std::condition_variable workReady_; // a row was read, or the pool stops
-    std::condition_variable rowDone_;   // a position was measured
+    std::condition_variable rowDone_;   // a row is complete, or one was read
     std::size_t read_ = 0;              // rows read and handed to the workers
     bool reading_ = false;              // a worker is reading row read_
     bool readFailed_ = false;           // reading a row failed: read no more
@@ -96,4 +104,5 @@ private:
     int inFlight_ = 0;                  // positions being measured
     bool failed_ = false;               // a position failed: hand out no more
     bool stopping_ = false;
+    bool started_ = false; // the first row was asked for: the readers are the pool's
 };

@@ -255,7 +255,7 @@ void take_position(const WindowMeasurement& m, const RowPlace& rowPlace, const P
 // With more than one thread, the rows inside both images go to a pool.
 std::unique_ptr<RowPipeline> start_pipeline(int threads, const GridPlan& plan,
                                             SlcLineReader& masterLines, SlcLineReader& slaveLines,
-                                            const WindowWorkspace& first) {
+                                            WindowWorkspace& callerWorkspace) {
     if (threads <= 1)
         return nullptr;
     std::vector<RowToMeasure> rows;
@@ -266,7 +266,7 @@ std::unique_ptr<RowPipeline> start_pipeline(int threads, const GridPlan& plan,
     }
     return std::make_unique<RowPipeline>(
         threads, std::move(rows), plan.grid.rangeSamples, masterLines, slaveLines,
-        plan.master.width, plan.slave.width, first,
+        plan.master.width, plan.slave.width, callerWorkspace,
         [&plan](const RowLines& lines, int i, int j, WindowWorkspace& ws) {
             return plan.measure(lines, plan.place_position(plan.place_row(i), j), ws);
         });
@@ -307,25 +307,29 @@ bool estimate_offsets(const RunRequest& request, const WorkFiles& work, StageRep
     SlcLineReader slaveLines(f.slave.get(), slaveSize.width, f.format, readBuffer.get(),
                              "\nWARNING: attempt to read beyond end of SLC-2 file\n\n");
 
+    // The clips are known once the averages are: the pool's workers build
+    // their workspaces meanwhile, and measure nothing before the first row
+    // is asked for.
+    GridPlan plan{grid, par, masterSize, slaveSize, windowWidth / 2, windowHeight / 2, 0.0, 0.0};
+    const std::unique_ptr<RowPipeline> pipeline =
+        start_pipeline(request.threads, plan, masterLines, slaveLines, workspace);
+
     double masterAverage = 0.0;
     if (!average_intensity(masterLines, f.format, masterSize.width, masterSize.lines,
                            &masterAverage))
         return fail(reporter, "No points available for determining average intensity !");
-    const double masterClip = 5.0 * masterAverage;
-    std::printf("average image 1 intensity: %10.3e  clip1: %10.3e\n", masterAverage, masterClip);
+    plan.masterClip = 5.0 * masterAverage;
+    std::printf("average image 1 intensity: %10.3e  clip1: %10.3e\n", masterAverage,
+                plan.masterClip);
     // The slave's case is reported like the master's instead of ending the
     // host's process.
     double slaveAverage = 0.0;
     if (!average_intensity(slaveLines, f.format, slaveSize.width, slaveSize.lines, &slaveAverage))
         return fail(reporter, "No points available for determining average intensity !");
-    const double slaveClip = 5.0 * slaveAverage;
+    plan.slaveClip = 5.0 * slaveAverage;
 
-    const GridPlan plan{
-        grid, par, masterSize, slaveSize, windowWidth / 2, windowHeight / 2, masterClip, slaveClip};
     const int positions = grid.rangeSamples * grid.azimuthSamples;
     long long total = 0;
-    const std::unique_ptr<RowPipeline> pipeline =
-        start_pipeline(request.threads, plan, masterLines, slaveLines, workspace);
 
     for (int i = 0; i < grid.azimuthSamples; i++) {
         row.clear();

@@ -7,7 +7,10 @@
 #include "params/file_handle.h"
 #include "tests/support/scratch.h"
 
+#include <chrono>
+#include <cstdio>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -59,6 +62,7 @@ protected:
             for (const PositionOutcome& o : taken.back())
                 if (o.failure)
                     pool.raise(o.failure);
+            std::fprintf(stderr, "taken %zu\n", r);
         }
         return taken;
     }
@@ -105,7 +109,26 @@ TEST_F(Pool, ReplaysAWorkersFatalErrorOnTheCallingThreadInItsPlace) {
             run(3, failing_at(&before));
             std::exit(0);
         },
-        ::testing::ExitedWithCode(255), "ERROR: planted at row 2 position 3");
+        ::testing::ExitedWithCode(255), "taken 1\n\nERROR: planted at row 2 position 3");
+}
+
+// The calling thread measures too: while a slow worker holds a position of
+// an early row, it runs ahead into the failing one, whose error must still
+// wait for the rows before it.
+TEST_F(Pool, ReplaysTheCallingThreadsOwnFatalErrorInItsPlace) {
+    const std::thread::id caller = std::this_thread::get_id();
+    int before = 0;
+    const RowPipeline::Measure fail = failing_at(&before);
+    EXPECT_EXIT(
+        {
+            run(2, [&](const RowLines& lines, int i, int j, WindowWorkspace& ws) {
+                const bool onCaller = std::this_thread::get_id() == caller;
+                std::this_thread::sleep_for(std::chrono::milliseconds(onCaller ? 1 : 60));
+                return fail(lines, i, j, ws);
+            });
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(255), "taken 0\ntaken 1\n\nERROR: planted at row 2 position 3");
 }
 
 [[noreturn]] void throw_message(const char* message) {
