@@ -3,12 +3,11 @@
 #include <cstddef>
 #include <cstring>
 
-void RowLines::read(SlcLineReader& masterLines, std::int64_t firstMasterLine,
-                    SlcLineReader& slaveLines, std::int64_t firstSlaveLine) {
-    masterLines.seek_line(firstMasterLine);
-    masterLines.read_lines_into(master_line(0), height_);
-    slaveLines.seek_line(firstSlaveLine);
-    slaveLines.read_lines_into(slave_line(0), height_);
+void RowLines::read(const SlcLineReader& masterLines, std::int64_t firstMasterLine,
+                    const SlcLineReader& slaveLines, std::int64_t firstSlaveLine,
+                    std::string& warnings, unsigned char* raw) {
+    masterLines.read_lines_at(firstMasterLine, height_, master_line(0), warnings, raw);
+    slaveLines.read_lines_at(firstSlaveLine, height_, slave_line(0), warnings, raw);
 }
 
 void RowLines::cut_windows(int masterSample, long long slaveSample, WindowWorkspace& ws) const {

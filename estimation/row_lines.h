@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // The master and slave lines of one grid row, full width, H lines each: the
 // master's lines, then the slave's, so that each image's lines arrive in one
@@ -19,9 +20,13 @@ public:
                  static_cast<std::size_t>(height)),
           masterWidth_(masterWidth), slaveWidth_(slaveWidth), height_(height) {}
 
-    // Reads the row's lines from the first master and first slave line on.
-    void read(SlcLineReader& masterLines, std::int64_t firstMasterLine, SlcLineReader& slaveLines,
-              std::int64_t firstSlaveLine);
+    // Reads the row's lines from the first master and first slave line on,
+    // appending the end-of-file warnings to warnings; raw holds one raw line
+    // of either image (nullptr: each reader's own buffer, for one thread).
+    // Any number of threads may read rows of the same readers at once.
+    void read(const SlcLineReader& masterLines, std::int64_t firstMasterLine,
+              const SlcLineReader& slaveLines, std::int64_t firstSlaveLine, std::string& warnings,
+              unsigned char* raw = nullptr);
 
     // Copies the windows centred on masterSample and slaveSample into the
     // workspace's patches.

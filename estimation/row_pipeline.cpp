@@ -6,25 +6,32 @@
 #include <cstdio>
 #include <utility>
 
+// A row buffer and what was measured in it. Outside the lock it is touched
+// by the one thread reading it, then, once it is marked read, by the
+// threads measuring it and the caller taking it back.
 struct RowPipeline::Slot {
     Slot(int masterWidth, int slaveWidth, int height, int positions)
-        : lines(masterWidth, slaveWidth, height), outcomes(static_cast<std::size_t>(positions)) {}
+        : lines(masterWidth, slaveWidth, height), outcomes(static_cast<std::size_t>(positions)),
+          raw(static_cast<std::size_t>(std::max(masterWidth, slaveWidth)) * 8) {}
     RowLines lines;
     std::vector<PositionOutcome> outcomes;
-    std::string warnings; // the reads' end-of-file warnings, held until the row is taken
-    int remaining = 0;    // positions not measured yet
+    std::string warnings;       // the reads' end-of-file warnings, held until the row is taken
+    Block1D<unsigned char> raw; // one raw line of either image
 };
 
 RowPipeline::RowPipeline(int threads, std::vector<RowToMeasure> rows, int positionsPerRow,
-                         SlcLineReader& masterLines, SlcLineReader& slaveLines, int masterWidth,
-                         int slaveWidth, WindowWorkspace& callerWorkspace, Measure measure)
+                         const SlcLineReader& masterLines, const SlcLineReader& slaveLines,
+                         int masterWidth, int slaveWidth, WindowWorkspace& callerWorkspace,
+                         Measure measure)
     : rows_(std::move(rows)), positionsPerRow_(positionsPerRow), masterLines_(masterLines),
       slaveLines_(slaveLines), measure_(std::move(measure)), callerWorkspace_(callerWorkspace) {
     // The row being finished, the next one ready, one being read, and as
     // many more as it takes to give every thread a position: memory grows
     // with the threads, never with the image's length.
     const std::size_t wanted = 3 + static_cast<std::size_t>((threads - 1) / positionsPerRow);
-    slots_.resize(std::max<std::size_t>(1, std::min(rows_.size(), wanted)));
+    const std::size_t slots = std::max<std::size_t>(1, std::min(rows_.size(), wanted));
+    slots_.resize(slots);
+    states_.resize(slots);
     slotShape_ = {masterWidth, slaveWidth, callerWorkspace.height()};
     // The calling thread is one of the threads: it measures while it waits
     // for its next row, so N threads keep N cores busy without a further
@@ -56,12 +63,18 @@ void RowPipeline::stop_workers() {
 }
 
 bool RowPipeline::can_read() const {
-    return !reading_ && !readFailed_ && read_ < rows_.size() && read_ - taken_ < slots_.size();
+    return !readFailed_ && readNext_ < rows_.size() && readNext_ - taken_ < slots_.size();
+}
+
+bool RowPipeline::can_claim() const {
+    if (claimRow_ >= readNext_)
+        return false;
+    const SlotState& state = states_[claimRow_ % states_.size()];
+    return state.read && !state.readFailure;
 }
 
 bool RowPipeline::work_available() const {
-    return started_ && !stopping_ && !failed_ &&
-           (can_read() || (claimRow_ < rows_.size() && claimRow_ < read_));
+    return started_ && !stopping_ && !failed_ && (can_read() || can_claim());
 }
 
 void RowPipeline::work(const std::shared_ptr<const OversamplingFilter>& filter) {
@@ -90,14 +103,15 @@ void RowPipeline::work(const std::shared_ptr<const OversamplingFilter>& filter) 
 
 void RowPipeline::do_work(std::unique_lock<std::mutex>& hold, WindowWorkspace& workspace) {
     // Reading comes first while a row buffer is free, so that no thread
-    // waits for lines; the reads stay in row order, one at a time, as the
-    // files are shared.
+    // waits for lines; the reads are handed out in row order and run side
+    // by side, each by position in the files.
     if (can_read()) {
         read_next(hold);
         return;
     }
     const std::size_t row = claimRow_;
     Slot& slot = *slots_[row % slots_.size()];
+    SlotState& state = states_[row % states_.size()];
     const int position = claimPosition_++;
     if (claimPosition_ == positionsPerRow_) {
         claimRow_++;
@@ -117,11 +131,11 @@ void RowPipeline::do_work(std::unique_lock<std::mutex>& hold, WindowWorkspace& w
 
     hold.lock();
     inFlight_--;
-    slot.remaining--;
+    state.remaining--;
     // Every position handed out so far lies before this one in grid
     // order: they are still measured, none after it is.
     failed_ = failed_ || failure;
-    if (slot.remaining == 0 || (failed_ && inFlight_ == 0))
+    if (state.remaining == 0 || (failed_ && inFlight_ == 0))
         rowDone_.notify_one();
     if (failure)
         workReady_.notify_all();
@@ -135,9 +149,12 @@ void RowPipeline::fail_pool(std::exception_ptr failure) {
 }
 
 void RowPipeline::read_next(std::unique_lock<std::mutex>& hold) {
-    reading_ = true;
-    std::unique_ptr<Slot>& slot = slots_[read_ % slots_.size()];
-    const RowToMeasure& r = rows_[read_];
+    const std::size_t index = readNext_++;
+    // The buffer's row before was taken back: it is this read's alone.
+    std::unique_ptr<Slot>& slot = slots_[index % slots_.size()];
+    SlotState& state = states_[index % states_.size()];
+    state = SlotState{};
+    const RowToMeasure& r = rows_[index];
     hold.unlock();
 
     std::exception_ptr failure;
@@ -147,26 +164,20 @@ void RowPipeline::read_next(std::unique_lock<std::mutex>& hold) {
                                           slotShape_.height, positionsPerRow_);
         std::fill(slot->outcomes.begin(), slot->outcomes.end(), PositionOutcome{});
         slot->warnings.clear();
-        masterLines_.hold_warnings_in(&slot->warnings);
-        slaveLines_.hold_warnings_in(&slot->warnings);
-        slot->lines.read(masterLines_, r.firstMasterLine, slaveLines_, r.firstSlaveLine);
+        slot->lines.read(masterLines_, r.firstMasterLine, slaveLines_, r.firstSlaveLine,
+                         slot->warnings, slot->raw.get());
     } catch (...) {
         failure = std::current_exception();
     }
-    masterLines_.hold_warnings_in(nullptr);
-    slaveLines_.hold_warnings_in(nullptr);
 
     hold.lock();
-    reading_ = false;
-    if (failure) { // the rows before it are still measured; no row after it is read
-        readFailed_ = true;
-        fail_pool(failure);
-        return;
-    }
-    slot->remaining = positionsPerRow_;
-    read_++;
+    // The rows before it are still measured; no row after it is read.
+    readFailed_ = readFailed_ || failure;
+    state.readFailure = failure;
+    state.remaining = positionsPerRow_;
+    state.read = true;
     workReady_.notify_all();
-    rowDone_.notify_one(); // the calling thread may be waiting for work
+    rowDone_.notify_one(); // the calling thread may wait for work, or for this row
 }
 
 const std::vector<PositionOutcome>& RowPipeline::next_row() {
@@ -180,11 +191,11 @@ const std::vector<PositionOutcome>& RowPipeline::next_row() {
         holding_ = false;
         workReady_.notify_all();
     }
-    const auto complete = [this] {
-        return taken_ < read_ && slots_[taken_ % slots_.size()]->remaining == 0;
-    };
+    const SlotState& state = states_[taken_ % states_.size()];
+    const auto read = [&] { return taken_ < readNext_ && state.read; };
+    const auto complete = [&] { return read() && !state.readFailure && state.remaining == 0; };
     const auto finished = [&] {
-        return complete() || (failed_ && inFlight_ == 0) || (poolFailure_ && taken_ >= read_);
+        return complete() || (read() && state.readFailure) || (failed_ && inFlight_ == 0);
     };
     {
         // Measured here or on a worker, a position's fatal error is replayed
@@ -196,10 +207,12 @@ const std::vector<PositionOutcome>& RowPipeline::next_row() {
             else
                 rowDone_.wait(hold, [&] { return finished() || work_available(); });
     }
-    // A failure outside the positions (a buffer not built, a row not read)
-    // comes after every row that is complete.
-    if (poolFailure_ && !complete()) {
-        const std::exception_ptr failure = poolFailure_;
+    // A failure outside the positions (a row not read, a buffer not built)
+    // comes after every row before it.
+    const std::exception_ptr failure = read() && state.readFailure ? state.readFailure
+                                       : !complete()               ? poolFailure_
+                                                                   : nullptr;
+    if (failure) {
         hold.unlock();
         raise(failure);
     }

@@ -29,12 +29,13 @@ struct RowToMeasure {
 };
 
 // Stage 1's rows measured on a pool of threads, the calling thread among
-// them. The threads read the rows' lines ahead into a few row buffers, one
-// read at a time and in row order, whenever a buffer is free, and otherwise
-// take the positions of the rows read, in grid order, each with a workspace
-// of its own sharing the one oversampling filter; the calling thread takes
-// the rows back one by one in the same order. Positions are measured exactly as on one thread, so
-// what the caller writes from them is the same bytes.
+// them. The threads read the rows' lines ahead into a few row buffers
+// whenever one is free (the reads handed out in row order and run side by
+// side), and otherwise take the positions of the rows read, in grid order,
+// each with a workspace of its own sharing the one oversampling filter; the
+// calling thread takes the rows back one by one in the same order.
+// Positions are measured exactly as on one thread, so what the caller
+// writes from them is the same bytes.
 class RowPipeline {
 public:
     using Measure = std::function<PositionOutcome(const RowLines& lines, int row, int position,
@@ -42,13 +43,13 @@ public:
 
     // threads counts the calling thread, which measures with
     // callerWorkspace inside next_row (the workers share its filter). The
-    // workers build their workspaces at once but touch the readers only
-    // from the first next_row on, so the caller may still use them until
-    // then; after that they are used by one thread at a time, and by
-    // nothing else until the pool is done. Their warnings are held per row
-    // and printed when the row is taken back.
+    // workers build their workspaces at once but read nothing before the
+    // first next_row, so the caller may still read the files through the
+    // readers' streams until then; the pool reads them by position. The
+    // reads' warnings are held per row and printed when the row is taken
+    // back.
     RowPipeline(int threads, std::vector<RowToMeasure> rows, int positionsPerRow,
-                SlcLineReader& masterLines, SlcLineReader& slaveLines, int masterWidth,
+                const SlcLineReader& masterLines, const SlcLineReader& slaveLines, int masterWidth,
                 int slaveWidth, WindowWorkspace& callerWorkspace, Measure measure);
     // Stops handing out positions and joins every worker.
     ~RowPipeline();
@@ -68,20 +69,27 @@ public:
 
 private:
     struct Slot;
+    // A row buffer's progress, kept under the lock.
+    struct SlotState {
+        bool read = false;              // its row's lines are in (or failed to come)
+        std::exception_ptr readFailure; // what reading them threw
+        int remaining = 0;              // positions not measured yet
+    };
     void work(const std::shared_ptr<const OversamplingFilter>& filter);
+    bool can_read() const;
+    bool can_claim() const;
     bool work_available() const;
     // Reads the next row or measures the next position, the lock released
     // meanwhile.
     void do_work(std::unique_lock<std::mutex>& hold, WindowWorkspace& workspace);
-    void fail_pool(std::exception_ptr failure);
-    bool can_read() const;
     void read_next(std::unique_lock<std::mutex>& hold);
+    void fail_pool(std::exception_ptr failure);
     void stop_workers();
 
     std::vector<RowToMeasure> rows_;
     int positionsPerRow_;
-    SlcLineReader& masterLines_;
-    SlcLineReader& slaveLines_;
+    const SlcLineReader& masterLines_;
+    const SlcLineReader& slaveLines_;
     Measure measure_;
     WindowWorkspace& callerWorkspace_;
     std::vector<std::unique_ptr<Slot>> slots_;
@@ -91,12 +99,12 @@ private:
     std::vector<std::thread> workers_;
 
     std::mutex lock_;
-    std::condition_variable workReady_; // a row was read, or the pool stops
+    std::condition_variable workReady_; // a row was read or taken back, or the pool stops
     std::condition_variable rowDone_;   // a row is complete, or one was read
-    std::size_t read_ = 0;              // rows read and handed to the workers
-    bool reading_ = false;              // a worker is reading row read_
+    std::vector<SlotState> states_;     // one per row buffer
+    std::size_t readNext_ = 0;          // rows whose reads were handed out
     bool readFailed_ = false;           // reading a row failed: read no more
-    std::exception_ptr poolFailure_;    // a failure of no position: raised in row order
+    std::exception_ptr poolFailure_;    // a worker without a workspace: raised in row order
     std::size_t taken_ = 0;             // rows the caller is done with
     bool holding_ = false;              // the caller holds row taken_
     std::size_t claimRow_ = 0;          // the row whose positions are handed out

@@ -1,8 +1,10 @@
 #include "estimation/slc_lines.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <sys/types.h>
+#include <unistd.h>
 
 fcomplex raw_sample(const unsigned char* raw, SampleFormat format, int k) {
     if (format == SampleFormat::scomplex) {
@@ -20,39 +22,82 @@ bool SlcLineReader::seek_line(std::int64_t line) {
     return ::fseeko(file_, static_cast<off_t>(position), SEEK_SET) == 0;
 }
 
+namespace {
+
+// Of count lines of lineBytes bytes read into target, of which got bytes
+// arrived: each line left short is zero-filled (the one the file ends in
+// keeps its bytes unless keepPartial is false). Returns how many were short.
+int settle_short_lines(unsigned char* target, int count, std::size_t lineBytes, std::size_t got,
+                       bool keepPartial) {
+    int shortLines = 0;
+    for (int r = 0; r < count; r++, got -= std::min(got, lineBytes))
+        if (got < lineBytes) {
+            const std::size_t keep = keepPartial ? got : 0;
+            std::memset(target + r * lineBytes + keep, 0, lineBytes - keep);
+            shortLines++;
+        }
+    return shortLines;
+}
+
+// Bytes read from offset on until bytes, the end of the file or an error.
+std::size_t read_at(int fd, unsigned char* target, std::size_t bytes, std::int64_t offset) {
+    std::size_t got = 0;
+    while (got < bytes) {
+        const ssize_t n = ::pread(fd, target + got, bytes - got, static_cast<off_t>(offset + got));
+        if (n > 0)
+            got += static_cast<std::size_t>(n);
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            break;
+    }
+    return got;
+}
+
+} // namespace
+
+std::size_t SlcLineReader::line_bytes() const {
+    return static_cast<std::size_t>(width_) * bytes_per_sample(format_);
+}
+
 void SlcLineReader::read_bytes_into(unsigned char* target, int count, bool whole_line_at_end) {
-    const std::size_t bytes = static_cast<std::size_t>(width_) * bytes_per_sample(format_);
-    std::size_t got = std::fread(target, 1, bytes * count, file_);
     // Each line that the read leaves short warns and is zero-filled; the one
     // the file ends in keeps its bytes unless the whole line is asked for.
-    for (int r = 0; r < count; r++, got -= std::min(got, bytes))
-        if (got < bytes) {
-            if (heldWarnings_ != nullptr)
-                heldWarnings_->append(warning_);
-            else
-                std::printf("%s", warning_);
-            const std::size_t keep = whole_line_at_end ? 0 : got;
-            std::memset(target + r * bytes + keep, 0, bytes - keep);
-        }
+    const std::size_t got = std::fread(target, 1, line_bytes() * count, file_);
+    for (int n = settle_short_lines(target, count, line_bytes(), got, !whole_line_at_end); n > 0;
+         n--)
+        std::printf("%s", warning_);
 }
 
 void SlcLineReader::read_line(bool whole_line_at_end) {
     read_bytes_into(buffer_, 1, whole_line_at_end);
 }
 
-void SlcLineReader::read_lines_into(fcomplex* destination, int count) {
+void SlcLineReader::read_lines_at(std::int64_t first, int count, fcomplex* destination,
+                                  std::string& warnings, unsigned char* raw) const {
+    const int fd = ::fileno(file_);
+    const std::size_t bytes = line_bytes();
+    const std::int64_t start = first * static_cast<std::int64_t>(bytes);
+    int shortLines = 0;
     // FCOMPLEX samples are stored as the stage holds them (two little-endian
     // floats): the lines go straight into place in one read.
     if (format_ == SampleFormat::fcomplex) {
-        read_bytes_into(reinterpret_cast<unsigned char*>(destination), count, false);
-        return;
+        auto* target = reinterpret_cast<unsigned char*>(destination);
+        const std::size_t got = read_at(fd, target, bytes * count, start);
+        shortLines = settle_short_lines(target, count, bytes, got, true);
+    } else {
+        unsigned char* line = raw != nullptr ? raw : buffer_;
+        for (int r = 0; r < count; r++) {
+            const std::size_t got =
+                read_at(fd, line, bytes, start + static_cast<std::int64_t>(r) * bytes);
+            shortLines += settle_short_lines(line, 1, bytes, got, true);
+            fcomplex* samples = destination + static_cast<std::size_t>(r) * width_;
+            for (int k = 0; k < width_; k++)
+                samples[k] = raw_sample(line, format_, k);
+        }
     }
-    for (int r = 0; r < count; r++) {
-        read_line();
-        fcomplex* line = destination + static_cast<std::size_t>(r) * width_;
-        for (int k = 0; k < width_; k++)
-            line[k] = raw_sample(buffer_, format_, k);
-    }
+    for (; shortLines > 0; shortLines--)
+        warnings += warning_;
 }
 
 bool average_intensity(SlcLineReader& reader, SampleFormat format, int width, int lines,

@@ -28,25 +28,27 @@ public:
     // line are ever measured.
     void read_line(bool whole_line_at_end = false);
 
-    // Reads the next count lines and converts them into count * width
-    // complex samples, line after line from destination on.
-    void read_lines_into(fcomplex* destination, int count);
+    // Reads count lines from line first on and converts them into
+    // count * width complex samples, line after line from destination on.
+    // The read goes by position, not through the stream, so any number of
+    // threads may read one file at once, each with a raw line of its own
+    // (raw, at least width samples; nullptr: the reader's buffer, for one
+    // thread only). Short lines are handled as by read_line, their warnings
+    // appended to warnings instead of printed.
+    void read_lines_at(std::int64_t first, int count, fcomplex* destination, std::string& warnings,
+                       unsigned char* raw = nullptr) const;
 
     const unsigned char* buffer() const { return buffer_; }
 
-    // From now on the warnings are appended to sink instead of printed (a
-    // reader running ahead of the output); nullptr prints them again.
-    void hold_warnings_in(std::string* sink) { heldWarnings_ = sink; }
-
 private:
     void read_bytes_into(unsigned char* target, int count, bool whole_line_at_end);
+    std::size_t line_bytes() const;
 
     std::FILE* file_;
     int width_;
     SampleFormat format_;
     unsigned char* buffer_;
     const char* warning_;
-    std::string* heldWarnings_ = nullptr;
 };
 
 // Average intensity of an image over every 32nd line (from line 16) and every

@@ -19,6 +19,7 @@
 #include <climits>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -252,6 +253,15 @@ void take_position(const WindowMeasurement& m, const RowPlace& rowPlace, const P
     }
 }
 
+// One thread's read of a row: its end-of-file warnings come out at once.
+void read_row(RowLines& lines, const SlcLineReader& masterLines, const SlcLineReader& slaveLines,
+              const RowPlace& r, int halfHeight) {
+    std::string warnings;
+    lines.read(masterLines, r.masterLine - halfHeight, slaveLines, r.slaveLine - halfHeight,
+               warnings);
+    std::fputs(warnings.c_str(), stdout);
+}
+
 // With more than one thread, the rows inside both images go to a pool.
 std::unique_ptr<RowPipeline> start_pipeline(int threads, const GridPlan& plan,
                                             SlcLineReader& masterLines, SlcLineReader& slaveLines,
@@ -339,8 +349,7 @@ bool estimate_offsets(const RunRequest& request, const WorkFiles& work, StageRep
             if (pipeline)
                 measured = &pipeline->next_row();
             else
-                rowLines.read(masterLines, rowPlace.masterLine - plan.halfHeight, slaveLines,
-                              rowPlace.slaveLine - plan.halfHeight);
+                read_row(rowLines, masterLines, slaveLines, rowPlace, plan.halfHeight);
 
             for (int j = 0; j < grid.rangeSamples; j++) {
                 const int k = i * grid.rangeSamples + j;
