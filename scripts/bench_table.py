@@ -187,8 +187,8 @@ if one_thread and two_threads:
           f"Predicted speed-up of the same code: {1 / (serial + (1 - serial) / 16):.1f}x on 16 "
           f"cores, {1 / (serial + (1 - serial) / 64):.1f}x on 64 (the positions of a 32 x 32 "
           "grid are handed out one by one across the rows read ahead, so every core finds "
-          "work; the threads, the calling one among them, read the rows ahead, one read at a "
-          "time; writing and stage 2 stay on the calling thread).\n")
+          "work; the threads, the calling one among them, read the rows ahead side by side, by "
+          "position in the files; writing and stage 2 stay on the calling thread).\n")
 
 # The performance targets, each from figures of this one run.
 print("## Targets\n")
