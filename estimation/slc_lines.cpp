@@ -60,17 +60,12 @@ std::size_t SlcLineReader::line_bytes() const {
     return static_cast<std::size_t>(width_) * bytes_per_sample(format_);
 }
 
-void SlcLineReader::read_bytes_into(unsigned char* target, int count, bool whole_line_at_end) {
-    // Each line that the read leaves short warns and is zero-filled; the one
-    // the file ends in keeps its bytes unless the whole line is asked for.
-    const std::size_t got = std::fread(target, 1, line_bytes() * count, file_);
-    for (int n = settle_short_lines(target, count, line_bytes(), got, !whole_line_at_end); n > 0;
-         n--)
-        std::printf("%s", warning_);
-}
-
 void SlcLineReader::read_line(bool whole_line_at_end) {
-    read_bytes_into(buffer_, 1, whole_line_at_end);
+    // A line the read leaves short warns and is zero-filled; the one the
+    // file ends in keeps its bytes unless the whole line is asked for.
+    const std::size_t got = std::fread(buffer_, 1, line_bytes(), file_);
+    if (settle_short_lines(buffer_, 1, line_bytes(), got, !whole_line_at_end) > 0)
+        std::printf("%s", warning_);
 }
 
 void SlcLineReader::read_lines_at(std::int64_t first, int count, fcomplex* destination,

@@ -41,7 +41,6 @@ public:
     const unsigned char* buffer() const { return buffer_; }
 
 private:
-    void read_bytes_into(unsigned char* target, int count, bool whole_line_at_end);
     std::size_t line_bytes() const;
 
     std::FILE* file_;

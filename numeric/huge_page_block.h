@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <utility>
 
 // A zero-filled block for buffers of megabytes that are filled over and over
 // (the lines of a grid row). It is mapped on its own, starts on a 2 MiB
@@ -12,24 +11,10 @@
 // Pages stay lazy: a block never written takes no memory.
 class HugePageBlock {
 public:
-    HugePageBlock() = default;
     // Ends the process with the fixed allocation message when the block
     // cannot be mapped (as the numerical layer's other allocators do).
     explicit HugePageBlock(std::size_t bytes);
     ~HugePageBlock() { release(); }
-    HugePageBlock(HugePageBlock&& other) noexcept
-        : data_(std::exchange(other.data_, nullptr)),
-          mapping_(std::exchange(other.mapping_, nullptr)),
-          mappedBytes_(std::exchange(other.mappedBytes_, 0)) {}
-    HugePageBlock& operator=(HugePageBlock&& other) noexcept {
-        if (this != &other) {
-            release();
-            data_ = std::exchange(other.data_, nullptr);
-            mapping_ = std::exchange(other.mapping_, nullptr);
-            mappedBytes_ = std::exchange(other.mappedBytes_, 0);
-        }
-        return *this;
-    }
     HugePageBlock(const HugePageBlock&) = delete;
     HugePageBlock& operator=(const HugePageBlock&) = delete;
 
