@@ -1,6 +1,7 @@
 #include "algorithm/run_driver.h"
 
 #include "algorithm/work_files.h"
+#include "params/pending_output.h"
 #include "params/sar_image_xml.h"
 
 #include <cstdio>
@@ -70,9 +71,13 @@ void withdraw_fit(const RunRequest& request, const std::optional<std::string>& o
         std::remove(fitted.c_str());
         return;
     }
-    const std::string temporary = fitted + ".restore";
-    std::ofstream(temporary, std::ios::binary | std::ios::trunc) << *original;
-    std::rename(temporary.c_str(), fitted.c_str());
+    try {
+        PendingOutput restored(fitted);
+        restored.write(original->data(), original->size());
+        restored.commit();
+    } catch (const std::exception&) {
+        // the fitted file stays; the caller's failure message still stands
+    }
 }
 
 } // namespace

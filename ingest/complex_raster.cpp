@@ -9,9 +9,6 @@
 
 namespace ingest {
 
-ImportError::ImportError(const std::string& file, const std::string& problem)
-    : std::runtime_error(file + ": " + problem), file_(file) {}
-
 QuietGdalErrors::QuietGdalErrors() {
     CPLPushErrorHandler(CPLQuietErrorHandler);
 }

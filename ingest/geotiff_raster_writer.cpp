@@ -1,37 +1,36 @@
 #include "ingest/geotiff_raster_writer.h"
 
-#include "resampling/pending_output.h"
-#include "resampling/resample_error.h"
+#include "params/file_error.h"
+#include "params/pending_output.h"
 
-#include <cstdio>
 #include <gdal_priv.h>
 
 namespace ingest {
 namespace {
 
+// GDAL writes the file itself, at the pending output's temporary name.
 class GeoTiffRasterWriter : public RasterWriter {
 public:
     GeoTiffRasterWriter(const std::string& stem, int width, int lines, RasterKind kind)
-        : target_(stem + ".tif"), temp_(temporary_name(target_)), width_(width),
+        : file_(stem + ".tif", PendingOutput::Mode::external), width_(width),
           type_(kind == RasterKind::complex64 ? GDT_CFloat32 : GDT_Float32) {
         GDALAllRegister();
         GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
         if (driver != nullptr)
-            dataset_ = driver->Create(temp_.c_str(), width, lines, 1, type_, nullptr);
+            dataset_ = driver->Create(file_.temp_path().c_str(), width, lines, 1, type_, nullptr);
         if (dataset_ == nullptr)
-            throw ResampleError("cannot create " + target_ + ": " + CPLGetLastErrorMsg());
+            throw FileError(file_.target(),
+                            std::string("cannot be written: ") + CPLGetLastErrorMsg());
     }
     ~GeoTiffRasterWriter() override {
         if (dataset_ != nullptr)
             GDALClose(dataset_);
-        if (!committed_)
-            std::remove(temp_.c_str());
     }
     void write_row(const void* row) override {
         if (dataset_->GetRasterBand(1)->RasterIO(GF_Write, 0, row_, width_, 1,
                                                  const_cast<void*>(row), width_, 1, type_, 0,
                                                  0) != CE_None)
-            throw ResampleError("cannot write " + target_ + ": " + CPLGetLastErrorMsg());
+            throw FileError(file_.target(), std::string("write failed: ") + CPLGetLastErrorMsg());
         row_++;
     }
     void finish() override {
@@ -40,22 +39,17 @@ public:
         CPLErrorReset();
         GDALClose(dataset);
         if (CPLGetLastErrorType() >= CE_Failure)
-            throw ResampleError("cannot write " + target_ + ": " + CPLGetLastErrorMsg());
+            throw FileError(file_.target(), std::string("write failed: ") + CPLGetLastErrorMsg());
     }
-    void commit() override {
-        if (std::rename(temp_.c_str(), target_.c_str()) != 0)
-            throw ResampleError("cannot write " + target_);
-        committed_ = true;
-    }
-    std::string path() const override { return target_; }
+    void commit() override { file_.commit(); }
+    std::string path() const override { return file_.target(); }
 
 private:
-    std::string target_, temp_;
+    PendingOutput file_;
     int width_;
     GDALDataType type_;
     GDALDataset* dataset_ = nullptr;
     int row_ = 0;
-    bool committed_ = false;
 };
 
 } // namespace

@@ -1,7 +1,8 @@
 #include "ingest/image_writer.h"
-#include "ingest/pending_file.h"
 #include "ingest/radar_metadata.h"
 #include "params/file_naming.h"
+#include "params/output_check.h"
+#include "params/pending_output.h"
 #include "params/sar_image_xml_writer.h"
 
 #include <algorithm>
@@ -27,7 +28,7 @@ GDALDataType stored_type(GDALDataType type) {
 // Copies blocks of whole lines, or, when one line alone exceeds the block,
 // each line in pieces: the buffer never exceeds kBlockBytes, whatever the
 // raster claims.
-void copy_samples(const ComplexRaster& raster, GDALDataType type, PendingFile& out) {
+void copy_samples(const ComplexRaster& raster, GDALDataType type, PendingOutput& out) {
     const int sample_bytes = GDALGetDataTypeSizeBytes(type);
     const long line_bytes = static_cast<long>(raster.width()) * sample_bytes;
     const int block_lines = static_cast<int>(
@@ -49,12 +50,6 @@ void copy_samples(const ComplexRaster& raster, GDALDataType type, PendingFile& o
     }
 }
 
-std::string bytes_text(long double bytes) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.0Lf", bytes);
-    return text;
-}
-
 std::string conversion_note(GDALDataType from) {
     const std::string name = GDALGetDataTypeName(from);
     if (from == GDT_CInt32)
@@ -65,22 +60,8 @@ std::string conversion_note(GDALDataType from) {
 } // namespace
 
 void check_free_space(const ComplexRaster& raster, const std::string& image_path) {
-    const long double needed = static_cast<long double>(raster.width()) * raster.lines() *
-                               GDALGetDataTypeSizeBytes(stored_type(raster.source_type()));
-    // The nearest directory that exists: a pair's output directory may not yet.
-    std::error_code error;
-    fs::path dir = fs::absolute(image_path, error).parent_path();
-    struct statvfs vfs;
-    while (::statvfs(dir.c_str(), &vfs) != 0) {
-        if (dir == dir.root_path() || dir.empty())
-            return; // the output's own creation reports what is wrong
-        dir = dir.parent_path();
-    }
-    const long double available = static_cast<long double>(vfs.f_bavail) * vfs.f_frsize;
-    if (needed > available)
-        throw ImportError(image_path, "needs " + bytes_text(needed) +
-                                          " bytes, but its file system has " +
-                                          bytes_text(available) + " bytes free");
+    ::check_free_space(image_path, static_cast<long double>(raster.width()) * raster.lines() *
+                                       GDALGetDataTypeSizeBytes(stored_type(raster.source_type())));
 }
 
 const char* sample_format_for(GDALDataType type) {
@@ -91,10 +72,9 @@ ImageImportResult write_image(const ComplexRaster& raster, const std::string& im
                               stSarImageInfo& info) {
     ImageImportResult result;
     result.image_path = image_path;
-    result.xml_path = image_xml_path(image_path);
-    if (result.xml_path == image_path)
-        throw ImportError(image_path, "the image would be its own XML parameter file; "
-                                      "choose a name not ending in .xml");
+    result.xml_path = sidecar_path(image_path, ".xml");
+    check_outputs_are_not_inputs({{image_path, "image"}, {result.xml_path, "image's XML"}},
+                                 {{raster.path(), "source raster"}});
     result.sample_format = sample_format_for(raster.source_type());
     result.columns = raster.width();
     result.rows = raster.lines();
@@ -103,21 +83,14 @@ ImageImportResult write_image(const ComplexRaster& raster, const std::string& im
         result.notes.push_back(conversion_note(raster.source_type()));
 
     check_free_space(raster, image_path);
-    PendingFile image(image_path);
+    PendingOutput image(image_path);
     copy_samples(raster, type, image);
     info = make_sar_image_info(result.columns, result.rows, result.sample_format);
     apply_radar_metadata(raster.metadata_items(), info, result.notes);
-    PendingFile xml(result.xml_path);
-    xml.close();
+    PendingOutput xml(result.xml_path, PendingOutput::Mode::external);
     if (!write_sar_image_xml(xml.temp_path(), info))
         throw ImportError(result.xml_path, "cannot be written");
-    image.commit();
-    try {
-        xml.commit();
-    } catch (...) {
-        std::remove(image_path.c_str());
-        throw;
-    }
+    commit_together({&image, &xml});
     return result;
 }
 

@@ -5,6 +5,8 @@
 // offset parameter file. Plain structs in, a result struct out; every failure
 // is an ImportError naming the file it concerns, and leaves no output behind.
 
+#include "params/file_error.h"
+
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -13,15 +15,8 @@
 
 namespace ingest {
 
-class ImportError : public std::runtime_error {
-public:
-    // what() is "<file>: <problem>".
-    ImportError(const std::string& file, const std::string& problem);
-    const std::string& file() const noexcept { return file_; }
-
-private:
-    std::string file_;
-};
+// what() is "<file>: <problem>", as for every file of the module.
+using ImportError = FileError;
 
 // A crop of the band: first sample x, first line y, width samples, lines lines.
 struct Window {
@@ -94,8 +89,8 @@ struct PairImportResult {
 
 // CInt16 becomes "SCOMPLEX", CFloat32 "FCOMPLEX"; CInt32 and CFloat64 are
 // converted to "FCOMPLEX" with a note. The raster is copied a block of lines
-// at a time. The XML file is named from image_path (up to its last '.', then
-// ".xml").
+// at a time. The XML file is named from image_path's file name (up to its
+// last '.', then ".xml"); neither may be the source.
 ImageImportResult import_image(const RasterSource& source, const std::string& image_path);
 
 // Integer offset of slave against master from their amplitudes: normalized

@@ -1,6 +1,7 @@
 #include "ingest/image_writer.h"
-#include "ingest/pending_file.h"
 #include "params/offset_par_file.h"
+#include "params/output_check.h"
+#include "params/pending_output.h"
 
 #include <cstring>
 #include <filesystem>
@@ -62,6 +63,14 @@ PairImportResult import_pair(const PairImportRequest& request) {
     const ComplexRaster master(request.master);
     const ComplexRaster slave(request.slave);
     check_same_format(master, slave);
+    const std::string dir = request.out_dir + "/";
+    check_outputs_are_not_inputs(
+        {{dir + "master.slc", "master image"},
+         {dir + "master.xml", "master XML"},
+         {dir + "slave.slc", "slave image"},
+         {dir + "slave.xml", "slave XML"},
+         {dir + "pair.off", "offset parameter file"}},
+        {{master.path(), "master raster"}, {slave.path(), "slave raster"}});
     // Before the estimate, which reads both images.
     check_free_space(master, request.out_dir + "/master.slc");
     check_free_space(slave, request.out_dir + "/slave.slc");
@@ -73,10 +82,9 @@ PairImportResult import_pair(const PairImportRequest& request) {
         result.offset = result.estimate->offset;
     }
 
-    OutputsGuard written; // removed again, newest first, if a later step fails
+    CommittedOutputs written; // removed again, newest first, if a later step fails
     if (make_out_dir(request.out_dir))
         written.add(request.out_dir);
-    const std::string dir = request.out_dir + "/";
     stSarImageInfo master_info, slave_info;
     result.master = write_image(master, dir + "master.slc", master_info);
     written.add(result.master.image_path);

@@ -80,6 +80,16 @@ void copy_value(const ValueSpan& value, char* buffer, std::size_t capacity) {
 
 } // namespace
 
+bool find_keyword_value(const char* text, int length, const char* keyword, const char** value,
+                        std::size_t* size) {
+    ValueSpan span;
+    if (!find_value(text, length, keyword, &span))
+        return false;
+    *value = span.begin;
+    *size = span.size;
+    return true;
+}
+
 char* read_par_text(std::FILE* stream, int* length) {
     std::fseek(stream, 0L, SEEK_END);
     long size = std::ftell(stream);

@@ -28,3 +28,8 @@ int rd_str(const char* text, int length, const char* keyword, char* value, std::
 int rd_int(const char* text, int length, const char* keyword, int* value);
 int rd_dbl(const char* text, int length, const char* keyword, double* value);
 int rd_vec(const char* text, int length, const char* keyword, double* values, int count);
+
+// The value bytes after the keyword's first occurrence, found as the readers
+// above find them but without their warnings; false when it does not occur.
+bool find_keyword_value(const char* text, int length, const char* keyword, const char** value,
+                        std::size_t* size);

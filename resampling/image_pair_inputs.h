@@ -5,6 +5,6 @@
 #include <memory>
 #include <string>
 
-// An image's parameter file beside it, read; ResampleError naming the file
+// An image's parameter file beside it, read; FileError naming the file
 // when it is missing, malformed or describes no raster.
 std::unique_ptr<stSarImageInfo> read_image_info(const std::string& image_path);

@@ -1,5 +1,7 @@
 #include "resampling/interferogram_file.h"
 
+#include "params/file_naming.h"
+#include "params/pending_output.h"
 #include "params/sample_format.h"
 #include "resampling/image_pair_inputs.h"
 #include "resampling/interferogram.h"
@@ -24,37 +26,68 @@ std::unique_ptr<stSarImageInfo> looked_geometry(const stSarImageInfo& master, in
 
 } // namespace
 
+std::vector<NamedPath> interferogram_outputs(const std::string& out_dir) {
+    struct stat st;
+    if (::stat(out_dir.c_str(), &st) != 0)
+        throw FileError(out_dir, "the interferogram directory does not exist");
+    if (!S_ISDIR(st.st_mode))
+        throw FileError(out_dir, "the interferogram directory is not a directory");
+    std::vector<NamedPath> outputs;
+    for (const char* name : {"interferogram", "coherence"}) {
+        const std::string stem = out_dir + "/" + name;
+        outputs.push_back({stem, name});
+        outputs.push_back({sidecar_path(stem, ".xml"), std::string(name) + " XML"});
+        outputs.push_back({stem + ".tif", std::string(name) + " GeoTIFF"});
+    }
+    return outputs;
+}
+
+long double interferogram_bytes(const std::string& image, int width, int lines, int looks_az,
+                                int looks_rg) {
+    if (looks_az < 1 || looks_rg < 1)
+        throw FileError(image, "looks must be at least 1 in each direction, not " +
+                                   std::to_string(looks_az) + " x " + std::to_string(looks_rg));
+    if (lines / looks_az < 1 || width / looks_rg < 1)
+        throw FileError(image, "looks of " + std::to_string(looks_az) + " x " +
+                                   std::to_string(looks_rg) + " leave no cell of its " +
+                                   std::to_string(width) + " x " + std::to_string(lines) +
+                                   " samples");
+    // complex64 and float32 cells
+    return static_cast<long double>(lines / looks_az) * (width / looks_rg) * 12;
+}
+
 InterferogramFileResult interferogram_file(const InterferogramFileRequest& request,
                                            const RasterWriterFactory& writers,
                                            ProgressSink* progress) {
-    if (request.looks_az < 1 || request.looks_rg < 1)
-        throw ResampleError("looks must be at least 1 in each direction");
+    const std::vector<NamedPath> outputs = interferogram_outputs(request.out_dir);
+    check_outputs_are_not_inputs(
+        outputs, {{request.master, "master image"},
+                  {sidecar_path(request.master, ".xml"), "master XML"},
+                  {request.resampled, "resampled slave"},
+                  {sidecar_path(request.resampled, ".xml"), "resampled slave's XML"}});
     const auto master_info = read_image_info(request.master);
     const auto slave_info = read_image_info(request.resampled);
     const int width = master_info->numberOfColumns, lines = master_info->numberOfRows;
     if (slave_info->numberOfColumns != width || slave_info->numberOfRows != lines)
-        throw ResampleError(request.resampled + " holds " +
-                            std::to_string(slave_info->numberOfColumns) + " x " +
+        throw FileError(request.resampled,
+                        "holds " + std::to_string(slave_info->numberOfColumns) + " x " +
                             std::to_string(slave_info->numberOfRows) + " samples, the master " +
                             request.master + " " + std::to_string(width) + " x " +
                             std::to_string(lines) + ": not resampled onto its grid");
+    check_free_space(
+        request.out_dir + "/interferogram",
+        interferogram_bytes(request.master, width, lines, request.looks_az, request.looks_rg));
     SlcFileSource master(request.master, width, lines,
                          sample_format_of(master_info->imageDataType));
     SlcFileSource slave(request.resampled, width, lines,
                         sample_format_of(slave_info->imageDataType));
 
-    InterferogramRows rows(width, request.looks_az, request.looks_rg);
     InterferogramFileResult result;
     result.lines = lines / request.looks_az;
-    result.samples = rows.out_width();
+    result.samples = width / request.looks_rg;
     result.looks_az = request.looks_az;
     result.looks_rg = request.looks_rg;
-    if (result.lines < 1 || result.samples < 1)
-        throw ResampleError("the looks leave no cell of " + request.master);
-    struct stat st;
-    if (::stat(request.out_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        throw ResampleError("output directory " + request.out_dir + " does not exist");
-
+    InterferogramRows rows(width, request.looks_az, request.looks_rg);
     const auto geometry = looked_geometry(*master_info, request.looks_az, request.looks_rg);
     const auto ifg_out = writers(request.out_dir + "/interferogram", result.samples, result.lines,
                                  RasterKind::complex64, *geometry);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "params/output_check.h"
 #include "resampling/raster_writer.h"
 #include "resampling/resample_error.h"
 
@@ -22,10 +23,20 @@ struct InterferogramFileResult {
     std::string interferogram, coherence;
 };
 
+// What interferogram_file writes in out_dir (either format's names), once
+// it has checked out_dir is a directory (FileError naming it otherwise).
+std::vector<NamedPath> interferogram_outputs(const std::string& out_dir);
+
+// Bytes of both rasters of a width x lines image under the looks; FileError
+// naming image when the looks are below 1 or leave no cell.
+long double interferogram_bytes(const std::string& image, int width, int lines, int looks_az,
+                                int looks_rg);
+
 // Forms the multi-looked interferogram master x conj(resampled) and its
 // coherence line block by line block, writes both through the factory's
-// writers and summarises the coherence. ResampleError naming the file for
-// unreadable, short or mismatched inputs; nothing is left behind.
+// writers and summarises the coherence. Every output is checked against
+// the inputs first; FileError naming the file for unreadable, short or
+// mismatched inputs; nothing is left behind.
 InterferogramFileResult interferogram_file(const InterferogramFileRequest& request,
                                            const RasterWriterFactory& writers,
                                            ProgressSink* progress);

@@ -60,9 +60,9 @@ void LineResampler::slave_positions(int y) {
         xs_[static_cast<std::size_t>(i)] = x + eval_offset_poly(offsets_.range, x, y);
         ys_[static_cast<std::size_t>(i)] = y + eval_offset_poly(offsets_.azimuth, x, y);
         if (i > 0 && !(xs_[static_cast<std::size_t>(i)] > xs_[static_cast<std::size_t>(i - 1)]))
-            throw ResampleError("the range offset polynomial folds master line " +
-                                std::to_string(y) + " onto itself near sample " +
-                                std::to_string(i - 1));
+            throw std::runtime_error("the range offset polynomial folds master line " +
+                                     std::to_string(y) + " onto itself near sample " +
+                                     std::to_string(i - 1));
     }
 }
 
@@ -100,8 +100,8 @@ void LineResampler::interpolate_columns(const SlaveWindow& slave, int slave_widt
         if (!inside)
             continue;
         if (first < slave.first() || first + taps_ > slave.end())
-            throw ResampleError("internal error: slave line " + std::to_string(first) +
-                                " not held for the line being resampled");
+            throw std::logic_error("internal error: slave line " + std::to_string(first) +
+                                   " not held for the line being resampled");
         std::complex<float> v =
             weighted_sum(slave.line(first) + c, slave_width, table_.at(ya - whole), taps_);
         if (doppler_ != 0.0) {

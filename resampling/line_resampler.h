@@ -1,6 +1,6 @@
 #pragma once
 
-#include "resampling/offset_polynomials.h"
+#include "params/offset_file.h"
 #include "resampling/sinc_kernel.h"
 #include "resampling/slave_window.h"
 

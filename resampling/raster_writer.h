@@ -14,7 +14,7 @@ class RasterWriter {
 public:
     virtual ~RasterWriter() = default;
     virtual void write_row(const void* row) = 0;
-    // Complete under the temporary name (ResampleError or another
+    // Complete under the temporary name (FileError or another
     // std::runtime_error naming the file on failure).
     virtual void finish() = 0;
     virtual void commit() = 0;

@@ -1,11 +1,10 @@
 #include "resampling/resample_file.h"
 
-#include "params/file_handle.h"
 #include "params/file_naming.h"
-#include "params/keyword_reader.h"
+#include "params/output_check.h"
+#include "params/pending_output.h"
 #include "params/sar_image_xml_writer.h"
 #include "resampling/image_pair_inputs.h"
-#include "resampling/pending_output.h"
 #include "resampling/resample_lines.h"
 #include "resampling/slc_raster.h"
 
@@ -13,20 +12,6 @@
 #include <vector>
 
 namespace {
-
-OffsetPolynomials read_fitted_offsets(const std::string& path) {
-    FileHandle file = open_file(path, "r");
-    if (!file)
-        throw ResampleError("cannot read offset parameter file " + path);
-    int length = 0;
-    const ParText text = load_par_text(file.get(), &length);
-    OffsetPolynomials offsets;
-    if (rd_vec(text.get(), length, "range_offset_polynomial", offsets.range, 6) != 0 ||
-        rd_vec(text.get(), length, "azimuth_offset_polynomial", offsets.azimuth, 6) != 0)
-        throw ResampleError("offset parameter file " + path +
-                            " holds no complete range and azimuth offset polynomials");
-    return offsets;
-}
 
 void choose_doppler(const DopplerChoice& choice, const stSarImageInfo& slave_info,
                     SlaveLineSource& slave, ResampleFileResult* result) {
@@ -70,16 +55,29 @@ private:
 
 } // namespace
 
+std::vector<NamedPath> resample_outputs(const std::string& out_slc) {
+    return {{out_slc, "resampled slave"},
+            {sidecar_path(out_slc, ".xml"), "resampled slave's XML"},
+            {mask_path(out_slc), "resampled slave's mask"}};
+}
+
 ResampleFileResult resample_file(const ResampleFileRequest& request, ProgressSink* progress) {
-    const std::string out_xml = image_xml_path(request.out_slc);
-    for (const std::string& input : {request.master, request.slave, request.fitted_off,
-                                     image_xml_path(request.master), image_xml_path(request.slave)})
-        if (input == request.out_slc || input == out_xml || input == request.out_slc + ".mask")
-            throw ResampleError("output " + request.out_slc + " would overwrite an input");
+    // Every output against every input before anything is read, by identity.
+    std::vector<NamedPath> outputs = resample_outputs(request.out_slc);
+    outputs.insert(outputs.end(), request.also_written.begin(), request.also_written.end());
+    check_outputs_are_not_inputs(outputs, {{request.master, "master image"},
+                                           {sidecar_path(request.master, ".xml"), "master XML"},
+                                           {request.slave, "slave image"},
+                                           {sidecar_path(request.slave, ".xml"), "slave XML"},
+                                           {request.fitted_off, "offset parameter file"}});
     const auto master_info = read_image_info(request.master);
     const auto slave_info = read_image_info(request.slave);
-    const OffsetPolynomials offsets = read_fitted_offsets(request.fitted_off);
+    const OffsetPolynomials offsets = read_offset_file(request.fitted_off).polynomials;
     const SampleFormat format = sample_format_of(slave_info->imageDataType);
+    // Opening checks each file holds what its XML claims.
+    const SlcFileSource master(request.master, master_info->numberOfColumns,
+                               master_info->numberOfRows,
+                               sample_format_of(master_info->imageDataType));
     SlcFileSource slave(request.slave, slave_info->numberOfColumns, slave_info->numberOfRows,
                         format);
 
@@ -88,8 +86,11 @@ ResampleFileResult resample_file(const ResampleFileRequest& request, ProgressSin
     result.samples = master_info->numberOfColumns;
     result.format = sample_format_name(format);
     result.output = request.out_slc;
-    result.xml = out_xml;
-    result.mask = request.out_slc + ".mask";
+    result.xml = sidecar_path(request.out_slc, ".xml");
+    result.mask = mask_path(request.out_slc);
+    check_free_space(result.output, static_cast<long double>(result.samples) * result.lines *
+                                            (bytes_per_sample(format) + 1) +
+                                        request.also_written_bytes);
     choose_doppler(request.doppler, *slave_info, slave, &result);
 
     PendingOutput image(result.output);
@@ -98,29 +99,13 @@ ResampleFileResult resample_file(const ResampleFileRequest& request, ProgressSin
     result.masked = resample_lines(slave, offsets, result.samples, result.lines,
                                    result.doppler_centroid, sink, progress, request.threads);
     result.saturated = sink.saturated();
-    image.close();
-    mask.close();
 
     // The master's geometry, in the slave's sample format.
     stSarImageInfo out_info = *master_info;
     out_info.imageDataType = result.format;
-    const std::string xml_temp = temporary_name(result.xml);
-    struct RemoveUnlessRenamed {
-        const std::string& path;
-        bool renamed = false;
-        ~RemoveUnlessRenamed() {
-            if (!renamed)
-                std::remove(path.c_str());
-        }
-    } xml_guard{xml_temp};
-    if (!write_sar_image_xml(xml_temp, out_info))
-        throw ResampleError("cannot write " + result.xml);
-    commit_all({&image, &mask});
-    if (std::rename(xml_temp.c_str(), result.xml.c_str()) != 0) {
-        std::remove(result.output.c_str());
-        std::remove(result.mask.c_str());
-        throw ResampleError("cannot write " + result.xml);
-    }
-    xml_guard.renamed = true;
+    PendingOutput xml(result.xml, PendingOutput::Mode::external);
+    if (!write_sar_image_xml(xml.temp_path(), out_info))
+        throw FileError(result.xml, "cannot be written");
+    commit_together({&image, &mask, &xml});
     return result;
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "params/output_check.h"
 #include "resampling/resample_error.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // How the slave's Doppler centroid is chosen.
 struct DopplerChoice {
@@ -18,6 +20,11 @@ struct ResampleFileRequest {
     std::string out_slc;    // the resampled slave; XML and "<out_slc>.mask" beside it
     DopplerChoice doppler;
     int threads = 1; // resampling the lines of each block
+    // Files the same call goes on to write (the interferogram's): checked
+    // against the inputs and the resampler's outputs before anything is
+    // read, and their bytes counted in the free-space check.
+    std::vector<NamedPath> also_written;
+    long double also_written_bytes = 0;
 };
 
 struct ResampleFileResult {
@@ -36,6 +43,9 @@ struct ResampleFileResult {
 // when all are complete. The centroid, automatically: the slave XML's
 // dopplerCentroidCoefficients where any is non-zero and its PRF is known
 // (the constant term, in Hz, over the PRF; the range terms are not used),
-// else estimated from the slave's samples. ResampleError, one line naming the
-// file, for unreadable, short or mismatched inputs; nothing is left behind.
+// else estimated from the slave's samples. Before anything is read, every
+// output is checked not to be an input, both images to hold what their XML
+// files claim and the outputs to fit their file system. FileError, one line
+// naming the file, for unreadable, short or mismatched inputs; nothing is
+// left behind.
 ResampleFileResult resample_file(const ResampleFileRequest& request, ProgressSink* progress);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "resampling/offset_polynomials.h"
+#include "params/offset_file.h"
 #include "resampling/resample_error.h"
 #include "resampling/slave_window.h"
 

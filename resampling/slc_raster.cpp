@@ -1,7 +1,7 @@
 #include "resampling/slc_raster.h"
 
+#include "params/file_error.h"
 #include "params/sample_bytes.h"
-#include "resampling/resample_error.h"
 
 #include <cerrno>
 #include <cmath>
@@ -11,18 +11,20 @@
 SlcFileSource::SlcFileSource(const std::string& path, int width, int lines, SampleFormat format)
     : path_(path), width_(width), lines_(lines), format_(format) {
     if (width <= 0 || lines <= 0)
-        throw ResampleError("image parameter file of " + path + " gives a raster of " +
-                            std::to_string(width) + " x " + std::to_string(lines) + " samples");
+        throw FileError(path, "its image parameter file gives a raster of " +
+                                  std::to_string(width) + " x " + std::to_string(lines) +
+                                  " samples");
     file_ = std::fopen(path.c_str(), "rb");
     struct stat st;
     if (file_ == nullptr || ::fstat(::fileno(file_), &st) != 0 || S_ISDIR(st.st_mode))
-        throw ResampleError("cannot read " + path + (file_ ? ": a directory" : ": ") +
-                            (file_ ? "" : std::strerror(errno)));
+        throw FileError(path, std::string("cannot be read: ") +
+                                  (file_ ? "a directory" : std::strerror(errno)));
     const std::int64_t needed = static_cast<std::int64_t>(width) * lines * bytes_per_sample(format);
     if (S_ISREG(st.st_mode) && st.st_size < needed)
-        throw ResampleError(path + " is short: " + std::to_string(st.st_size) + " bytes, " +
-                            std::to_string(width) + " x " + std::to_string(lines) + " " +
-                            sample_format_name(format) + " samples need " + std::to_string(needed));
+        throw FileError(path, "is short: " + std::to_string(st.st_size) + " bytes, " +
+                                  std::to_string(width) + " x " + std::to_string(lines) + " " +
+                                  sample_format_name(format) + " samples need " +
+                                  std::to_string(needed));
 }
 
 SlcFileSource::~SlcFileSource() {
@@ -37,8 +39,8 @@ void SlcFileSource::read(int first, int count, std::complex<float>* out) {
     const off_t at = static_cast<off_t>(first) * width_ * static_cast<off_t>(sample_bytes);
     if (::fseeko(file_, at, SEEK_SET) != 0 ||
         std::fread(bytes_.data(), 1, bytes_.size(), file_) != bytes_.size())
-        throw ResampleError("cannot read lines " + std::to_string(first) + " to " +
-                            std::to_string(first + count - 1) + " of " + path_);
+        throw FileError(path_, "cannot read lines " + std::to_string(first) + " to " +
+                                   std::to_string(first + count - 1));
     decode_samples(bytes_.data(), format_, n, out);
 }
 

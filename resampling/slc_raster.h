@@ -1,7 +1,7 @@
 #pragma once
 
+#include "params/pending_output.h"
 #include "params/sample_format.h"
-#include "resampling/pending_output.h"
 #include "resampling/slave_window.h"
 
 #include <complex>
@@ -12,7 +12,7 @@
 
 // A raw SLC file read by lines, as the module reads samples: FCOMPLEX as
 // stored, SCOMPLEX counts times 0.001. Opening checks the file holds the
-// raster its parameter file describes; every failure is a ResampleError
+// raster its parameter file describes; every failure is a FileError
 // naming the file.
 class SlcFileSource : public SlaveLineSource {
 public:

@@ -154,7 +154,7 @@ PYBIND11_MODULE(_resample, m) {
         try {
             if (p)
                 std::rethrow_exception(p);
-        } catch (const ResampleError& e) {
+        } catch (const FileError& e) {
             PyErr_SetString(PyExc_RuntimeError, e.what());
         }
     });

@@ -84,7 +84,7 @@ TEST(ImportErrors, EachNamesTheFileAndLeavesNothingBehind) {
          [&] { ingest::import_image({in + "cut.tif"}, out + "x.slc"); }},
         {"unwritable output", in + "blocker/x.slc", "cannot be written",
          [&] { ingest::import_image({in + "c16.tif"}, in + "blocker/x.slc"); }},
-        {"image named .xml", out + "x.xml", "its own XML parameter file",
+        {"image named .xml", out + "x.xml", "XML would overwrite the image",
          [&] { ingest::import_image({in + "c16.tif"}, out + "x.xml"); }},
         {"pair of two sample types", in + "c32.tif", "need the same sample type",
          [&] {

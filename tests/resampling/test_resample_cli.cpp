@@ -41,7 +41,7 @@ TEST(ResampleTool, BadUsageIsTwoAndAFailureOneLineNamingTheFile) {
         RESAMPLE_TOOL, {dir + "/m.slc", dir + "/s.slc", dir + "/f.off", dir + "/o.slc", "--quiet"});
     EXPECT_EQ(failed.status, 1);
     EXPECT_EQ(failed.err,
-              "finecoreg-resample: cannot read image parameter file " + dir + "/m.xml\n");
+              "finecoreg-resample: " + dir + "/m.xml: cannot read the image parameter file\n");
 }
 
 } // namespace

@@ -176,8 +176,8 @@ TEST(ResampleFile, ShortSlaveFailsNamingItAndLeavesNothing) {
     try {
         resample(dir);
         FAIL() << "no error";
-    } catch (const ResampleError& e) {
-        EXPECT_NE(std::string(e.what()).find(dir + "/slave.slc is short"), std::string::npos)
+    } catch (const FileError& e) {
+        EXPECT_NE(std::string(e.what()).find(dir + "/slave.slc: is short"), std::string::npos)
             << e.what();
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 6);
@@ -214,12 +214,12 @@ TEST(Interferogram, MismatchedSizesFailNamingTheFile) {
             try {
                 interferogram_file({dir + "/master.slc", dir + "/slave.slc", 5, 5, dir},
                                    raw_raster_writer, nullptr);
-            } catch (const ResampleError& e) {
+            } catch (const FileError& e) {
                 EXPECT_NE(std::string(e.what()).find(dir + "/slave.slc"), std::string::npos);
                 throw;
             }
         },
-        ResampleError);
+        FileError);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // finecoreg-import: complex rasters that GDAL reads into the module's input
 // files. Exit status 0 done, 1 the import failed, 2 bad usage.
 #include "import_options.h"
-#include "ingest/pending_file.h"
+#include "params/pending_output.h"
 
 #include <cstdio>
 #include <exception>
@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
         std::fputs(kImportUsage, stdout);
         return 0;
     }
-    ingest::remove_pending_files_on_signals(); // no *.tmpNNNN left by Ctrl-C or kill
+    remove_pending_outputs_on_signals(); // no *.tmp.<pid> left by Ctrl-C or kill
     try {
         run(options);
     } catch (const std::exception& e) {

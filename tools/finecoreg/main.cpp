@@ -6,6 +6,7 @@
 #include "input_files.h"
 #include "options.h"
 #include "params/file_naming.h"
+#include "params/pending_output.h"
 #include "params/run_request.h"
 #include "params/sar_image_xml.h"
 #include "plugin_loader.h"
@@ -196,6 +197,8 @@ int run_in_process(const Options& o) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Outputs this process writes itself (the run on threads) go on a signal.
+    remove_pending_outputs_on_signals();
     const ParsedOptions parsed = parse_options(argc, argv);
     if (!parsed.error.empty())
         return fail(kBadUsage, parsed.error + " (see finecoreg --help)");

@@ -1,7 +1,9 @@
 // finecoreg-resample: the slave on the master's grid, and the coherence that
 // shows whether the co-registration worked.
 #include "ingest/geotiff_raster_writer.h"
+#include "params/pending_output.h"
 #include "resample_options.h"
+#include "resampling/image_pair_inputs.h"
 #include "resampling/interferogram_file.h"
 #include "resampling/resample_file.h"
 #include "tools/finecoreg/progress_reporter.h"
@@ -58,7 +60,16 @@ int main(int argc, char** argv) {
         std::fputs(resample_usage(), stdout);
         return 0;
     }
+    remove_pending_outputs_on_signals();
     try {
+        if (!o.interferogram_dir.empty()) {
+            // The whole chain is checked before the resampling starts.
+            o.request.also_written = interferogram_outputs(o.interferogram_dir);
+            const auto master = read_image_info(o.request.master);
+            o.request.also_written_bytes =
+                interferogram_bytes(o.request.master, master->numberOfColumns, master->numberOfRows,
+                                    o.looks_az, o.looks_rg);
+        }
         ProgressReporter reporter(progress_style(o.quiet), stderr);
         ReporterSink sink(reporter);
         const ResampleFileResult resampled = resample_file(o.request, &sink);

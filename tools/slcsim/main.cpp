@@ -2,6 +2,7 @@
 // fitted offset model with the truth.
 #include "cli_options.h"
 #include "offset_compare.h"
+#include "params/pending_output.h"
 #include "slcsim.h"
 
 #include <algorithm>
@@ -68,6 +69,7 @@ int compare(const CompareRequest& request) {
 } // namespace
 
 int main(int argc, char** argv) {
+    remove_pending_outputs_on_signals();
     const SlcsimCommand command = parse_slcsim_command(argc, argv);
     if (!command.error.empty())
         return fail(kBadUsage, command.error + " (see slcsim --help)");

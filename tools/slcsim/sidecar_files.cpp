@@ -1,12 +1,14 @@
 #include "sidecar_files.h"
 
 #include "params/offset_par_file.h"
+#include "params/pending_output.h"
 #include "params/sar_image_xml_writer.h"
 #include "slcsim.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 
 namespace slcsim {
 
@@ -41,8 +43,14 @@ bool write_image_xml(const std::string& image_path, int width, int lines, Sample
         info.pulseRepetitionFrequency = prf;
         info.dopplerCentroidCoefficients[0] = doppler * prf;
     }
-    if (write_sar_image_xml(path, info))
-        return true;
+    try {
+        PendingOutput xml(path, PendingOutput::Mode::external);
+        if (write_sar_image_xml(xml.temp_path(), info)) {
+            xml.commit();
+            return true;
+        }
+    } catch (const std::exception&) {
+    }
     *error = "cannot write " + path;
     return false;
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 
 std::vector<fcomplex> read_slc(const std::string& path, int width, int lines, SampleFormat format) {
     std::vector<fcomplex> samples;
@@ -27,29 +28,35 @@ std::vector<fcomplex> read_slc(const std::string& path, int width, int lines, Sa
 
 namespace slcsim {
 
-SlcWriter::SlcWriter(const std::string& path, SampleFormat format)
-    : file_(std::fopen(path.c_str(), "wb")), format_(format) {}
-
-SlcWriter::~SlcWriter() {
-    if (file_ != nullptr)
-        std::fclose(file_);
+SlcWriter::SlcWriter(const std::string& path, SampleFormat format) : format_(format) {
+    try {
+        file_ = std::make_unique<PendingOutput>(path);
+    } catch (const std::exception&) {
+        // is_open() says so
+    }
 }
 
 bool SlcWriter::write_line(const std::complex<double>* samples, int count) {
     const auto sample_bytes = static_cast<std::size_t>(bytes_per_sample(format_));
     bytes_.resize(static_cast<std::size_t>(count) * sample_bytes);
     encode_samples(samples, format_, static_cast<std::size_t>(count), bytes_.data(), &clipped_);
-    if (std::fwrite(bytes_.data(), 1, bytes_.size(), file_) != bytes_.size())
+    try {
+        file_->write(bytes_.data(), bytes_.size());
+    } catch (const std::exception&) {
         failed_ = true;
+    }
     return !failed_;
 }
 
 bool SlcWriter::close() {
-    if (file_ == nullptr)
+    if (file_ == nullptr || failed_)
         return false;
-    const bool ok = std::fclose(file_) == 0 && !failed_;
-    file_ = nullptr;
-    return ok;
+    try {
+        file_->commit();
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 } // namespace slcsim

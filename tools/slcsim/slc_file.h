@@ -1,10 +1,12 @@
 #pragma once
 
 #include "numeric/fcomplex.h"
+#include "params/pending_output.h"
 #include "params/sample_format.h"
 
 #include <complex>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,24 +17,22 @@ std::vector<fcomplex> read_slc(const std::string& path, int width, int lines, Sa
 
 namespace slcsim {
 
-// Writes raw SLC lines of one format. SCOMPLEX parts are rounded to the
-// nearest count of 0.001 and clipped to the 16-bit range; the clipped parts
-// are counted.
+// Writes raw SLC lines of one format, as a pending output: the file appears
+// under its name only when close() succeeds. SCOMPLEX parts are rounded to
+// the nearest count of 0.001 and clipped to the 16-bit range; the clipped
+// parts are counted.
 class SlcWriter {
 public:
     SlcWriter(const std::string& path, SampleFormat format);
-    ~SlcWriter();
-    SlcWriter(const SlcWriter&) = delete;
-    SlcWriter& operator=(const SlcWriter&) = delete;
 
     bool is_open() const { return file_ != nullptr; }
     bool write_line(const std::complex<double>* samples, int count);
-    // Flushes and closes; false if any write failed.
+    // Commits the file; false if any write failed (nothing is left then).
     bool close();
     long clipped() const { return clipped_; }
 
 private:
-    std::FILE* file_;
+    std::unique_ptr<PendingOutput> file_;
     SampleFormat format_;
     std::vector<unsigned char> bytes_;
     bool failed_ = false;

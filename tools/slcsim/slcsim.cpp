@@ -37,8 +37,7 @@ bool validate(const SlcSimOptions& o, std::string* error) {
     return false;
 }
 
-bool fail_writer(SlcWriter& writer, const std::string& path, std::string* error) {
-    writer.close();
+bool fail_writer(SlcWriter&, const std::string& path, std::string* error) {
     *error = "cannot write " + path;
     return false;
 }
@@ -70,10 +69,8 @@ bool write_slave(const SlcSimOptions& o, SlaveResampler& resampler, const Field*
     const double noise_weight = std::sqrt(1.0 - o.coherence * o.coherence);
     std::vector<std::complex<double>> line(static_cast<std::size_t>(o.width));
     for (int v = 0; v < o.lines; v++) {
-        if (!resampler.resample_line(v, line.data(), error)) {
-            writer.close();
+        if (!resampler.resample_line(v, line.data(), error))
             return false;
-        }
         if (noise != nullptr) {
             const std::complex<float>* extra = noise->line(v) - noise->x0;
             for (int u = 0; u < o.width; u++)
