@@ -1,26 +1,49 @@
-// finecoreg-resample as a user runs it.
+// finecoreg-resample as a user runs it, and as a careless user does: outputs
+// that are inputs under another spelling, names that collide, sizes that
+// lie each end with one line naming the file and leave the directory
+// exactly as it was.
 #include "tests/support/run_process.h"
 #include "tests/support/scratch.h"
 #include "tools/slcsim/slcsim.h"
+
+#include <csignal>
+#include <map>
 
 namespace {
 
 using namespace scratch;
 
-TEST(ResampleTool, ReportsTheCentroidAndTheMeanCoherence) {
-    const std::string dir = fresh_test_dir();
+// Every regular file under dir (symbolic links not followed) with its bytes.
+std::map<std::string, std::string> snapshot(const std::string& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+        if (entry.is_regular_file() && !entry.is_symlink())
+            files[entry.path().string()] = read_bytes(entry.path().string());
+    return files;
+}
+
+std::string simulated_pair(const std::string& dir, int side = 128, double doppler = 0.0) {
     SlcSimOptions sim;
-    sim.width = sim.lines = 256;
+    sim.width = sim.lines = side;
+    sim.doppler = doppler;
     sim.range_offset_polynomial[0] = 1.3;
-    sim.doppler = 0.1;
     sim.master_path = dir + "/m.slc";
     sim.slave_path = dir + "/s.slc";
     sim.offset_par_path = dir + "/pair.off";
-    sim.truth_path = dir + "/truth.off";
+    sim.truth_path = dir + "/fit.off";
     std::string error;
-    ASSERT_TRUE(simulate_slc_pair(sim, &error)) << error;
+    EXPECT_TRUE(simulate_slc_pair(sim, &error)) << error;
+    return dir;
+}
+
+std::vector<std::string> pair_args(const std::string& d, const std::string& out) {
+    return {d + "/m.slc", d + "/s.slc", d + "/fit.off", out, "--quiet"};
+}
+
+TEST(ResampleTool, ReportsTheCentroidAndTheMeanCoherence) {
+    const std::string dir = simulated_pair(fresh_test_dir(), 256, 0.1);
     const ProcessRun run =
-        run_process(RESAMPLE_TOOL, {dir + "/m.slc", dir + "/s.slc", dir + "/truth.off",
+        run_process(RESAMPLE_TOOL, {dir + "/m.slc", dir + "/s.slc", dir + "/fit.off",
                                     dir + "/r.slc", "--interferogram", dir, "--quiet"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
@@ -42,6 +65,161 @@ TEST(ResampleTool, BadUsageIsTwoAndAFailureOneLineNamingTheFile) {
     EXPECT_EQ(failed.status, 1);
     EXPECT_EQ(failed.err,
               "finecoreg-resample: " + dir + "/m.xml: cannot read the image parameter file\n");
+}
+
+struct HostileRow {
+    const char* what;
+    // Stages the case in the pair's directory; gives the tool's arguments.
+    std::function<std::vector<std::string>(const std::string& d)> stage;
+    const char* part; // of the one-line error
+};
+
+TEST(ResampleTool, HostileOutputsAndInputsAreRefusedAndLeaveEverythingAsItWas) {
+    const HostileRow rows[] = {
+        {"output is the slave, spelt ./",
+         [](const std::string& d) { return pair_args(d, d + "/./s.slc"); },
+         "would overwrite the slave image"},
+        {"output is the master through ..",
+         [](const std::string& d) {
+             fs::create_directory(d + "/sub");
+             return pair_args(d, d + "/sub/../m.slc");
+         },
+         "would overwrite the master image"},
+        {"output through a symlinked directory",
+         [](const std::string& d) {
+             fs::create_directory_symlink(d, d + "/link");
+             return pair_args(d, d + "/link/s.slc");
+         },
+         "would overwrite the slave image"},
+        {"output's XML is the master's",
+         [](const std::string& d) { return pair_args(d, d + "/m.out"); },
+         "XML would overwrite the master XML"},
+        {"interferogram's fixed name is the output",
+         [](const std::string& d) {
+             fs::create_directory(d + "/ifg");
+             auto args = pair_args(d, d + "/ifg/coherence");
+             args.insert(args.end(), {"--interferogram", d + "/ifg"});
+             return args;
+         },
+         "would overwrite the resampled slave"},
+        {"master named like the interferogram",
+         [](const std::string& d) {
+             fs::rename(d + "/m.slc", d + "/interferogram.slc");
+             fs::rename(d + "/m.xml", d + "/interferogram.xml");
+             return std::vector<std::string>{d + "/interferogram.slc",
+                                             d + "/s.slc",
+                                             d + "/fit.off",
+                                             d + "/r.slc",
+                                             "--interferogram",
+                                             d,
+                                             "--quiet"};
+         },
+         "would overwrite the master XML"},
+        {"interferogram directory missing",
+         [](const std::string& d) {
+             auto args = pair_args(d, d + "/r.slc");
+             args.insert(args.end(), {"--interferogram", d + "/none"});
+             return args;
+         },
+         "none: the interferogram directory does not exist"},
+        {"interferogram directory is a file",
+         [](const std::string& d) {
+             auto args = pair_args(d, d + "/r.slc");
+             args.insert(args.end(), {"--interferogram", d + "/fit.off"});
+             return args;
+         },
+         "fit.off: the interferogram directory is not a directory"},
+        {"looks larger than the image",
+         [](const std::string& d) {
+             auto args = pair_args(d, d + "/r.slc");
+             args.insert(args.end(), {"--interferogram", d, "--looks", "1000", "5"});
+             return args;
+         },
+         "leave no cell"},
+        {"master XML claims 10^9 lines",
+         [](const std::string& d) {
+             write_image_xml(d + "/m.slc", 128, 1000000000, "FCOMPLEX");
+             return pair_args(d, d + "/r.slc");
+         },
+         "m.slc: is short"},
+        {"master XML claims 2^31-1 columns",
+         [](const std::string& d) {
+             write_image_xml(d + "/m.slc", 2147483647, 128, "FCOMPLEX");
+             return pair_args(d, d + "/r.slc");
+         },
+         "m.slc: is short"},
+        {"three-term range polynomial",
+         [](const std::string& d) {
+             write_bytes(d + "/fit.off", "initial_range_offset: 1\ninitial_azimuth_offset: 0\n"
+                                         "range_offset_polynomial: 1.3 0 0\n"
+                                         "azimuth_offset_polynomial: 0 0 0 0 0 0\n");
+             return pair_args(d, d + "/r.slc");
+         },
+         "fit.off: range_offset_polynomial holds 3 coefficients, not 6"},
+        {"non-finite coefficient",
+         [](const std::string& d) {
+             write_bytes(d + "/fit.off", "initial_range_offset: 1\ninitial_azimuth_offset: 0\n"
+                                         "range_offset_polynomial: 1.3 0 0 0 0 0\n"
+                                         "azimuth_offset_polynomial: 0 nan 0 0 0 0\n");
+             return pair_args(d, d + "/r.slc");
+         },
+         "azimuth_offset_polynomial coefficient c1 is not finite"},
+    };
+    for (const HostileRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string dir = simulated_pair(fresh_test_dir());
+        const std::vector<std::string> args = row.stage(dir);
+        const auto before = snapshot(dir);
+        expect_one_line_error(run_process(RESAMPLE_TOOL, args), "finecoreg-resample", 1, row.part);
+        EXPECT_TRUE(snapshot(dir) == before);
+    }
+}
+
+TEST(ResampleTool, SideCarsAreNamedFromTheFileNameOnly) {
+    const std::string dir = simulated_pair(fresh_test_dir());
+    fs::create_directory(dir + "/run.v2");
+    write_bytes(dir + "/run.xml", "someone else's");
+    const ProcessRun run = run_process(RESAMPLE_TOOL, pair_args(dir, dir + "/run.v2/resampled"));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(fs::exists(dir + "/run.v2/resampled.xml"));
+    EXPECT_EQ(read_bytes(dir + "/run.xml"), "someone else's");
+}
+
+// A signal at any moment of a resample leaves either nothing new or the
+// complete outputs, never a temporary.
+TEST(ResampleTool, ASignalAtAnyMomentLeavesNoTemporary) {
+    const std::string dir = simulated_pair(fresh_test_dir(), 1024);
+    const auto before = snapshot(dir);
+    for (int signal : {SIGINT, SIGTERM})
+        for (int delay_ms : {5, 40, 120, 300}) {
+            SCOPED_TRACE(std::to_string(signal) + " after " + std::to_string(delay_ms) + " ms");
+            const std::string out = dir + "/r.slc";
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                const auto args = pair_args(dir, out);
+                std::vector<char*> argv{const_cast<char*>(RESAMPLE_TOOL)};
+                for (const auto& a : args)
+                    argv.push_back(const_cast<char*>(a.c_str()));
+                argv.push_back(nullptr);
+                ::execv(RESAMPLE_TOOL, argv.data());
+                ::_exit(127);
+            }
+            ::usleep(static_cast<useconds_t>(delay_ms) * 1000);
+            ::kill(pid, signal);
+            int status = 0;
+            ::waitpid(pid, &status, 0);
+            auto after = snapshot(dir);
+            if (WIFEXITED(status)) { // finished first: the outputs are whole
+                EXPECT_EQ(WEXITSTATUS(status), 0);
+                for (const std::string& name : {out, dir + "/r.xml", out + ".mask"})
+                    EXPECT_EQ(after.erase(name), 1u) << name;
+            } else {
+                EXPECT_EQ(WTERMSIG(status), signal);
+            }
+            EXPECT_TRUE(after == before);
+            for (const std::string& name : {out, dir + "/r.xml", out + ".mask"})
+                fs::remove(name);
+        }
 }
 
 } // namespace
