@@ -156,6 +156,20 @@ TEST(ResampleTool, HostileOutputsAndInputsAreRefusedAndLeaveEverythingAsItWas) {
              return pair_args(d, d + "/r.slc");
          },
          "fit.off: range_offset_polynomial holds 3 coefficients, not 6"},
+        {"slave shorter than its XML says",
+         [](const std::string& d) {
+             fs::resize_file(d + "/s.slc", 128 * 128 * 8 - 8);
+             return pair_args(d, d + "/r.slc");
+         },
+         "s.slc: is short: 131064 bytes, 128 x 128 FCOMPLEX samples need 131072"},
+        {"range polynomial that folds a line onto itself",
+         [](const std::string& d) {
+             write_bytes(d + "/fit.off", "initial_range_offset: 1\ninitial_azimuth_offset: 0\n"
+                                         "range_offset_polynomial: 1.3 -1.5 0 0 0 0\n"
+                                         "azimuth_offset_polynomial: 0 0 0 0 0 0\n");
+             return pair_args(d, d + "/r.slc");
+         },
+         "folds master line 0 onto itself"},
         {"non-finite coefficient",
          [](const std::string& d) {
              write_bytes(d + "/fit.off", "initial_range_offset: 1\ninitial_azimuth_offset: 0\n"

@@ -130,31 +130,6 @@ void write_pair(const std::string& dir, const stOffsetParInfo& par) {
     ASSERT_TRUE(write_offset_par_file(dir + "/fit.off", par));
 }
 
-std::string failure_of(const ResampleFileRequest& request) {
-    try {
-        resample_file(request, nullptr);
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "no failure";
-}
-
-TEST(ResampleFile, FailuresNameTheFileAndLeaveNothingBehind) {
-    const std::string dir = fresh_test_dir();
-    stOffsetParInfo folding{};
-    folding.range_offset_polynomial[1] = -1.5; // slave range runs backwards
-    write_pair(dir, folding);
-    const ResampleFileRequest request{
-        dir + "/m.slc", dir + "/s.slc", dir + "/fit.off", dir + "/out.slc", {}};
-    EXPECT_NE(failure_of(request).find("folds master line 0"), std::string::npos);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 5);
-
-    write_bytes(dir + "/fit.off", "range_offset_polynomial: 1 2 3\n");
-    EXPECT_EQ(failure_of(request), dir + "/fit.off: no initial_range_offset");
-    EXPECT_EQ(failure_of({dir + "/m.slc", dir + "/gone.slc", dir + "/fit.off", dir + "/o.slc", {}}),
-              dir + "/gone.xml: cannot read the image parameter file");
-}
-
 TEST(ResampleFile, OutputXmlHasTheMastersGeometryInTheSlavesFormat) {
     const std::string dir = fresh_test_dir();
     write_pair(dir, stOffsetParInfo{});

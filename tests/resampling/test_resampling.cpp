@@ -168,21 +168,6 @@ TEST(ResampleArray, MasksExactlyTheSamplesWhoseKernelLeavesTheSlave) {
     EXPECT_EQ(masked, lines * w - 29 * 9);
 }
 
-TEST(ResampleFile, ShortSlaveFailsNamingItAndLeavesNothing) {
-    const std::string dir = simulate(fresh_test_dir(), SampleFormat::fcomplex, 0.0);
-    std::string slave = read_bytes(dir + "/slave.slc");
-    slave.resize(slave.size() - 8);
-    write_bytes(dir + "/slave.slc", slave);
-    try {
-        resample(dir);
-        FAIL() << "no error";
-    } catch (const FileError& e) {
-        EXPECT_NE(std::string(e.what()).find(dir + "/slave.slc: is short"), std::string::npos)
-            << e.what();
-    }
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 6);
-}
-
 TEST(Interferogram, CoherenceOfAScaledCopyIsOneAndTheLooksTruncate) {
     constexpr int w = 11, lines = 7;
     std::vector<cf> m(w * lines), s(m.size());
