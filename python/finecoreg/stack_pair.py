@@ -55,10 +55,10 @@ class PairTask:
 
 
 def image_xml_path(image):
-    """The image parameter file beside an image: path up to its last '.', then '.xml'."""
-    image = os.fspath(image)
-    dot = image.rfind(".")
-    return (image[:dot] if dot >= 0 else image) + ".xml"
+    """The image parameter file the co-registration run reads beside an image (the library's rule)."""
+    from ._core import image_xml_path as named
+
+    return named(image)
 
 
 def _link_image(image, workdir, role):
