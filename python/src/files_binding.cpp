@@ -2,7 +2,6 @@
 // the sample decoding, the Doppler estimate, and the rules every writer
 // follows (outputs checked against inputs by identity, pending outputs).
 #include "binding.h"
-
 #include "params/file_naming.h"
 #include "params/offset_file.h"
 #include "params/output_check.h"
@@ -91,8 +90,9 @@ struct PythonPendingOutput {
 } // namespace
 
 void bind_files(py::module_& m) {
-    py::class_<OffsetFile>(m, "OffsetFile", "The coarse offsets and fitted polynomials of an "
-                                            "offset parameter file.")
+    py::class_<OffsetFile>(m, "OffsetFile",
+                           "The coarse offsets and fitted polynomials of an "
+                           "offset parameter file.")
         .def_readonly("initial_range_offset", &OffsetFile::initial_range_offset)
         .def_readonly("initial_azimuth_offset", &OffsetFile::initial_azimuth_offset)
         .def_property_readonly("range_polynomial",
@@ -100,7 +100,8 @@ void bind_files(py::module_& m) {
         .def_property_readonly("azimuth_polynomial",
                                [](const OffsetFile& f) { return six(f.polynomials.azimuth); });
     m.def(
-        "read_offset_file", [](const py::object& path) { return read_offset_file(fs_path(path, "path")); },
+        "read_offset_file",
+        [](const py::object& path) { return read_offset_file(fs_path(path, "path")); },
         py::arg("path"),
         "The offset file read strictly: every keyword there, each polynomial six finite "
         "coefficients; finecoreg.Error naming the file and the keyword otherwise.");
@@ -130,9 +131,11 @@ void bind_files(py::module_& m) {
     m.def(
         "image_xml_path",
         [](const py::object& image) { return fs_str(image_xml_path(fs_path(image, "image"))); },
-        py::arg("image"), "The image parameter file the co-registration run reads beside an image.");
+        py::arg("image"),
+        "The image parameter file the co-registration run reads beside an image.");
     m.def(
-        "mask_path", [](const py::object& path) { return fs_str(mask_path(fs_path(path, "path"))); },
+        "mask_path",
+        [](const py::object& path) { return fs_str(mask_path(fs_path(path, "path"))); },
         py::arg("path"));
     m.def("decode_samples", &decode, py::arg("raw"), py::arg("format"),
           "Raw little-endian samples (FCOMPLEX, or SCOMPLEX counts times 0.001) as complex64.");

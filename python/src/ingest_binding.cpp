@@ -1,7 +1,6 @@
 // The GDAL import: rasters in, the module's raw SLC files and a starting
 // offset parameter file out.
 #include "binding.h"
-
 #include "ingest/ingest.h"
 
 #include <pybind11/stl.h>
@@ -27,7 +26,8 @@ py::object window_object(const std::optional<ingest::Window>& w) {
 
 void bind_ingest(py::module_& m) {
     using ingest::RasterSource;
-    py::class_<RasterSource>(m, "RasterSource", "One band of a raster GDAL reads, whole or cropped.")
+    py::class_<RasterSource>(m, "RasterSource",
+                             "One band of a raster GDAL reads, whole or cropped.")
         .def(py::init([](const py::object& path, int band,
                          const std::optional<std::vector<int>>& window) {
                  return RasterSource(fs_path(path, "source"), band, window_from(window));

@@ -5,7 +5,6 @@
 // FileError and every other std::runtime_error to finecoreg.Error (with
 // .file and .problem), std::invalid_argument to ValueError.
 #include "binding.h"
-
 #include "numeric/fatal.h"
 #include "params/file_error.h"
 
@@ -29,8 +28,8 @@ struct FatalNumericalError : std::runtime_error {
 
 void raise_error(const std::string& problem, const std::string& file) {
     try {
-        py::object error = error_type(problem, file.empty() ? py::object(py::none())
-                                                            : py::object(fs_str(file)));
+        py::object error =
+            error_type(problem, file.empty() ? py::object(py::none()) : py::object(fs_str(file)));
         PyErr_SetObject(error_type.ptr(), error.ptr());
     } catch (py::error_already_set& e) {
         e.restore();
@@ -60,7 +59,8 @@ std::string fs_path(const py::handle& value, const char* name) {
         if (!PyErr_ExceptionMatches(PyExc_TypeError))
             throw py::error_already_set();
         PyErr_Clear();
-        throw py::type_error(std::string(name) + " must be a path (str, bytes or os.PathLike), not " +
+        throw py::type_error(std::string(name) +
+                             " must be a path (str, bytes or os.PathLike), not " +
                              std::string(py::str(py::type::handle_of(value).attr("__name__"))));
     }
     const auto bytes = py::reinterpret_steal<py::bytes>(encoded);
@@ -68,7 +68,8 @@ std::string fs_path(const py::handle& value, const char* name) {
 }
 
 py::str fs_str(const std::string& path) {
-    PyObject* text = PyUnicode_DecodeFSDefaultAndSize(path.data(), static_cast<Py_ssize_t>(path.size()));
+    PyObject* text =
+        PyUnicode_DecodeFSDefaultAndSize(path.data(), static_cast<Py_ssize_t>(path.size()));
     if (text == nullptr)
         throw py::error_already_set();
     return py::reinterpret_steal<py::str>(text);

@@ -1,7 +1,6 @@
 // The resampler and the interferogram: files through request and result
 // classes, arrays in and out.
 #include "binding.h"
-
 #include "ingest/geotiff_raster_writer.h"
 #include "resampling/interferogram.h"
 #include "resampling/interferogram_file.h"
@@ -48,7 +47,8 @@ template <class T, class Field> void path_field(py::class_<T>& c, const char* na
         [field, name](T& r, const py::object& v) { r.*field = fs_path(v, name); });
 }
 
-template <class T, class Field> void readonly_path(py::class_<T>& c, const char* name, Field field) {
+template <class T, class Field>
+void readonly_path(py::class_<T>& c, const char* name, Field field) {
     c.def_property_readonly(name, [field](const T& r) { return fs_str(r.*field); });
 }
 
@@ -114,8 +114,7 @@ void bind_resample(py::module_& m) {
     path_field(request, "out_slc", &ResampleFileRequest::out_slc);
     request
         .def_property(
-            "doppler",
-            [](const ResampleFileRequest& r) { return doppler_object(r.doppler); },
+            "doppler", [](const ResampleFileRequest& r) { return doppler_object(r.doppler); },
             [](ResampleFileRequest& r, const py::object& v) { r.doppler = doppler_choice(v); },
             "None (from the slave's XML, else estimated), 'off' or cycles per line.")
         .def_readwrite("threads", &ResampleFileRequest::threads);
@@ -158,10 +157,9 @@ void bind_resample(py::module_& m) {
     py::class_<InterferogramFileResult> ifg_result(m, "InterferogramFileResult");
     ifg_result.def_readonly("lines", &InterferogramFileResult::lines)
         .def_readonly("samples", &InterferogramFileResult::samples)
-        .def_property_readonly("looks",
-                               [](const InterferogramFileResult& r) {
-                                   return py::make_tuple(r.looks_az, r.looks_rg);
-                               })
+        .def_property_readonly(
+            "looks",
+            [](const InterferogramFileResult& r) { return py::make_tuple(r.looks_az, r.looks_rg); })
         .def_readonly("mean_coherence", &InterferogramFileResult::mean_coherence)
         .def_readonly("median_coherence", &InterferogramFileResult::median_coherence)
         .def_readonly("histogram", &InterferogramFileResult::histogram);
@@ -173,11 +171,10 @@ void bind_resample(py::module_& m) {
         [](const InterferogramFileRequest& request, bool geotiff, const py::object& progress) {
             PythonProgress adapter(progress);
             ProgressUnwinder sink(adapter);
-            const RasterWriterFactory writers = geotiff
-                                                    ? RasterWriterFactory(ingest::geotiff_raster_writer)
-                                                    : RasterWriterFactory(raw_raster_writer);
-            return released(adapter,
-                            [&] { return interferogram_file(request, writers, &sink); });
+            const RasterWriterFactory writers =
+                geotiff ? RasterWriterFactory(ingest::geotiff_raster_writer)
+                        : RasterWriterFactory(raw_raster_writer);
+            return released(adapter, [&] { return interferogram_file(request, writers, &sink); });
         },
         py::arg("request"), py::kw_only(), py::arg("geotiff") = false,
         py::arg("progress") = py::none(),

@@ -1,8 +1,7 @@
 // The run driver: RunRequest in, RunResult out, the same stage code the
 // plug-in runs.
-#include "binding.h"
-
 #include "algorithm/run_driver.h"
+#include "binding.h"
 
 #include <cstdio>
 #include <fcntl.h>
@@ -81,8 +80,12 @@ py::array_t<double> six(const double* values) {
     return out;
 }
 
-int rows_of(const RunResult& r) { return r.measurements.grid.azimuthSamples; }
-int cols_of(const RunResult& r) { return r.measurements.grid.rangeSamples; }
+int rows_of(const RunResult& r) {
+    return r.measurements.grid.azimuthSamples;
+}
+int cols_of(const RunResult& r) {
+    return r.measurements.grid.rangeSamples;
+}
 
 template <class Get> void path_field(py::class_<RunRequest>& c, const char* name, Get get) {
     c.def_property(
@@ -106,8 +109,16 @@ RunResult run(const RunRequest& request, const py::object& progress, const py::o
         } flush;
         return run_fine_coreg(request, reporter, &result, keep_work_files);
     });
-    if (adapter.failed())
-        adapter.raise(); // the run stopped at the position after the exception
+    if (adapter.failed()) {
+        // The run stopped at the position after the exception: a stopped run
+        // is no failure to inspect, so its work files go too.
+        const WorkFiles& w = result.workFiles;
+        for (const std::string* path :
+             {&w.offsets, &w.snr, &w.listing, &w.culledOffsets, &w.culledListing})
+            if (!path->empty())
+                std::remove(path->c_str());
+        adapter.raise();
+    }
     if (!ok)
         throw std::runtime_error(reporter.failure_message());
     return result;
@@ -151,7 +162,8 @@ void bind_run(py::module_& m) {
                                [](R r) {
                                    py::array_t<long long> out(cols_of(r));
                                    for (int j = 0; j < cols_of(r); j++)
-                                       out.mutable_data()[j] = r.measurements.grid.range_position(j);
+                                       out.mutable_data()[j] =
+                                           r.measurements.grid.range_position(j);
                                    return out;
                                })
         .def_property_readonly("azimuth_positions",
@@ -162,23 +174,19 @@ void bind_run(py::module_& m) {
                                            r.measurements.grid.azimuth_position(i);
                                    return out;
                                })
-        .def_property_readonly("range_offset",
-                               [](R r) {
-                                   return grid_array(r.measurements.rangeOffset, rows_of(r),
-                                                     cols_of(r));
-                               })
-        .def_property_readonly("azimuth_offset",
-                               [](R r) {
-                                   return grid_array(r.measurements.azimuthOffset, rows_of(r),
-                                                     cols_of(r));
-                               })
+        .def_property_readonly(
+            "range_offset",
+            [](R r) { return grid_array(r.measurements.rangeOffset, rows_of(r), cols_of(r)); })
+        .def_property_readonly(
+            "azimuth_offset",
+            [](R r) { return grid_array(r.measurements.azimuthOffset, rows_of(r), cols_of(r)); })
         .def_property_readonly(
             "snr", [](R r) { return grid_array(r.measurements.snr, rows_of(r), cols_of(r)); })
         .def_property_readonly(
             "accepted",
             [](R r) { return grid_flags(r.measurements.accepted, rows_of(r), cols_of(r)); })
-        .def_property_readonly(
-            "kept", [](R r) { return grid_flags(r.fit.keptAt, rows_of(r), cols_of(r)); })
+        .def_property_readonly("kept",
+                               [](R r) { return grid_flags(r.fit.keptAt, rows_of(r), cols_of(r)); })
         .def_property_readonly("range_polynomial", [](R r) { return six(r.fit.rangePolynomial); })
         .def_property_readonly("azimuth_polynomial",
                                [](R r) { return six(r.fit.azimuthPolynomial); })
