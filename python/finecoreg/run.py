@@ -6,7 +6,7 @@ import os
 import sys
 import time
 
-from .error import Error
+from .error import Error  # noqa: F401  (finecoreg.run.Error, as before)
 from .result import Result
 
 
