@@ -1,16 +1,19 @@
 #pragma once
 
 #include "params/offset_file.h"
+#include "resampling/resample_error.h"
 
 #include <complex>
 
 // An in-memory slave (slave_lines x slave_width, line after line) resampled
 // onto a master grid of out_lines x out_width: out and mask (1 = the kernel
 // left the slave) hold out_lines * out_width each. doppler in cycles per
-// line, 0 for none. Returns the number of masked samples.
+// line, 0 for none. progress, when given, hears of every block of lines (and
+// may stop the call by throwing). Returns the number of masked samples.
 long resample_array(const std::complex<float>* slave, int slave_lines, int slave_width,
                     const OffsetPolynomials& offsets, int out_lines, int out_width, double doppler,
-                    std::complex<float>* out, unsigned char* mask, int threads = 1);
+                    std::complex<float>* out, unsigned char* mask, int threads = 1,
+                    ProgressSink* progress = nullptr);
 
 // The Doppler centroid of an in-memory image (see estimate_doppler_centroid).
 double estimate_array_doppler_centroid(const std::complex<float>* image, int lines, int width);

@@ -9,11 +9,12 @@ coherence after co-registration beside that of the coarse shift alone.
 """
 
 from .coherence_plot import coherence_data, coherence_plot
+from .error import Error
 from .ingest import import_image, import_pair
 from .plot import plot_data, qa_plot
 from .resample import coarse_coherence, interferogram, resample
 from .result import Result
-from .run import Error, coregister
+from .run import coregister
 
 __all__ = ["Error", "Result", "coarse_coherence", "coherence_data", "coherence_plot", "coregister",
            "import_image", "import_pair", "interferogram", "plot_data", "qa_plot", "resample"]

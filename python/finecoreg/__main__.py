@@ -91,14 +91,29 @@ def _interferogram_dir(args):
     return (args.resample[:dot] if dot > args.resample.rfind(os.sep) else args.resample) + "_ifg"
 
 
+def _check_chain_outputs(args, master, slave, off):
+    """Refuses, before anything runs, every file of the chain that is one of its inputs (Error)."""
+    from .files import check_outputs
+    from .resample import resample_inputs, resample_outputs
+
+    names = ("interferogram.tif", "coherence.tif") if args.geotiff else (
+        "interferogram", "interferogram.xml", "coherence", "coherence.xml")
+    outputs = resample_outputs(args.resample) + [(os.path.join(_interferogram_dir(args), name), "interferogram "
+                                                  "output") for name in names]
+    outputs += [(getattr(args, name, None), role) for name, role in (
+        ("coherence_plot", "coherence picture"), ("result", "result record"), ("plot", "QA picture"))]
+    check_outputs(outputs, resample_inputs(master, slave, off))
+
+
 def _resample_and_compare(args, master, slave, fitted_off):
     """Resamples, forms the interferogram, prints the coherence before and after; exit status."""
     from .coherence_plot import coherence_plot
+    from .error import Error
     from .resample import coarse_coherence, coarse_offset, interferogram, mean_coherence, resample
-    from .run import Error
 
     doppler = _check_coherence_options(args)
     try:
+        _check_chain_outputs(args, master, slave, fitted_off)
         resampled = resample(master, slave, fitted_off, out=args.resample, doppler=doppler, threads=args.threads)
         print(f"resampled slave: {resampled['output']} ({resampled['format']}; Doppler centroid "
               f"{resampled['doppler_centroid']:.5f} cycles/line, {resampled['doppler_source']}; "
@@ -141,12 +156,14 @@ def _add_resample(verbs):
 
 
 def _run_coregister(args):
+    from .error import Error
     from .plot import qa_plot
-    from .run import Error, coregister
+    from .run import coregister
 
-    if args.resample:
-        _check_coherence_options(args)
     try:
+        if args.resample:
+            _check_coherence_options(args)
+            _check_chain_outputs(args, args.master, args.slave, args.off)
         result = coregister(args.master, args.slave, args.off, window=tuple(args.window),
                             grid=tuple(args.grid), snr_threshold=args.snr_threshold,
                             overwrite=args.overwrite, log=args.log, threads=args.threads)
@@ -225,7 +242,7 @@ def main(argv=None):
     for add_verb in VERBS:
         add_verb(verbs)
     args = parser.parse_args(argv)
-    from .run import Error
+    from .error import Error
 
     try:
         return args.run(args)

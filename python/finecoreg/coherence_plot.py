@@ -6,7 +6,8 @@ import numpy as np
 from matplotlib.backends.backend_agg import FigureCanvasAgg
 from matplotlib.figure import Figure
 
-from .resample import coarse_coherence, coarse_offset, interferogram, mean_coherence, resample
+from .files import check_outputs, write_atomically
+from .resample import _PATH_TYPES, coarse_coherence, coarse_offset, interferogram, mean_coherence, resample
 
 _FORMATS = {".png": "png", ".svg": "svg"}
 HISTOGRAM_BINS = 20  # over [0, 1], as the interferogram's summary counts them
@@ -72,10 +73,17 @@ def coherence_plot(master, slave, fitted_off, path, resampled=None, looks=(5, 5)
     ------
     ValueError
         When the extension is neither ".png" nor ".svg" (before any file is opened).
+    Error
+        When the picture would overwrite an input, or an input cannot be read.
     """
     extension = os.path.splitext(os.fspath(path))[1].lower()
     if extension not in _FORMATS:
         raise ValueError(f"cannot tell the picture format of {path!r}: use .png or .svg")
+    check_outputs([(path, "coherence picture")],
+                  [(image, role) for image, role in ((master, "master image"), (slave, "slave image"),
+                                                     (fitted_off, "offset parameter file"),
+                                                     (resampled, "resampled slave"))
+                   if isinstance(image, _PATH_TYPES)])
     if data is None:
         data = coherence_data(master, slave, fitted_off, resampled, looks, doppler)
     figure = Figure(figsize=size, dpi=dpi, layout="constrained")
@@ -89,7 +97,7 @@ def coherence_plot(master, slave, fitted_off, path, resampled=None, looks=(5, 5)
         _draw_column(figure, axes[:, column], coherence, mean, label, looks_az, looks_rg)
     figure.suptitle(f"coherence ({looks_az} x {looks_rg} looks): {data['mean_before']:.4f} with the coarse "
                     f"shift, {data['mean_after']:.4f} co-registered")
-    figure.savefig(path, format=_FORMATS[extension], dpi=dpi)
+    write_atomically(path, lambda temporary: figure.savefig(temporary, format=_FORMATS[extension], dpi=dpi))
     return dict(data, path=path)
 
 

@@ -5,7 +5,7 @@ image parameter files, and a starting offset parameter file for a pair."""
 import numbers
 import os
 
-from .run import Error
+from .error import Error
 
 
 def _window(window):
@@ -26,13 +26,14 @@ def _band(band):
 
 
 def _call(function, source, *args):
-    from . import _ingest
     try:
-        return function(_ingest)(source, *args)
-    except _ingest.ImportFailure as error:
-        raise Error(str(error)) from None
+        return function(*args)
     except MemoryError:  # std::bad_alloc from the binding: as any other failure, by file
-        raise Error(f"{source}: not enough memory to import this raster") from None
+        raise Error("not enough memory to import this raster", source) from None
+
+
+def _image_record(imported):
+    return {name: getattr(imported, name) for name in ("image", "xml", "sample_format", "columns", "rows", "notes")}
 
 
 def import_image(source, image, band=1, window=None):
@@ -65,8 +66,11 @@ def import_image(source, image, band=1, window=None):
         The raster cannot be imported; the message names the file. Nothing
         half-written is left behind.
     """
-    return _call(lambda m: m.import_image, os.fspath(source), os.fspath(image), _band(band),
-                 _window(window))
+    from . import _core
+
+    source = os.fspath(source)
+    raster = _core.RasterSource(source, _band(band), _window(window))
+    return _image_record(_call(_core.import_image, source, raster, os.fspath(image)))
 
 
 _SAME = object()
@@ -100,6 +104,17 @@ def import_pair(master, slave, out_dir, band=1, window=None, offset=None, slave_
                 or not all(isinstance(v, numbers.Integral) for v in offset)):
             raise TypeError(f"offset must be (range, azimuth) in integers, not {offset!r}")
         offset = (int(offset[0]), int(offset[1]))
-    return _call(lambda m: m.import_pair, os.fspath(master), os.fspath(slave), os.fspath(out_dir),
-                 _band(band), _window(window),
-                 _window(window if slave_window is _SAME else slave_window), offset)
+    from . import _core
+
+    request = _core.PairImportRequest()
+    request.master = _core.RasterSource(os.fspath(master), _band(band), _window(window))
+    request.slave = _core.RasterSource(os.fspath(slave), _band(band),
+                                       _window(window if slave_window is _SAME else slave_window))
+    request.out_dir, request.offset = os.fspath(out_dir), offset
+    pair = _call(_core.import_pair, os.fspath(master), request)
+    estimate = pair.estimate
+    return {"master": _image_record(pair.master), "slave": _image_record(pair.slave),
+            "offset_par": pair.offset_par, "offset": pair.offset, "estimated": estimate is not None,
+            "correlation": None if estimate is None else estimate.correlation,
+            "peak": None if estimate is None else estimate.peak,
+            "next_peak": None if estimate is None else estimate.next_peak}

@@ -7,6 +7,8 @@ import numpy as np
 from matplotlib.backends.backend_agg import FigureCanvasAgg
 from matplotlib.figure import Figure
 
+from .files import write_atomically
+
 _FORMATS = {".png": "png", ".svg": "svg"}
 _SURFACE_POINTS = 64  # lattice of the fitted surface in each direction
 _TERMS = ("1", "x", "y", "x*y", "x^2", "y^2")
@@ -92,7 +94,7 @@ def _draw(result, data, path, size, dpi, extension):
     figure.suptitle(f"{result.accepted_count} of {result.samples} samples accepted, "
                     f"{result.kept_count} kept after {result.passes} passes; std. dev. range "
                     f"{result.range_std:.4f} samples, azimuth {result.azimuth_std:.4f} lines")
-    figure.savefig(path, format=_FORMATS[extension], dpi=dpi)
+    write_atomically(path, lambda temporary: figure.savefig(temporary, format=_FORMATS[extension], dpi=dpi))
 
 
 def _draw_direction(figure, axes, data, name, unit):

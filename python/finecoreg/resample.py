@@ -1,8 +1,10 @@
 """The slave resampled onto the master grid through the fitted polynomials, and the interferogram's coherence.
 
-Files in, files out, through the compiled `_resample` module (blocks of
-lines, temporary files renamed); or numpy arrays in and out. Images given as
-paths are read through their XML files (`slc_image`).
+Files in, files out, through the binding `_core` (blocks of lines,
+temporary files renamed, every output checked against every input first);
+or numpy arrays in and out. Images given as paths are read through their XML
+files (`slc_image`). Ctrl-C or an exception from the progress callable stops
+a call within a block of lines and leaves no file behind.
 """
 
 import math
@@ -12,21 +14,15 @@ import sys
 
 import numpy as np
 
+from .error import Error
+from .files import check_outputs
 from .offset_file import read_offset_file
 from .result import Result
-from .run import _DEFAULT, Error, TerminalBar, _pair_of_ints, default_threads
-from .slc_image import doppler_coefficients, image_info, read_lines
+from .run import _DEFAULT, TerminalBar, _pair_of_ints, default_threads
+from .slc_image import doppler_coefficients, image_info, read_lines, xml_path
 
 _PATH_TYPES = (str, bytes, os.PathLike)
 _BLOCK_LINES = 256  # lines per block where Python itself walks an image
-
-
-def _call(function, *args):
-    """A call into the binding; its RuntimeError (a one-line message naming the file) becomes Error."""
-    try:
-        return function(*args)
-    except RuntimeError as error:
-        raise Error(str(error)) from None
 
 
 def _path(value, name):
@@ -112,29 +108,38 @@ class _Lines:
         return self.rows(0, self.shape[0])
 
 
-_DOPPLER_LINE_PAIRS = 128  # spread over the image, as the file path of the binding takes them
-
-
 def estimate_doppler(slave):
     """Doppler centroid of an SLC in cycles per line (a fraction of the PRF), from its data.
 
     The phase of the lag-one azimuth correlation, the sum of s[y+1] conj(s[y]),
     over 2 pi (a spectrum centred on f cycles per line turns by 2 pi f from
-    one line to the next), over the same 128 pairs of lines spread over the
-    image as the files path uses.
+    one line to the next), over up to 128 pairs of lines spread over the
+    image: the library's estimate, the one the files path takes.
 
     Parameters
     ----------
     slave : path or complex ndarray (lines, samples)
     """
-    lines = _Lines(_image(slave, "slave"))
-    count = lines.shape[0]
-    pairs = min(_DOPPLER_LINE_PAIRS, count - 1)
-    total = 0j
-    for k in range(pairs):
-        two = lines.rows(k * (count - 1) // pairs, 2).astype(np.complex128)
-        total += np.vdot(two[0], two[1])
-    return float(np.angle(total) / (2.0 * np.pi)) if total != 0 else 0.0
+    from . import _core
+
+    slave = _image(slave, "slave")
+    if isinstance(slave, np.ndarray):
+        return _core.estimate_array_doppler(np.ascontiguousarray(slave, dtype=np.complex64))
+    return _core.estimate_file_doppler(slave)
+
+
+def resample_outputs(out):
+    """The files a resample into out writes, as (path, role)."""
+    from ._core import mask_path
+
+    return [(out, "resampled slave"), (xml_path(out), "resampled slave's XML"),
+            (mask_path(out), "resampled slave's mask")]
+
+
+def resample_inputs(master, slave, fitted_off):
+    """The files a resample reads, as (path, role)."""
+    return [(master, "master image"), (xml_path(master), "master XML"), (slave, "slave image"),
+            (xml_path(slave), "slave XML"), (fitted_off, "offset parameter file")]
 
 
 def resample(master, slave, fitted_off, out=None, doppler=None, progress=_DEFAULT, threads=None):
@@ -189,25 +194,36 @@ def resample(master, slave, fitted_off, out=None, doppler=None, progress=_DEFAUL
         cannot be written; the message names the file. Nothing is left of
         the output.
     """
-    from . import _resample
+    from . import _core
 
     doppler = _doppler(doppler)
     threads = _threads(threads)
     off_path, polynomials = _offsets(fitted_off)
     if out is None:
         master, slave = _image(master, "master"), _image(slave, "slave")
-        if progress is not _DEFAULT and progress is not None and not callable(progress):
+        if progress is _DEFAULT:
+            progress = None
+        elif progress is not None and not callable(progress):
             raise TypeError("progress must be callable or None")
-        return _resample_arrays(_resample, master, slave, off_path, polynomials, doppler, threads)
+        return _resample_arrays(_core, master, slave, off_path, polynomials, doppler, threads, progress)
     master, slave, out = _path(master, "master"), _path(slave, "slave"), _path(out, "out")
     if polynomials is not None:
         raise TypeError("fitted_off must be an offset parameter file (or a Result) when out is given")
     progress, bar = _progress(progress)
+    check_outputs(resample_outputs(out), resample_inputs(master, slave, off_path))
+    request = _core.ResampleFileRequest()
+    request.master, request.slave, request.fitted_off, request.out_slc = master, slave, off_path, out
+    request.doppler, request.threads = doppler, threads
     try:
-        return _call(_resample.resample_file, master, slave, off_path, out, doppler, progress, threads)
+        written = _core.resample_file(request, progress=progress)
     finally:
         if bar is not None:
             bar.close()
+    return {name: getattr(written, name) for name in _RESAMPLED}
+
+
+_RESAMPLED = ("lines", "samples", "format", "doppler_centroid", "doppler_source", "masked", "saturated", "output",
+              "xml", "mask")
 
 
 def _threads(threads):
@@ -220,7 +236,7 @@ def _threads(threads):
     return int(threads)
 
 
-def _resample_arrays(binding, master, slave, off_path, polynomials, doppler, threads):
+def _resample_arrays(binding, master, slave, off_path, polynomials, doppler, threads, progress):
     if polynomials is None:
         offsets = read_offset_file(off_path)
         polynomials = (offsets.range_polynomial, offsets.azimuth_polynomial)
@@ -232,8 +248,8 @@ def _resample_arrays(binding, master, slave, off_path, polynomials, doppler, thr
             doppler = estimate_doppler(slave_lines.array if slave_lines.info is None else slave)
     elif doppler == "off":
         doppler = 0.0
-    return _call(binding.resample_array, slave_lines.whole(), polynomials[0].tolist(), polynomials[1].tolist(),
-                 shape, doppler, threads)
+    return binding.resample_array(slave_lines.whole(), polynomials[0].tolist(), polynomials[1].tolist(), shape,
+                                  doppler, threads, progress)
 
 
 def _xml_doppler(slave):
@@ -280,7 +296,7 @@ def interferogram(master, slave_resampled, looks=(5, 5), out_dir=None, geotiff=F
         An input is missing, short or of another size than the master, or an
         output cannot be written; the message names the file.
     """
-    from . import _resample
+    from . import _core
 
     looks_az, looks_rg = _looks(looks)
     if not isinstance(geotiff, bool):
@@ -291,15 +307,19 @@ def interferogram(master, slave_resampled, looks=(5, 5), out_dir=None, geotiff=F
             raise ValueError(f"master {master.shape} and slave_resampled {slave.shape} differ in shape")
         m, s = _Lines(master), _Lines(slave)
         _same_shape(m, s)
-        return _call(_resample.interferogram_array, m.whole(), s.whole(), looks_az, looks_rg)
+        return _core.interferogram_array(m.whole(), s.whole(), looks_az, looks_rg)
     master, slave = _path(master, "master"), _path(slave_resampled, "slave_resampled")
     out_dir = _path(out_dir, "out_dir")
     progress, bar = _progress(progress)
     _same_shape(_Lines(master), _Lines(slave))
+    request = _core.InterferogramFileRequest()
+    request.master, request.resampled, request.out_dir = master, slave, out_dir
+    request.looks_az, request.looks_rg = looks_az, looks_rg
     created = not os.path.isdir(out_dir)
     try:
         os.makedirs(out_dir, exist_ok=True)
-        return _call(_resample.interferogram_file, master, slave, looks_az, looks_rg, out_dir, geotiff, progress)
+        formed = _core.interferogram_file(request, geotiff=geotiff, progress=progress)
+        return {name: getattr(formed, name) for name in _FORMED}
     except BaseException:
         if created and os.path.isdir(out_dir) and not os.listdir(out_dir):
             os.rmdir(out_dir)
@@ -309,13 +329,18 @@ def interferogram(master, slave_resampled, looks=(5, 5), out_dir=None, geotiff=F
             bar.close()
 
 
+_FORMED = ("lines", "samples", "looks", "mean_coherence", "median_coherence", "histogram", "interferogram",
+           "coherence")
+
+
 def _same_shape(master, slave):
     """Refuses images of different sizes, naming the file that does not fit (at least one is a file)."""
     if master.shape == slave.shape:
         return
     odd, other = (slave, master) if slave.info is not None else (master, slave)
-    raise Error(f"{odd.info.path}: {odd.shape[0]} lines of {odd.shape[1]} samples, where the "
-                f"{'master' if odd is slave else 'resampled slave'} has {other.shape[0]} of {other.shape[1]}")
+    raise Error(f"{odd.shape[0]} lines of {odd.shape[1]} samples, where the "
+                f"{'master' if odd is slave else 'resampled slave'} has {other.shape[0]} of {other.shape[1]}",
+                odd.info.path)
 
 
 def mean_coherence(coherence):
@@ -356,7 +381,7 @@ def coarse_coherence(master, slave, coarse, looks=(5, 5)):
     -------
     ndarray of float32, shape (lines // looks[0], samples // looks[1])
     """
-    from . import _resample
+    from . import _core
 
     coarse = _pair_of_ints(coarse, "coarse")
     looks_az, looks_rg = _looks(looks)
@@ -364,8 +389,9 @@ def coarse_coherence(master, slave, coarse, looks=(5, 5)):
     lines, samples = master.shape
     used = lines // looks_az * looks_az
     step = looks_az * max(1, _BLOCK_LINES // looks_az)
-    blocks = [_call(_resample.interferogram_array, master.rows(first, min(step, used - first)),
-                    _shifted_rows(slave, first, min(step, used - first), samples, coarse), looks_az, looks_rg)[1]
+    blocks = [_core.interferogram_array(master.rows(first, min(step, used - first)),
+                                        _shifted_rows(slave, first, min(step, used - first), samples, coarse),
+                                        looks_az, looks_rg)[1]
               for first in range(0, used, step)]
     return np.concatenate(blocks) if blocks else np.zeros((0, samples // looks_rg), np.float32)
 

@@ -163,9 +163,14 @@ class Result:
 
     def save(self, path):
         """Write the result as JSON to path (float32 values survive through their float64 repr)."""
-        with open(path, "w", encoding="utf-8") as stream:
-            json.dump(self.to_dict(), stream)
-            stream.write("\n")
+        from .files import write_atomically
+
+        def write(temporary):
+            with open(temporary, "w", encoding="utf-8") as stream:
+                json.dump(self.to_dict(), stream)
+                stream.write("\n")
+
+        write_atomically(path, write)
 
     @classmethod
     def load(cls, path):

@@ -1,15 +1,13 @@
 """Co-registration of one pair through the module's own run driver."""
 
+import dataclasses
 import numbers
 import os
 import sys
 import time
 
+from .error import Error  # noqa: F401  (finecoreg.run.Error, as before)
 from .result import Result
-
-
-class Error(RuntimeError):
-    """A run that failed; the message is the module's own."""
 
 
 _DEFAULT = object()
@@ -58,10 +56,23 @@ class TerminalBar:
 
 def _restore(path, content):
     """Puts the offset parameter file back as the caller had it."""
-    temporary = path + b".restore"
-    with open(temporary, "wb") as f:
+    from ._core import PendingOutput
+
+    with PendingOutput(path) as temporary, open(temporary, "wb") as f:
         f.write(content)
-    os.replace(temporary, path)
+
+
+def run_request(window, grid, snr_threshold, threads=1, master=b"", slave=b"", off=b"", overwrite=False):
+    """The binding's RunRequest, checked: ValueError with the library's message when it cannot run."""
+    from ._core import RunRequest
+
+    request = RunRequest()
+    request.master, request.slave, request.offset_par = master, slave, off
+    request.window_width, request.window_height = window
+    request.range_samples, request.azimuth_samples = grid
+    request.snr_threshold, request.overwrite, request.threads = float(snr_threshold), overwrite, int(threads)
+    request.check()
+    return request
 
 
 def default_threads():
@@ -131,11 +142,9 @@ def coregister(master, slave, off, window=(64, 64), grid=(32, 32), snr_threshold
         threads = default_threads()
     elif not isinstance(threads, numbers.Integral) or isinstance(threads, bool):
         raise TypeError(f"threads must be an integer or None, not {threads!r}")
-    problem = _core.check(width, height, range_samples, azimuth_samples, float(snr_threshold),
-                          int(threads))
-    if problem is not None:
-        raise ValueError(problem)
-    log_path = b"" if log is None else _path(log, "log")
+    request = run_request((width, height), (range_samples, azimuth_samples), snr_threshold, threads,
+                          paths["master"], paths["slave"], paths["off"], overwrite)
+    log_path = None if log is None else _path(log, "log")
 
     bar = None
     if progress is _DEFAULT:
@@ -149,29 +158,21 @@ def coregister(master, slave, off, window=(64, 64), grid=(32, 32), snr_threshold
     except OSError:
         original = None
     try:
-        error, record = _core.run(paths["master"], paths["slave"], paths["off"], width, height,
-                                  range_samples, azimuth_samples, float(snr_threshold),
-                                  overwrite, progress, log_path, keep_work_files, int(threads))
+        record = _core.run(request, progress=progress, log=log_path, keep_work_files=keep_work_files)
     except BaseException:
-        # The progress callable raised and cancelled the run: its exception
-        # comes out unchanged, the offset file as it was.
+        # A failed run, or the progress callable (or Ctrl-C) stopped it: the
+        # exception comes out unchanged, the offset file as it was.
         if original is not None:
             _restore(paths["off"], original)
         raise
     finally:
         if bar is not None:
             bar.close()
-    if error is not None:
-        if original is not None:
-            _restore(paths["off"], original)
-        raise Error(error)
-    fitted = record.pop("fitted_offset_par")
-    work_files = record.pop("work_files")
-    record["paths"] = {"master": os.fsdecode(paths["master"]),
-                       "slave": os.fsdecode(paths["slave"]),
-                       "offset_par": os.fsdecode(paths["off"]),
-                       "fitted_offset_par": os.fsdecode(fitted)}
+    fields = {field.name: getattr(record, field.name) for field in dataclasses.fields(Result)
+              if field.name != "paths"}
+    fields["paths"] = {"master": os.fsdecode(paths["master"]), "slave": os.fsdecode(paths["slave"]),
+                       "offset_par": os.fsdecode(paths["off"]), "fitted_offset_par": record.fitted_offset_par}
     if keep_work_files:
         names = ("offsets", "snr", "listing", "culled_offsets", "culled_listing")
-        record["paths"].update({name: os.fsdecode(p) for name, p in zip(names, work_files)})
-    return Result(**record)
+        fields["paths"].update({name: getattr(record.work_files, name) for name in names})
+    return Result(**fields)

@@ -1,22 +1,25 @@
-"""Raw SLC images as numpy arrays, sized and typed by the XML parameter file beside each."""
+"""Raw SLC images as numpy arrays, sized and typed by the XML parameter file beside each.
+
+The XML file is found and read, and SCOMPLEX samples decoded, by the same
+library code the resampler uses.
+"""
 
 import dataclasses
 import os
-import xml.etree.ElementTree as ElementTree
 
 import numpy as np
 
-from .run import Error
+from .error import Error
 
 SCOMPLEX_SCALE = 0.001  # an SCOMPLEX part is this many units per count, as the stages read it
 _BYTES = {"FCOMPLEX": 8, "SCOMPLEX": 4}
 
 
 def xml_path(image):
-    """The image parameter file of an image: its path up to the last '.', then '.xml'."""
-    image = os.fsdecode(image)
-    dot = image.rfind(".")
-    return (image[:dot] if dot >= 0 else image) + ".xml"
+    """The image parameter file of an image: its file name up to the last '.', then '.xml'."""
+    from ._core import sidecar_path
+
+    return sidecar_path(image, ".xml")
 
 
 @dataclasses.dataclass(frozen=True)
@@ -33,15 +36,17 @@ class ImageInfo:
         return (self.lines, self.samples)
 
 
-def _size_field(root, xml, name):
-    node = root.find(f"productInfo/imageDataInfo/{name}")
-    try:
-        value = int(node.text.strip())
-    except (AttributeError, ValueError):
-        raise Error(f"{xml}: no {name} in the image parameters") from None
-    if value < 1:
-        raise Error(f"{xml}: {name} is {value}")
-    return value
+def image_parameters(image):
+    """The image parameter file beside an image, read by the library (`_core.ImageParameters`).
+
+    Raises
+    ------
+    Error
+        The XML file is missing, malformed or describes no raster; the message names it.
+    """
+    from ._core import read_image_parameters
+
+    return read_image_parameters(image)
 
 
 def image_info(image):
@@ -54,25 +59,17 @@ def image_info(image):
         message names the file.
     """
     image = os.fsdecode(image)
-    xml = xml_path(image)
-    try:
-        root = ElementTree.parse(xml).getroot()
-    except OSError as error:
-        raise Error(f"{xml}: cannot open ({error.strerror})") from None
-    except ElementTree.ParseError as error:
-        raise Error(f"{xml}: not well-formed XML ({error})") from None
-    samples, lines = (_size_field(root, xml, name) for name in ("numberOfColumns", "numberOfRows"))
-    node = root.find("productInfo/imageDataInfo/imageDataType")
+    parameters = image_parameters(image)
     # Every name but SCOMPLEX reads as FCOMPLEX, as for co-registration.
-    sample_format = "SCOMPLEX" if node is not None and node.text == "SCOMPLEX" else "FCOMPLEX"
+    sample_format = "SCOMPLEX" if parameters.image_data_type == "SCOMPLEX" else "FCOMPLEX"
+    lines, samples = parameters.rows, parameters.columns
     try:
         size = os.stat(image).st_size
     except OSError as error:
-        raise Error(f"{image}: cannot open ({error.strerror})") from None
+        raise Error(f"cannot open ({error.strerror})", image) from None
     needed = lines * samples * _BYTES[sample_format]
     if size < needed:
-        raise Error(f"{image}: holds {size} bytes, {lines} lines of {samples} {sample_format} samples "
-                    f"need {needed}")
+        raise Error(f"holds {size} bytes, {lines} lines of {samples} {sample_format} samples need {needed}", image)
     return ImageInfo(image, lines, samples, sample_format)
 
 
@@ -80,36 +77,21 @@ def read_lines(info, first=0, count=None):
     """Lines first .. first+count-1 of an image as complex64 (SCOMPLEX scaled by SCOMPLEX_SCALE).
 
     FCOMPLEX comes as a read-only memory map of the file, SCOMPLEX as a
-    converted copy.
+    copy decoded by the library.
     """
+    from ._core import decode_samples
+
     count = info.lines - first if count is None else count
     if info.format == "FCOMPLEX":
         return np.memmap(info.path, dtype="<c8", mode="r", offset=first * info.samples * 8,
                          shape=(count, info.samples))
-    parts = np.memmap(info.path, dtype="<i2", mode="r", offset=first * info.samples * 4,
-                      shape=(count, info.samples, 2))
-    lines = np.empty((count, info.samples), np.complex64)
-    # The stages scale each part in double precision, then round to single precision.
-    lines.real = parts[..., 0] * SCOMPLEX_SCALE
-    lines.imag = parts[..., 1] * SCOMPLEX_SCALE
-    return lines
+    raw = np.memmap(info.path, dtype=np.uint8, mode="r", offset=first * info.samples * 4,
+                    shape=(count * info.samples * 4,))
+    return decode_samples(raw, "SCOMPLEX").reshape(count, info.samples)
 
 
 def doppler_coefficients(image):
-    """The XML file's dopplerCentroidCoefficients (Hz; missing ones are 0) and pulseRepetitionFrequency (Hz, 0
-    when missing)."""
-    xml = xml_path(image)
-    try:
-        root = ElementTree.parse(xml).getroot()
-    except OSError as error:
-        raise Error(f"{xml}: cannot open ({error.strerror})") from None
-    except ElementTree.ParseError as error:
-        raise Error(f"{xml}: not well-formed XML ({error})") from None
-    node = root.find("radarParameters/dopplerCentroidCoefficients")
-    prf = root.find("radarParameters/pulseRepetitionFrequency")
-    try:
-        values = [float(v) for v in (node.text or "").split()[:4]] if node is not None else []
-        rate = float(prf.text) if prf is not None and prf.text and prf.text.strip() else 0.0
-    except ValueError:
-        raise Error(f"{xml}: the Doppler centroid coefficients or the PRF are not numbers") from None
-    return values + [0.0] * (4 - len(values)), rate
+    """The XML file's dopplerCentroidCoefficients (Hz) and pulseRepetitionFrequency (Hz), as the
+    library reads them."""
+    parameters = image_parameters(image)
+    return list(parameters.doppler_centroid_coefficients), parameters.pulse_repetition_frequency

@@ -16,7 +16,7 @@ import time
 import uuid
 
 from .result import Result
-from .run import Error
+from .error import Error
 from .stack_pair import (FITTED_FILE, QA_FILE, RESULT_FILE, STAGING, PairTask, completed_record,
                          failure_record, publish, run_pair)
 from .stack_report import write_overview, write_summary
@@ -122,13 +122,10 @@ def pair_names(slaves):
 
 
 def _checked_options(window, grid, snr_threshold, off, coarse):
-    from . import _core
-    from .run import _pair_of_ints
+    from .run import _pair_of_ints, run_request
 
     window, grid = _pair_of_ints(window, "window"), _pair_of_ints(grid, "grid")
-    problem = _core.check(*window, *grid, float(snr_threshold))
-    if problem is not None:
-        raise ValueError(problem)
+    run_request(window, grid, snr_threshold)
     if off is None and coarse is None:
         raise ValueError("give an offset parameter file (off) or the coarse offsets (coarse)")
     if off is not None and not os.path.isfile(off):

@@ -16,6 +16,7 @@ import shutil
 import time
 import uuid
 
+from .files import write_atomically
 from .result import Result
 
 STAGING = ".staging"
@@ -55,10 +56,10 @@ class PairTask:
 
 
 def image_xml_path(image):
-    """The image parameter file beside an image: path up to its last '.', then '.xml'."""
-    image = os.fspath(image)
-    dot = image.rfind(".")
-    return (image[:dot] if dot >= 0 else image) + ".xml"
+    """The image parameter file the co-registration run reads beside an image (the library's rule)."""
+    from ._core import image_xml_path as named
+
+    return named(image)
 
 
 def _link_image(image, workdir, role):
@@ -153,20 +154,12 @@ def _write_offset_file(task, path):
             text = stream.read()
     if task.coarse is not None and task.off_template is not None:
         text = coarse_offset_text(text, task.coarse)
+    write_atomically(path, lambda temporary: _write_bytes(temporary, text))
+
+
+def _write_bytes(path, data):
     with open(path, "wb") as stream:
-        stream.write(text)
-
-
-def write_atomically(path, write):
-    """Calls write(temporary path), then puts the file in place under its name."""
-    base, extension = os.path.splitext(os.fspath(path))
-    temporary = f"{base}.tmp{os.getpid()}{extension}"  # the extension may choose the format
-    try:
-        write(temporary)
-        os.replace(temporary, path)
-    finally:
-        if os.path.exists(temporary):
-            os.remove(temporary)
+        stream.write(data)
 
 
 def _save_record(directory, record):
@@ -234,9 +227,8 @@ def _resample_pair(task, master, slave, fitted, workdir):
                    threads=task.threads)
     formed = interferogram(master, out["output"], tuple(task.looks), out_dir=os.path.join(workdir, INTERFEROGRAM_DIR),
                            progress=None)
-    picture = {}
-    write_atomically(os.path.join(workdir, COHERENCE_FILE), lambda path: picture.update(
-        coherence_plot(master, slave, fitted, path, resampled=out["output"], looks=tuple(task.looks))))
+    picture = coherence_plot(master, slave, fitted, os.path.join(workdir, COHERENCE_FILE), resampled=out["output"],
+                             looks=tuple(task.looks))
     return {"coherence_before": picture["mean_before"], "coherence_after": formed["mean_coherence"],
             "looks": list(task.looks), "doppler_centroid": out["doppler_centroid"],
             "doppler_source": out["doppler_source"], "masked": out["masked"]}
@@ -262,7 +254,7 @@ def run_pair(task):
         result = coregister(master, slave, off, window=tuple(task.window), grid=tuple(task.grid),
                             snr_threshold=task.snr_threshold, progress=None, threads=task.threads,
                             log=os.path.join(workdir, LOG_FILE))
-        write_atomically(os.path.join(workdir, QA_FILE), lambda path: qa_plot(result, path))
+        qa_plot(result, os.path.join(workdir, QA_FILE))
         record = _relocated(result, workdir, final)
         if task.resample:
             record.update(_resample_pair(task, master, slave, result.paths["fitted_offset_par"], workdir))

@@ -8,7 +8,8 @@ from matplotlib.backends.backend_agg import FigureCanvasAgg
 from matplotlib.figure import Figure
 
 from .result import evaluate_polynomial
-from .stack_pair import COHERENCE_FIELDS, write_atomically
+from .files import write_atomically
+from .stack_pair import COHERENCE_FIELDS
 
 SUMMARY_FILE = "summary.csv"
 OVERVIEW_FILE = "overview.png"

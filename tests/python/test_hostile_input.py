@@ -29,7 +29,7 @@ class Stop(Exception):
     pass
 
 
-@pytest.mark.parametrize("raised", [Stop("enough"), SystemExit(3)])
+@pytest.mark.parametrize("raised", [Stop("enough"), SystemExit(3), KeyboardInterrupt()])
 def test_a_progress_callable_that_raises_stops_the_run_and_its_exception_comes_out(pair, raised):
     before = listing(pair.off.parent)
     calls = []
@@ -44,9 +44,7 @@ def test_a_progress_callable_that_raises_stops_the_run_and_its_exception_comes_o
                              log=os.devnull)
     assert caught.value is raised
     assert len(calls) == 3  # not called again: the run stopped at the next position
-    after = listing(pair.off.parent)
-    assert {p: after[p] for p in before} == before
-    assert not (pair.off.parent / "pair_new.off").exists()
+    assert listing(pair.off.parent) == before  # no fit, no work files
 
 
 def test_a_window_larger_than_the_image_is_said_before_the_run(tmp_path, tools_dir):

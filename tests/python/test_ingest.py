@@ -35,8 +35,9 @@ def test_a_file_that_is_no_raster_is_refused_by_name(tmp_path):
     bogus.write_text("not an image\n")
     out = tmp_path / "out"
     out.mkdir()
-    with pytest.raises(finecoreg.Error, match="notes.txt"):
+    with pytest.raises(finecoreg.Error, match="notes.txt") as caught:
         finecoreg.import_image(bogus, out / "image.slc")
+    assert caught.value.file == str(bogus) and str(caught.value) == f"{bogus}: {caught.value.problem}"
     assert list(out.iterdir()) == []
 
 
@@ -49,14 +50,15 @@ def test_bad_arguments(tmp_path, kwargs, error):
 
 
 def test_running_out_of_memory_is_an_error_naming_the_raster(tmp_path, monkeypatch):
-    from finecoreg import _ingest
+    from finecoreg import _core
 
     def exhausted(*args):
         raise MemoryError("std::bad_alloc")
 
-    monkeypatch.setattr(_ingest, "import_image", exhausted)
-    with pytest.raises(finecoreg.Error, match=r"in\.tif: not enough memory"):
+    monkeypatch.setattr(_core, "import_image", exhausted)
+    with pytest.raises(finecoreg.Error, match=r"in\.tif: not enough memory") as caught:
         finecoreg.import_image(tmp_path / "in.tif", tmp_path / "out.slc")
+    assert (caught.value.file, caught.value.problem) == (str(tmp_path / "in.tif"), "not enough memory to import this raster")
 
 
 def _as_envi(image, width, lines):

@@ -2,8 +2,11 @@
 
 import os
 import re
+import signal
 import subprocess
 import sys
+import threading
+import time
 
 import numpy as np
 import pytest
@@ -101,21 +104,59 @@ def test_doppler_estimate_is_the_azimuth_phase_step_in_cycles_per_line():
     assert estimate_doppler((smooth * ramp).astype(np.complex64)) == pytest.approx(-0.23, abs=0.01)
 
 
-@pytest.mark.parametrize("break_it, named", [
-    (lambda p: p.slave.unlink(), "slave.slc"),
-    (lambda p: os.truncate(p.slave, 1000), "slave.slc"),
-    (lambda p: p.slave.with_suffix(".xml").unlink(), "slave.xml"),
-    (lambda p: p.truth.unlink(), "truth.off"),
-], ids=["slave-missing", "slave-short", "slave-xml-missing", "offsets-missing"])
-def test_a_bad_input_raises_error_naming_it_and_leaves_nothing(tmp_path, break_it, named):
+def three_term_range_polynomial(pair):
+    pair.truth.write_text(re.sub(r"(range_offset_polynomial:).*", r"\1 2.4 0.0 0.0", pair.truth.read_text(), count=1))
+
+
+@pytest.mark.parametrize("break_it, named, says", [
+    (lambda p: p.slave.unlink(), "slave.slc", ""),
+    (lambda p: os.truncate(p.slave, 1000), "slave.slc", ""),
+    (lambda p: p.slave.with_suffix(".xml").unlink(), "slave.xml", ""),
+    (lambda p: p.truth.unlink(), "truth.off", ""),
+    (three_term_range_polynomial, "truth.off", "range_offset_polynomial holds 3 coefficients, not 6"),
+], ids=["slave-missing", "slave-short", "slave-xml-missing", "offsets-missing", "three-term-polynomial"])
+def test_a_bad_input_raises_error_naming_it_in_both_paths_and_leaves_nothing(tmp_path, break_it, named, says):
     pair = simulate_pair(tmp_path / "pair", width=64, lines=64, range_poly="2.4", azimuth_poly="-1.3")
     break_it(pair)
     before = listing(pair.master.parent)
-    with pytest.raises(finecoreg.Error, match=re.escape(named)):
-        finecoreg.resample(pair.master, pair.slave, pair.truth, out=pair.master.parent / "out.slc", progress=None)
-    assert listing(pair.master.parent) == before
-    with pytest.raises(finecoreg.Error, match=re.escape(named)):
-        finecoreg.resample(pair.master, pair.slave, pair.truth)
+    for out in (pair.master.parent / "out.slc", None):  # the files path, then the arrays path
+        with pytest.raises(finecoreg.Error, match=re.escape(says)) as caught:
+            finecoreg.resample(pair.master, pair.slave, pair.truth, out=out, progress=None)
+        assert os.path.basename(caught.value.file) == named
+        assert listing(pair.master.parent) == before
+
+
+def test_an_output_through_a_symlinked_directory_onto_the_slave_is_refused(tmp_path):
+    pair = simulate_pair(tmp_path / "pair", width=64, lines=64, range_poly="2.4", azimuth_poly="-1.3")
+    (tmp_path / "link").symlink_to(pair.slave.parent)
+    slave, before = pair.slave.read_bytes(), listing(pair.slave.parent)
+    with pytest.raises(finecoreg.Error, match="the resampled slave would overwrite the slave image") as caught:
+        finecoreg.resample(pair.master, pair.slave, pair.truth, out=tmp_path / "link" / "slave.slc", progress=None)
+    assert caught.value.file == str(tmp_path / "link" / "slave.slc")
+    assert pair.slave.read_bytes() == slave and listing(pair.slave.parent) == before
+
+
+@pytest.mark.parametrize("stop", ["callable-raises", "sigint"])
+def test_an_interrupted_file_resample_stops_within_a_block_and_leaves_no_file(tmp_path, stop):
+    pair = simulate_pair(tmp_path / "pair", width=512, lines=2048, range_poly="2.4", azimuth_poly="-1.3")
+    out = tmp_path / "out"
+    out.mkdir()
+    seen, sent = [], []
+
+    def progress(percent):
+        seen.append(percent)
+        if len(seen) == 3 and stop == "callable-raises":
+            raise KeyboardInterrupt
+        if len(seen) == 2 and stop == "sigint":  # a real Ctrl-C, while the library works without the GIL
+            sent.append(time.monotonic())
+            threading.Timer(0.02, signal.pthread_kill, (threading.main_thread().ident, signal.SIGINT)).start()
+
+    with pytest.raises(KeyboardInterrupt):
+        finecoreg.resample(pair.master, pair.slave, pair.truth, out=out / "r.slc", progress=progress, threads=1)
+    assert 0 < seen[-1] < 50  # 32 blocks of 64 lines: it stopped at the block after
+    if sent:
+        assert time.monotonic() - sent[0] < 1.0
+    assert listing(out) == []
 
 
 def test_interferogram_of_images_of_different_sizes_names_the_odd_one(exact, tmp_path):

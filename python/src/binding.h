@@ -1,0 +1,76 @@
+#pragma once
+
+// What the parts of finecoreg._core share: paths between Python and C++,
+// and the progress adapter through which every long call can be stopped.
+#include "params/stage_reporter.h"
+#include "resampling/resample_error.h"
+
+#include <atomic>
+#include <memory>
+#include <pybind11/pybind11.h>
+#include <string>
+#include <utility>
+
+namespace py = pybind11;
+
+// A path given from Python (str, bytes or os.PathLike) as the byte string
+// the file functions take; TypeError naming the argument otherwise.
+std::string fs_path(const py::handle& value, const char* name);
+
+// A path from C++ as Python's str (undecodable bytes as surrogates, as
+// os.fsdecode gives them).
+py::str fs_str(const std::string& path);
+
+// Thrown through a C++ call once its progress adapter holds a Python
+// exception; not a std::exception, so no library handler takes it for a
+// failure of its own.
+struct Interrupted {};
+
+// The progress of one long call: with the GIL held it lets Python handle
+// pending signals (Ctrl-C raises KeyboardInterrupt there), then calls the
+// user's callable, if any. The first exception is kept to be raised again
+// after the call, unchanged.
+class PythonProgress {
+public:
+    explicit PythonProgress(py::object callable) : callable_(std::move(callable)) {}
+    // False once an exception is kept (it is not called again after that).
+    bool poll(double percent);
+    bool failed() const { return failed_; }
+    // Raises the kept exception in Python.
+    [[noreturn]] void raise();
+
+private:
+    py::object callable_;
+    std::unique_ptr<py::error_already_set> error_;
+    std::atomic<bool> failed_{false};
+};
+
+// For the resampler and the interferogram: a kept exception unwinds the
+// call (its pending outputs remove their temporaries).
+class ProgressUnwinder : public ProgressSink {
+public:
+    explicit ProgressUnwinder(PythonProgress& progress) : progress_(progress) {}
+    void progress(double percent) override {
+        if (!progress_.poll(percent))
+            throw Interrupted{};
+    }
+
+private:
+    PythonProgress& progress_;
+};
+
+// Runs work with the GIL released; an Interrupted coming out of it is
+// raised in Python as the exception the adapter kept.
+template <class Work> auto released(PythonProgress& progress, Work&& work) -> decltype(work()) {
+    try {
+        py::gil_scoped_release release;
+        return work();
+    } catch (const Interrupted&) {
+    }
+    progress.raise();
+}
+
+void bind_files(py::module_& m);
+void bind_run(py::module_& m);
+void bind_resample(py::module_& m);
+void bind_ingest(py::module_& m);
