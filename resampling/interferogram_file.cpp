@@ -25,8 +25,7 @@ std::unique_ptr<stSarImageInfo> looked_geometry(const stSarImageInfo& master, in
 } // namespace
 
 InterferogramFileResult interferogram_file(const InterferogramFileRequest& request,
-                                           const RasterWriterFactory& writers,
-                                           ProgressSink* progress) {
+                                           const RasterWriterFactory& writers, Progress* progress) {
     if (request.looks_az < 1 || request.looks_rg < 1)
         throw ResampleError("looks must be at least 1 in each direction");
     const auto master_info = read_image_info(request.master);
@@ -73,8 +72,11 @@ InterferogramFileResult interferogram_file(const InterferogramFileRequest& reque
         ifg_out->write_row(rows.ifg().data());
         coh_out->write_row(rows.coherence().data());
         summary.add(rows.coherence().data(), result.samples);
-        if (progress != nullptr && (row % 64 == 63 || row + 1 == result.lines))
+        if (progress != nullptr && (row % 64 == 63 || row + 1 == result.lines)) {
             progress->progress(100.0 * (row + 1) / result.lines);
+            if (row + 1 < result.lines && progress->cancelled())
+                throw Cancelled();
+        }
     }
     ifg_out->finish();
     coh_out->finish();

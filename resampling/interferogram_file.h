@@ -25,7 +25,7 @@ struct InterferogramFileResult {
 // Forms the multi-looked interferogram master x conj(resampled) and its
 // coherence line block by line block, writes both through the factory's
 // writers and summarises the coherence. ResampleError naming the file for
-// unreadable, short or mismatched inputs; nothing is left behind.
+// unreadable, short or mismatched inputs, Cancelled once progress (may be
+// null) was cancelled (asked about every 64 rows); nothing is left behind.
 InterferogramFileResult interferogram_file(const InterferogramFileRequest& request,
-                                           const RasterWriterFactory& writers,
-                                           ProgressSink* progress);
+                                           const RasterWriterFactory& writers, Progress* progress);

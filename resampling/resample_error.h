@@ -1,5 +1,7 @@
 #pragma once
 
+#include "params/progress.h"
+
 #include <stdexcept>
 #include <string>
 
@@ -7,11 +9,4 @@
 class ResampleError : public std::runtime_error {
 public:
     explicit ResampleError(const std::string& message) : std::runtime_error(message) {}
-};
-
-// Progress of a long run, percent from 0 to 100.
-class ProgressSink {
-public:
-    virtual ~ProgressSink() = default;
-    virtual void progress(double percent) = 0;
 };

@@ -70,7 +70,7 @@ private:
 
 } // namespace
 
-ResampleFileResult resample_file(const ResampleFileRequest& request, ProgressSink* progress) {
+ResampleFileResult resample_file(const ResampleFileRequest& request, Progress* progress) {
     const std::string out_xml = image_xml_path(request.out_slc);
     for (const std::string& input : {request.master, request.slave, request.fitted_off,
                                      image_xml_path(request.master), image_xml_path(request.slave)})

@@ -38,4 +38,4 @@ struct ResampleFileResult {
 // (the constant term, in Hz, over the PRF; the range terms are not used),
 // else estimated from the slave's samples. ResampleError, one line naming the
 // file, for unreadable, short or mismatched inputs; nothing is left behind.
-ResampleFileResult resample_file(const ResampleFileRequest& request, ProgressSink* progress);
+ResampleFileResult resample_file(const ResampleFileRequest& request, Progress* progress);

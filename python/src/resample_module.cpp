@@ -2,11 +2,13 @@
 // finecoreg.resample / finecoreg.interferogram). The GIL is released while
 // the library works; its one-line failures arrive as RuntimeError.
 #include "ingest/geotiff_raster_writer.h"
+#include "numeric/parallel_loop.h"
 #include "resampling/interferogram.h"
 #include "resampling/interferogram_file.h"
 #include "resampling/resample_array.h"
 #include "resampling/resample_file.h"
 
+#include <optional>
 #include <pybind11/functional.h>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -19,7 +21,7 @@ namespace {
 using ComplexArray = py::array_t<std::complex<float>, py::array::c_style | py::array::forcecast>;
 
 // Calls the Python progress callable with the GIL held.
-class CallbackProgress : public ProgressSink {
+class CallbackProgress : public Progress {
 public:
     explicit CallbackProgress(py::object callback) : callback_(std::move(callback)) {}
     void progress(double percent) override {
@@ -167,6 +169,13 @@ PYBIND11_MODULE(_resample, m) {
     m.def("interferogram_file", &interferogram_file_py, py::arg("master"), py::arg("resampled"),
           py::arg("looks_az"), py::arg("looks_rg"), py::arg("out_dir"), py::arg("geotiff") = false,
           py::arg("progress") = py::none());
+    m.def(
+        "thread_count_problem",
+        [](long long threads) -> std::optional<std::string> {
+            const char* problem = thread_count_problem(threads);
+            return problem ? std::optional<std::string>(problem) : std::nullopt;
+        },
+        py::arg("threads"));
     m.def("interferogram_array", &interferogram_array_py, py::arg("master"), py::arg("slave"),
           py::arg("looks_az"), py::arg("looks_rg"));
 }

@@ -183,6 +183,32 @@ TEST(ResampleFile, ShortSlaveFailsNamingItAndLeavesNothing) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 6);
 }
 
+// Cancels from its progress callback once the first block is written.
+struct CancelAfterFirstBlock : Progress {
+    std::vector<double> seen;
+    bool cancel = false;
+    void progress(double percent) override {
+        seen.push_back(percent);
+        cancel = percent > 0.0;
+    }
+    bool cancelled() override { return cancel; }
+};
+
+TEST(ResampleFile, CancelFromTheProgressStopsBeforeTheNextBlockAndLeavesNothing) {
+    const std::string dir = simulate(fresh_test_dir(), SampleFormat::fcomplex, 0.0);
+    CancelAfterFirstBlock progress;
+    EXPECT_THROW(resample_file({dir + "/master.slc",
+                                dir + "/slave.slc",
+                                dir + "/truth.off",
+                                dir + "/resampled.slc",
+                                {},
+                                2},
+                               &progress),
+                 Cancelled);
+    EXPECT_EQ(progress.seen, (std::vector<double>{0.0, 100.0 * 64 / kSize}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 6);
+}
+
 TEST(Interferogram, CoherenceOfAScaledCopyIsOneAndTheLooksTruncate) {
     constexpr int w = 11, lines = 7;
     std::vector<cf> m(w * lines), s(m.size());
