@@ -41,10 +41,11 @@ public:
     using Measure = std::function<PositionOutcome(const RowLines& lines, int row, int position,
                                                   WindowWorkspace& workspace)>;
 
-    // The team's other members work for the pipeline until it is destroyed
-    // (or raises); the calling thread measures with callerWorkspace inside
-    // next_row (the workers share its filter). The workers build their workspaces at once but read
-    // nothing before the first next_row, so the caller may still read the files through the
+    // The team's other members work for the pipeline until it is
+    // destroyed (or raises); the calling thread measures with
+    // callerWorkspace inside next_row (the workers share its filter). The
+    // workers build their workspaces at once but read nothing before the
+    // first next_row, so the caller may still read the files through the
     // readers' streams until then; the pool reads them by position. The
     // reads' warnings are held per row and printed when the row is taken
     // back.

@@ -232,6 +232,19 @@ TEST(Interferogram, CoherenceOfAScaledCopyIsOneAndTheLooksTruncate) {
     EXPECT_EQ(summary.histogram()[19], 1);
 }
 
+TEST(Interferogram, CancelFromTheProgressStopsAfterTheRowsReported) {
+    constexpr int w = 3, lines = 130;
+    std::vector<cf> m(w * lines, cf(1.0f, 0.0f)), ifg(m.size(), cf(-1.0f, 0.0f));
+    std::vector<float> coherence(m.size(), -1.0f);
+    CancelAfterFirstBlock progress;
+    EXPECT_THROW(interferogram_arrays(m.data(), m.data(), lines, w, 1, 1, ifg.data(),
+                                      coherence.data(), &progress),
+                 Cancelled);
+    EXPECT_EQ(progress.seen, (std::vector<double>{0.0, 100.0 * 64 / lines}));
+    EXPECT_EQ(coherence[64 * w - 1], 1.0f);
+    EXPECT_EQ(coherence[64 * w], -1.0f); // row 64 was never formed
+}
+
 TEST(Interferogram, MismatchedSizesFailNamingTheFile) {
     const std::string dir = simulate(fresh_test_dir(), SampleFormat::fcomplex, 0.0);
     write_sar_image_xml(dir + "/slave.xml", make_sar_image_info(kSize, kSize - 1, "FCOMPLEX"));
