@@ -21,8 +21,10 @@ public:
 // doppler: the slave's Doppler centroid in cycles per line (0: none).
 // threads: how many threads resample the lines of a block (a team started
 // once for the call, the calling thread among them); the output is the same
-// for any number. progress (may be null) is asked between blocks whether it
-// was cancelled: Cancelled then. Returns the number of masked samples.
+// for any number; std::invalid_argument outside thread_count_problem's
+// range (numeric/parallel_loop.h). progress (may be null) is asked between
+// blocks whether it was cancelled: Cancelled then. Returns the number of
+// masked samples.
 long resample_lines(SlaveLineSource& slave, const OffsetPolynomials& offsets, int master_width,
                     int master_lines, double doppler, ResampledLineSink& sink, Progress* progress,
                     int threads = 1);
