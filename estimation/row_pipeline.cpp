@@ -19,12 +19,14 @@ struct RowPipeline::Slot {
     Block1D<unsigned char> raw; // one raw line of either image
 };
 
-RowPipeline::RowPipeline(int threads, std::vector<RowToMeasure> rows, int positionsPerRow,
+RowPipeline::RowPipeline(ThreadTeam& team, std::vector<RowToMeasure> rows, int positionsPerRow,
                          const SlcLineReader& masterLines, const SlcLineReader& slaveLines,
                          int masterWidth, int slaveWidth, WindowWorkspace& callerWorkspace,
                          Measure measure)
     : rows_(std::move(rows)), positionsPerRow_(positionsPerRow), masterLines_(masterLines),
-      slaveLines_(slaveLines), measure_(std::move(measure)), callerWorkspace_(callerWorkspace) {
+      slaveLines_(slaveLines), measure_(std::move(measure)), callerWorkspace_(callerWorkspace),
+      team_(team) {
+    const int threads = team.size();
     // The row being finished, the next one ready, one being read, and as
     // many more as it takes to give every thread a position: memory grows
     // with the threads, never with the image's length.
@@ -38,12 +40,9 @@ RowPipeline::RowPipeline(int threads, std::vector<RowToMeasure> rows, int positi
     // thread waking between them for every row. Each worker builds its own
     // workspace, and the reader each row buffer as it first fills it: the
     // allocations happen on the cores, alongside the measuring.
-    try {
-        for (int t = 1; t < threads; t++)
-            workers_.emplace_back([this, filter = callerWorkspace.filter()] { work(filter); });
-    } catch (...) {
-        stop_workers();
-        throw;
+    if (threads > 1) {
+        team_.start_others([this, filter = callerWorkspace.filter()](int) { work(filter); });
+        working_ = true;
     }
 }
 
@@ -57,9 +56,10 @@ void RowPipeline::stop_workers() {
         stopping_ = true;
     }
     workReady_.notify_all();
-    for (std::thread& t : workers_)
-        if (t.joinable())
-            t.join();
+    if (working_) {
+        working_ = false;
+        team_.finish_others(); // work() lets no exception out
+    }
 }
 
 bool RowPipeline::can_read() const {

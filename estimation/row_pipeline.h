@@ -3,6 +3,7 @@
 #include "estimation/measure_window.h"
 #include "estimation/row_lines.h"
 #include "estimation/slc_lines.h"
+#include "numeric/parallel_loop.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -11,7 +12,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 // What measuring one grid position gave.
@@ -28,7 +28,7 @@ struct RowToMeasure {
     std::int64_t firstSlaveLine;
 };
 
-// Stage 1's rows measured on a pool of threads, the calling thread among
+// Stage 1's rows measured on a team of threads, the calling thread among
 // them. The threads read the rows' lines ahead into a few row buffers
 // whenever one is free (the reads handed out in row order and run side by
 // side), and otherwise take the positions of the rows read, in grid order,
@@ -41,17 +41,18 @@ public:
     using Measure = std::function<PositionOutcome(const RowLines& lines, int row, int position,
                                                   WindowWorkspace& workspace)>;
 
-    // threads counts the calling thread, which measures with
+    // The team's other members work for the pipeline until it is
+    // destroyed (or raises); the calling thread measures with
     // callerWorkspace inside next_row (the workers share its filter). The
     // workers build their workspaces at once but read nothing before the
     // first next_row, so the caller may still read the files through the
     // readers' streams until then; the pool reads them by position. The
     // reads' warnings are held per row and printed when the row is taken
     // back.
-    RowPipeline(int threads, std::vector<RowToMeasure> rows, int positionsPerRow,
+    RowPipeline(ThreadTeam& team, std::vector<RowToMeasure> rows, int positionsPerRow,
                 const SlcLineReader& masterLines, const SlcLineReader& slaveLines, int masterWidth,
                 int slaveWidth, WindowWorkspace& callerWorkspace, Measure measure);
-    // Stops handing out positions and joins every worker.
+    // Stops handing out positions and waits for every worker.
     ~RowPipeline();
     RowPipeline(const RowPipeline&) = delete;
     RowPipeline& operator=(const RowPipeline&) = delete;
@@ -62,7 +63,7 @@ public:
     // thread reads and measures like the workers. Valid until the next call.
     const std::vector<PositionOutcome>& next_row();
 
-    // Joins the workers, then raises the failure of a position on this
+    // Waits for the workers, then raises the failure of a position on this
     // thread: a deferred fatal error as it would have ended a single-thread
     // run, anything else rethrown.
     [[noreturn]] void raise(const std::exception_ptr& failure);
@@ -96,7 +97,8 @@ private:
     struct SlotShape {
         int masterWidth, slaveWidth, height;
     } slotShape_{};
-    std::vector<std::thread> workers_;
+    ThreadTeam& team_;
+    bool working_ = false; // the team's other members run work()
 
     std::mutex lock_;
     std::condition_variable workReady_; // a row was read or taken back, or the pool stops

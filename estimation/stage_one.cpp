@@ -262,11 +262,11 @@ void read_row(RowLines& lines, const SlcLineReader& masterLines, const SlcLineRe
     std::fputs(warnings.c_str(), stdout);
 }
 
-// With more than one thread, the rows inside both images go to a pool.
-std::unique_ptr<RowPipeline> start_pipeline(int threads, const GridPlan& plan,
+// With more than one thread, the rows inside both images go to the team.
+std::unique_ptr<RowPipeline> start_pipeline(ThreadTeam& team, const GridPlan& plan,
                                             SlcLineReader& masterLines, SlcLineReader& slaveLines,
                                             WindowWorkspace& callerWorkspace) {
-    if (threads <= 1)
+    if (team.size() <= 1)
         return nullptr;
     std::vector<RowToMeasure> rows;
     for (int i = 0; i < plan.grid.azimuthSamples; i++) {
@@ -275,8 +275,8 @@ std::unique_ptr<RowPipeline> start_pipeline(int threads, const GridPlan& plan,
             rows.push_back({i, r.masterLine - plan.halfHeight, r.slaveLine - plan.halfHeight});
     }
     return std::make_unique<RowPipeline>(
-        threads, std::move(rows), plan.grid.rangeSamples, masterLines, slaveLines,
-        plan.master.width, plan.slave.width, callerWorkspace,
+        team, std::move(rows), plan.grid.rangeSamples, masterLines, slaveLines, plan.master.width,
+        plan.slave.width, callerWorkspace,
         [&plan](const RowLines& lines, int i, int j, WindowWorkspace& ws) {
             return plan.measure(lines, plan.place_position(plan.place_row(i), j), ws);
         });
@@ -321,8 +321,9 @@ bool estimate_offsets(const RunRequest& request, const WorkFiles& work, StageRep
     // their workspaces meanwhile, and measure nothing before the first row
     // is asked for.
     GridPlan plan{grid, par, masterSize, slaveSize, windowWidth / 2, windowHeight / 2, 0.0, 0.0};
+    ThreadTeam team(request.threads); // one thread (the plug-in's runs) starts none
     const std::unique_ptr<RowPipeline> pipeline =
-        start_pipeline(request.threads, plan, masterLines, slaveLines, workspace);
+        start_pipeline(team, plan, masterLines, slaveLines, workspace);
 
     double masterAverage = 0.0;
     if (!average_intensity(masterLines, f.format, masterSize.width, masterSize.lines,

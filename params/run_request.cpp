@@ -1,5 +1,7 @@
 #include "params/run_request.h"
 
+#include "numeric/parallel_loop.h"
+
 #include <cmath>
 
 namespace {
@@ -26,8 +28,10 @@ const char* check_run_request(const RunRequest& request) {
         return "Number of offset estimates in range and azimuth must be from 1 to 16384 !";
     if (std::isnan(request.snrThreshold))
         return "SNR threshold is not a number !";
-    if (request.threads < 1 || request.threads > kMaxThreads)
-        return "Number of threads must be from 1 to 1024 !";
+    if (const char* range = thread_count_problem(request.threads)) {
+        static const std::string message = std::string("Number of threads must be ") + range + " !";
+        return message.c_str();
+    }
     return nullptr;
 }
 

@@ -8,8 +8,6 @@ constexpr int kMaxWindowSide = 4096;
 // Largest grid a run accepts in either direction; keeps the number of
 // positions and every progress and file-size product within 32 bits.
 constexpr int kMaxGridSamples = 16384;
-// Most threads a run measures its positions on.
-constexpr int kMaxThreads = 1024;
 
 // What one run is asked to do, independent of who asks. Paths are byte
 // strings exactly as the standard file functions receive them.
@@ -24,7 +22,8 @@ struct RunRequest {
     double snrThreshold = 7.0;
     bool overwrite = false; // write the fit over offsetParPath instead of beside it
     // Threads measuring stage 1's positions. 1: all on the calling thread,
-    // as the plug-in runs; more give the same bytes sooner.
+    // as the plug-in runs; more give the same bytes sooner. At most
+    // kMaxThreads (numeric/parallel_loop.h).
     int threads = 1;
 };
 

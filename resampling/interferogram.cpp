@@ -79,16 +79,24 @@ std::vector<std::int64_t> CoherenceSummary::histogram() const {
 
 void interferogram_arrays(const std::complex<float>* master, const std::complex<float>* slave,
                           int lines, int width, int looks_az, int looks_rg,
-                          std::complex<float>* ifg, float* coherence) {
+                          std::complex<float>* ifg, float* coherence, Progress* progress) {
     InterferogramRows rows(width, looks_az, looks_rg);
     const std::size_t w = static_cast<std::size_t>(width);
     const std::size_t out_w = static_cast<std::size_t>(rows.out_width());
+    const std::size_t out_rows = static_cast<std::size_t>(lines / looks_az);
     std::size_t row = 0;
+    if (progress != nullptr)
+        progress->progress(0.0);
     for (int y = 0; y < lines / looks_az * looks_az; y++) {
         if (!rows.add(master + y * w, slave + y * w))
             continue;
         std::copy(rows.ifg().begin(), rows.ifg().end(), ifg + row * out_w);
         std::copy(rows.coherence().begin(), rows.coherence().end(), coherence + row * out_w);
         row++;
+        if (progress != nullptr && (row % 64 == 0 || row == out_rows)) {
+            progress->progress(100.0 * static_cast<double>(row) / static_cast<double>(out_rows));
+            if (row < out_rows && progress->cancelled())
+                throw Cancelled();
+        }
     }
 }

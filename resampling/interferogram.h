@@ -1,5 +1,7 @@
 #pragma once
 
+#include "params/progress.h"
+
 #include <complex>
 #include <cstdint>
 #include <vector>
@@ -48,7 +50,8 @@ private:
 };
 
 // The whole in-memory computation: lines x width arrays in, (lines / looks_az)
-// x (width / looks_rg) out.
+// x (width / looks_rg) out. progress (may be null) hears of every 64 rows
+// out and is asked then whether it was cancelled: Cancelled.
 void interferogram_arrays(const std::complex<float>* master, const std::complex<float>* slave,
                           int lines, int width, int looks_az, int looks_rg,
-                          std::complex<float>* ifg, float* coherence);
+                          std::complex<float>* ifg, float* coherence, Progress* progress = nullptr);

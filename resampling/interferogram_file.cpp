@@ -57,8 +57,7 @@ long double interferogram_bytes(const std::string& image, int width, int lines, 
 }
 
 InterferogramFileResult interferogram_file(const InterferogramFileRequest& request,
-                                           const RasterWriterFactory& writers,
-                                           ProgressSink* progress) {
+                                           const RasterWriterFactory& writers, Progress* progress) {
     const std::vector<NamedPath> outputs = interferogram_outputs(request.out_dir);
     check_outputs_are_not_inputs(
         outputs, {{request.master, "master image"},
@@ -106,8 +105,11 @@ InterferogramFileResult interferogram_file(const InterferogramFileRequest& reque
         ifg_out->write_row(rows.ifg().data());
         coh_out->write_row(rows.coherence().data());
         summary.add(rows.coherence().data(), result.samples);
-        if (progress != nullptr && (row % 64 == 63 || row + 1 == result.lines))
+        if (progress != nullptr && (row % 64 == 63 || row + 1 == result.lines)) {
             progress->progress(100.0 * (row + 1) / result.lines);
+            if (row + 1 < result.lines && progress->cancelled())
+                throw Cancelled();
+        }
     }
     ifg_out->finish();
     coh_out->finish();

@@ -36,7 +36,7 @@ long double interferogram_bytes(const std::string& image, int width, int lines, 
 // coherence line block by line block, writes both through the factory's
 // writers and summarises the coherence. Every output is checked against
 // the inputs first; FileError naming the file for unreadable, short or
-// mismatched inputs; nothing is left behind.
+// mismatched inputs, Cancelled once progress (may be null) was cancelled
+// (asked every 64 rows); nothing is left behind.
 InterferogramFileResult interferogram_file(const InterferogramFileRequest& request,
-                                           const RasterWriterFactory& writers,
-                                           ProgressSink* progress);
+                                           const RasterWriterFactory& writers, Progress* progress);

@@ -44,7 +44,7 @@ private:
 long resample_array(const std::complex<float>* slave, int slave_lines, int slave_width,
                     const OffsetPolynomials& offsets, int out_lines, int out_width, double doppler,
                     std::complex<float>* out, unsigned char* mask, int threads,
-                    ProgressSink* progress) {
+                    Progress* progress) {
     ArraySource source(slave, slave_lines, slave_width);
     ArraySink sink(out, mask, out_width);
     return resample_lines(source, offsets, out_width, out_lines, doppler, sink, progress, threads);

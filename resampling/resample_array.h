@@ -13,7 +13,7 @@
 long resample_array(const std::complex<float>* slave, int slave_lines, int slave_width,
                     const OffsetPolynomials& offsets, int out_lines, int out_width, double doppler,
                     std::complex<float>* out, unsigned char* mask, int threads = 1,
-                    ProgressSink* progress = nullptr);
+                    Progress* progress = nullptr);
 
 // The Doppler centroid of an in-memory image (see estimate_doppler_centroid).
 double estimate_array_doppler_centroid(const std::complex<float>* image, int lines, int width);

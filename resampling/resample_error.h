@@ -1,13 +1,5 @@
 #pragma once
 
+// What the resampler and the interferogram raise and report through.
 #include "params/file_error.h"
-
-#include <stdexcept>
-#include <string>
-
-// Progress of a long run, percent from 0 to 100.
-class ProgressSink {
-public:
-    virtual ~ProgressSink() = default;
-    virtual void progress(double percent) = 0;
-};
+#include "params/progress.h"

@@ -61,7 +61,7 @@ std::vector<NamedPath> resample_outputs(const std::string& out_slc) {
             {mask_path(out_slc), "resampled slave's mask"}};
 }
 
-ResampleFileResult resample_file(const ResampleFileRequest& request, ProgressSink* progress) {
+ResampleFileResult resample_file(const ResampleFileRequest& request, Progress* progress) {
     // Every output against every input before anything is read, by identity.
     std::vector<NamedPath> outputs = resample_outputs(request.out_slc);
     outputs.insert(outputs.end(), request.also_written.begin(), request.also_written.end());

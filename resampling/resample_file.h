@@ -47,5 +47,6 @@ struct ResampleFileResult {
 // output is checked not to be an input, both images to hold what their XML
 // files claim and the outputs to fit their file system. FileError, one line
 // naming the file, for unreadable, short or mismatched inputs; nothing is
-// left behind.
-ResampleFileResult resample_file(const ResampleFileRequest& request, ProgressSink* progress);
+// left behind. Cancelled once progress (may be null) was cancelled (asked
+// before each block of lines).
+ResampleFileResult resample_file(const ResampleFileRequest& request, Progress* progress);

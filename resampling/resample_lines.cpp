@@ -1,67 +1,29 @@
 #include "resampling/resample_lines.h"
 
+#include "numeric/parallel_loop.h"
 #include "resampling/kernel_choice.h"
 #include "resampling/line_resampler.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <exception>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 namespace {
 
 constexpr int kBlockLines = 64;
 
-// Runs line(resampler, k) for k in [0, count) on one thread per resampler
-// (the calling thread is the first), lines handed out one by one. Every
-// line is computed alone, so the result does not depend on the threads.
-template <class Line>
-void run_lines(std::vector<LineResampler>& resamplers, int count, const Line& line) {
-    if (resamplers.size() == 1 || count == 1) {
-        for (int k = 0; k < count; k++)
-            line(resamplers[0], k);
-        return;
-    }
-    std::atomic<int> next{0};
-    std::mutex failure_lock;
-    std::exception_ptr failure;
-    const auto work = [&](LineResampler& resampler) {
-        try {
-            for (int k; (k = next.fetch_add(1)) < count;)
-                line(resampler, k);
-        } catch (...) {
-            next = count; // the others stop at their next line
-            std::lock_guard<std::mutex> hold(failure_lock);
-            if (!failure)
-                failure = std::current_exception();
-        }
-    };
-    std::vector<std::thread> helpers;
-    const std::size_t wanted = std::min(resamplers.size(), static_cast<std::size_t>(count));
-    try {
-        for (std::size_t t = 1; t < wanted; t++)
-            helpers.emplace_back(work, std::ref(resamplers[t]));
-    } catch (...) { // fewer threads than asked for: the lines still get done
-    }
-    work(resamplers[0]);
-    for (std::thread& helper : helpers)
-        helper.join();
-    if (failure)
-        std::rethrow_exception(failure);
-}
-
 } // namespace
 
 long resample_lines(SlaveLineSource& slave, const OffsetPolynomials& offsets, int master_width,
-                    int master_lines, double doppler, ResampledLineSink& sink,
-                    ProgressSink* progress, int threads) {
+                    int master_lines, double doppler, ResampledLineSink& sink, Progress* progress,
+                    int threads) {
     const SincKernel kernel(resampling_kernel_shape(), kResamplingKernelPhases);
-    // The lines of one block are resampled at once, one resampler (its own
-    // scratch) per thread, and written in order once the block is done.
-    std::vector<LineResampler> resamplers(static_cast<std::size_t>(std::max(1, threads)),
+    // The lines of one block are resampled at once on a team started once
+    // for the whole image, one resampler (its own scratch) per member, lines
+    // handed out one by one; each is computed alone and written in order
+    // once the block is done, so the output does not depend on the threads.
+    ThreadTeam team(threads);
+    std::vector<LineResampler> resamplers(static_cast<std::size_t>(team.size()),
                                           LineResampler(offsets, master_width, kernel, doppler));
     SlaveWindow window(slave, doppler);
     const std::size_t width = static_cast<std::size_t>(master_width);
@@ -73,13 +35,17 @@ long resample_lines(SlaveLineSource& slave, const OffsetPolynomials& offsets, in
     if (progress != nullptr)
         progress->progress(0.0);
     for (int block = 0; block < master_lines; block += kBlockLines) {
+        if (progress != nullptr && progress->cancelled())
+            throw Cancelled();
         const int block_end = std::min(master_lines, block + kBlockLines);
         int first = 0, end = 0;
         resamplers[0].lines_needed(block, block_end, &first, &end);
         window.cover(first, end);
-        run_lines(resamplers, block_end - block, [&](LineResampler& resampler, int k) {
-            masked_in_line[static_cast<std::size_t>(k)] = resampler.resample(
-                block + k, window, slave.width(), slave.lines(), &out[k * width], &mask[k * width]);
+        team.for_each(block_end - block, [&](int thread, int k) {
+            masked_in_line[static_cast<std::size_t>(k)] =
+                resamplers[static_cast<std::size_t>(thread)].resample(
+                    block + k, window, slave.width(), slave.lines(), &out[k * width],
+                    &mask[k * width]);
         });
         for (int k = 0; k < block_end - block; k++) {
             masked += masked_in_line[static_cast<std::size_t>(k)];

@@ -19,12 +19,15 @@ public:
 // through the offsets, in blocks of output lines: only the slave lines a
 // block reads are held (peak memory independent of the image's length).
 // doppler: the slave's Doppler centroid in cycles per line (0: none).
-// threads: how many threads resample the lines of a block (the calling
-// thread among them); the output is the same for any number. Returns the
-// number of masked samples.
+// threads: how many threads resample the lines of a block (a team started
+// once for the call, the calling thread among them); the output is the same
+// for any number; std::invalid_argument outside thread_count_problem's
+// range (numeric/parallel_loop.h). progress (may be null) is asked between
+// blocks whether it was cancelled: Cancelled then. Returns the number of
+// masked samples.
 long resample_lines(SlaveLineSource& slave, const OffsetPolynomials& offsets, int master_width,
-                    int master_lines, double doppler, ResampledLineSink& sink,
-                    ProgressSink* progress, int threads = 1);
+                    int master_lines, double doppler, ResampledLineSink& sink, Progress* progress,
+                    int threads = 1);
 
 // The Doppler centroid of an image in cycles per line, from the phase of
 // its lag-one azimuth correlation sum s[l + 1] conj(s[l]) over up to 128

@@ -231,9 +231,18 @@ def _threads(threads):
         return default_threads()
     if not isinstance(threads, numbers.Integral) or isinstance(threads, bool):
         raise TypeError(f"threads must be an integer or None, not {threads!r}")
-    if not 1 <= threads <= 1024:
-        raise ValueError(f"threads must be from 1 to 1024, not {threads}")
+    problem = _thread_count_problem(threads)
+    if problem is not None:
+        raise ValueError(f"threads must be {problem}, not {threads}")
     return int(threads)
+
+
+def _thread_count_problem(threads):
+    """None when the library takes this many threads, else the range they must lie in."""
+    from . import _core
+
+    # Clamped into a C long long first: counts beyond it are refused alike.
+    return _core.thread_count_problem(max(-1, min(int(threads), 1 << 62)))
 
 
 def _resample_arrays(binding, master, slave, off_path, polynomials, doppler, threads, progress):

@@ -21,18 +21,17 @@ std::string fs_path(const py::handle& value, const char* name);
 // os.fsdecode gives them).
 py::str fs_str(const std::string& path);
 
-// Thrown through a C++ call once its progress adapter holds a Python
-// exception; not a std::exception, so no library handler takes it for a
-// failure of its own.
-struct Interrupted {};
-
 // The progress of one long call: with the GIL held it lets Python handle
 // pending signals (Ctrl-C raises KeyboardInterrupt there), then calls the
 // user's callable, if any. The first exception is kept to be raised again
 // after the call, unchanged.
-class PythonProgress {
+// The library asks cancelled() between blocks and rows, and stops with
+// Cancelled (its pending outputs remove their temporaries).
+class PythonProgress : public Progress {
 public:
     explicit PythonProgress(py::object callable) : callable_(std::move(callable)) {}
+    void progress(double percent) override { poll(percent); }
+    bool cancelled() override { return failed_; }
     // False once an exception is kept (it is not called again after that).
     bool poll(double percent);
     bool failed() const { return failed_; }
@@ -45,27 +44,13 @@ private:
     std::atomic<bool> failed_{false};
 };
 
-// For the resampler and the interferogram: a kept exception unwinds the
-// call (its pending outputs remove their temporaries).
-class ProgressUnwinder : public ProgressSink {
-public:
-    explicit ProgressUnwinder(PythonProgress& progress) : progress_(progress) {}
-    void progress(double percent) override {
-        if (!progress_.poll(percent))
-            throw Interrupted{};
-    }
-
-private:
-    PythonProgress& progress_;
-};
-
-// Runs work with the GIL released; an Interrupted coming out of it is
-// raised in Python as the exception the adapter kept.
+// Runs work with the GIL released; a cancel coming out of it is raised in
+// Python as the exception the adapter kept.
 template <class Work> auto released(PythonProgress& progress, Work&& work) -> decltype(work()) {
     try {
         py::gil_scoped_release release;
         return work();
-    } catch (const Interrupted&) {
+    } catch (const Cancelled&) {
     }
     progress.raise();
 }

@@ -2,6 +2,7 @@
 // the sample decoding, the Doppler estimate, and the rules every writer
 // follows (outputs checked against inputs by identity, pending outputs).
 #include "binding.h"
+#include "numeric/parallel_loop.h"
 #include "params/file_naming.h"
 #include "params/offset_file.h"
 #include "params/output_check.h"
@@ -13,6 +14,7 @@
 #include "resampling/slc_raster.h"
 
 #include <complex>
+#include <optional>
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 #include <stdexcept>
@@ -99,6 +101,13 @@ void bind_files(py::module_& m) {
                                [](const OffsetFile& f) { return six(f.polynomials.range); })
         .def_property_readonly("azimuth_polynomial",
                                [](const OffsetFile& f) { return six(f.polynomials.azimuth); });
+    m.def(
+        "thread_count_problem",
+        [](long long threads) -> std::optional<std::string> {
+            const char* problem = thread_count_problem(threads);
+            return problem ? std::optional<std::string>(problem) : std::nullopt;
+        },
+        py::arg("threads"));
     m.def(
         "read_offset_file",
         [](const py::object& path) { return read_offset_file(fs_path(path, "path")); },

@@ -72,12 +72,11 @@ py::tuple resample_array_py(const ComplexArray& slave, const std::vector<double>
     py::array_t<bool> mask({shape.first, shape.second});
     const int lines = static_cast<int>(slave.shape(0)), width = static_cast<int>(slave.shape(1));
     PythonProgress adapter(progress);
-    ProgressUnwinder sink(adapter);
     auto* out_data = out.mutable_data();
     auto* mask_data = reinterpret_cast<unsigned char*>(mask.mutable_data());
     released(adapter, [&] {
         return resample_array(slave.data(), lines, width, offsets, shape.first, shape.second,
-                              doppler, out_data, mask_data, threads, &sink);
+                              doppler, out_data, mask_data, threads, &adapter);
     });
     return py::make_tuple(out, mask);
 }
@@ -135,8 +134,7 @@ void bind_resample(py::module_& m) {
         "resample_file",
         [](const ResampleFileRequest& request, const py::object& progress) {
             PythonProgress adapter(progress);
-            ProgressUnwinder sink(adapter);
-            return released(adapter, [&] { return resample_file(request, &sink); });
+            return released(adapter, [&] { return resample_file(request, &adapter); });
         },
         py::arg("request"), py::kw_only(), py::arg("progress") = py::none(),
         "Resamples the slave into request.out_slc (its XML and mask beside it); "
@@ -170,11 +168,11 @@ void bind_resample(py::module_& m) {
         "interferogram_file",
         [](const InterferogramFileRequest& request, bool geotiff, const py::object& progress) {
             PythonProgress adapter(progress);
-            ProgressUnwinder sink(adapter);
             const RasterWriterFactory writers =
                 geotiff ? RasterWriterFactory(ingest::geotiff_raster_writer)
                         : RasterWriterFactory(raw_raster_writer);
-            return released(adapter, [&] { return interferogram_file(request, writers, &sink); });
+            return released(adapter,
+                            [&] { return interferogram_file(request, writers, &adapter); });
         },
         py::arg("request"), py::kw_only(), py::arg("geotiff") = false,
         py::arg("progress") = py::none(),

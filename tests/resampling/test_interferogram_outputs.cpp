@@ -27,7 +27,7 @@ void write_image(const std::string& path, const std::vector<cf>& v) {
     write_sar_image_xml(image_xml_path(path), make_sar_image_info(kWidth, kLines, "FCOMPLEX"));
 }
 
-struct Recorder : ProgressSink {
+struct Recorder : Progress {
     std::vector<double> seen;
     void progress(double percent) override { seen.push_back(percent); }
 };

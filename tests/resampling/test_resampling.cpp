@@ -168,6 +168,32 @@ TEST(ResampleArray, MasksExactlyTheSamplesWhoseKernelLeavesTheSlave) {
     EXPECT_EQ(masked, lines * w - 29 * 9);
 }
 
+// Cancels from its progress callback once the first block is written.
+struct CancelAfterFirstBlock : Progress {
+    std::vector<double> seen;
+    bool cancel = false;
+    void progress(double percent) override {
+        seen.push_back(percent);
+        cancel = percent > 0.0;
+    }
+    bool cancelled() override { return cancel; }
+};
+
+TEST(ResampleFile, CancelFromTheProgressStopsBeforeTheNextBlockAndLeavesNothing) {
+    const std::string dir = simulate(fresh_test_dir(), SampleFormat::fcomplex, 0.0);
+    CancelAfterFirstBlock progress;
+    EXPECT_THROW(resample_file({dir + "/master.slc",
+                                dir + "/slave.slc",
+                                dir + "/truth.off",
+                                dir + "/resampled.slc",
+                                {},
+                                2},
+                               &progress),
+                 Cancelled);
+    EXPECT_EQ(progress.seen, (std::vector<double>{0.0, 100.0 * 64 / kSize}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 6);
+}
+
 TEST(Interferogram, CoherenceOfAScaledCopyIsOneAndTheLooksTruncate) {
     constexpr int w = 11, lines = 7;
     std::vector<cf> m(w * lines), s(m.size());
@@ -189,6 +215,19 @@ TEST(Interferogram, CoherenceOfAScaledCopyIsOneAndTheLooksTruncate) {
     EXPECT_NEAR(summary.mean(), 1.6 / 3, 1e-6);
     EXPECT_NEAR(summary.median(), 0.4, 1e-4);
     EXPECT_EQ(summary.histogram()[19], 1);
+}
+
+TEST(Interferogram, CancelFromTheProgressStopsAfterTheRowsReported) {
+    constexpr int w = 3, lines = 130;
+    std::vector<cf> m(w * lines, cf(1.0f, 0.0f)), ifg(m.size(), cf(-1.0f, 0.0f));
+    std::vector<float> coherence(m.size(), -1.0f);
+    CancelAfterFirstBlock progress;
+    EXPECT_THROW(interferogram_arrays(m.data(), m.data(), lines, w, 1, 1, ifg.data(),
+                                      coherence.data(), &progress),
+                 Cancelled);
+    EXPECT_EQ(progress.seen, (std::vector<double>{0.0, 100.0 * 64 / lines}));
+    EXPECT_EQ(coherence[64 * w - 1], 1.0f);
+    EXPECT_EQ(coherence[64 * w], -1.0f); // row 64 was never formed
 }
 
 TEST(Interferogram, MismatchedSizesFailNamingTheFile) {

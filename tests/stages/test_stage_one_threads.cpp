@@ -1,4 +1,4 @@
-// Stage 1's pool of threads: it hands each row's outcomes back in grid order
+// Stage 1's pool on a team of threads: it hands each row's outcomes back in grid order
 // and carries a failure of a worker to the calling thread, in its place. (The
 // same bytes on any number of threads: the golden tests; the same progress
 // and diagnostics: the Python package's tests.)
@@ -55,7 +55,8 @@ protected:
         Block1D<unsigned char> buffer(kWidth * 8);
         SlcLineReader m(master_.get(), kWidth, SampleFormat::fcomplex, buffer.get(), "");
         SlcLineReader s(slave_.get(), kWidth, SampleFormat::fcomplex, buffer.get(), "");
-        RowPipeline pool(threads, rows_, kPositions, m, s, kWidth, kWidth, *first_, measure);
+        ThreadTeam team(threads);
+        RowPipeline pool(team, rows_, kPositions, m, s, kWidth, kWidth, *first_, measure);
         std::vector<std::vector<PositionOutcome>> taken;
         for (std::size_t r = 0; r < rows_.size(); r++) {
             taken.push_back(pool.next_row());

@@ -14,7 +14,7 @@
 namespace {
 
 // The library's progress on the terminal's bar (or a line per ten percent).
-class ReporterSink : public ProgressSink {
+class ReporterSink : public Progress {
 public:
     explicit ReporterSink(ProgressReporter& reporter) : reporter_(reporter) {}
     void progress(double percent) override { reporter_.update(percent); }

@@ -1,5 +1,6 @@
 #include "resample_options.h"
 
+#include "numeric/parallel_loop.h"
 #include "tools/common/command_line.h"
 
 #include <vector>
@@ -36,8 +37,8 @@ std::string parse_resample_options(int argc, const char* const* argv, ResampleOp
             i += 2;
         } else if (arg == "--threads") {
             long n = 0;
-            if (!value(1) || !parse_whole_number(value(1), &n) || n < 1 || n > 1024)
-                return "option --threads needs a whole number from 1 to 1024";
+            if (!value(1) || !parse_whole_number(value(1), &n) || thread_count_problem(n))
+                return std::string("option --threads needs a whole number ") + thread_count_range();
             o->request.threads = static_cast<int>(n);
             i++;
         } else if (arg == "--interferogram") {
