@@ -18,7 +18,7 @@ from .error import Error
 from .files import check_outputs
 from .offset_file import read_offset_file
 from .result import Result
-from .run import _DEFAULT, TerminalBar, _pair_of_ints, default_threads
+from .run import _DEFAULT, TerminalBar, _pair_of_ints, check_threads
 from .slc_image import doppler_coefficients, image_info, read_lines, xml_path
 
 _PATH_TYPES = (str, bytes, os.PathLike)
@@ -197,7 +197,7 @@ def resample(master, slave, fitted_off, out=None, doppler=None, progress=_DEFAUL
     from . import _core
 
     doppler = _doppler(doppler)
-    threads = _threads(threads)
+    threads = check_threads(threads)
     off_path, polynomials = _offsets(fitted_off)
     if out is None:
         master, slave = _image(master, "master"), _image(slave, "slave")
@@ -224,25 +224,6 @@ def resample(master, slave, fitted_off, out=None, doppler=None, progress=_DEFAUL
 
 _RESAMPLED = ("lines", "samples", "format", "doppler_centroid", "doppler_source", "masked", "saturated", "output",
               "xml", "mask")
-
-
-def _threads(threads):
-    if threads is None:
-        return default_threads()
-    if not isinstance(threads, numbers.Integral) or isinstance(threads, bool):
-        raise TypeError(f"threads must be an integer or None, not {threads!r}")
-    problem = _thread_count_problem(threads)
-    if problem is not None:
-        raise ValueError(f"threads must be {problem}, not {threads}")
-    return int(threads)
-
-
-def _thread_count_problem(threads):
-    """None when the library takes this many threads, else the range they must lie in."""
-    from . import _core
-
-    # Clamped into a C long long first: counts beyond it are refused alike.
-    return _core.thread_count_problem(max(-1, min(int(threads), 1 << 62)))
 
 
 def _resample_arrays(binding, master, slave, off_path, polynomials, doppler, threads, progress):

@@ -80,6 +80,21 @@ def default_threads():
     return len(os.sched_getaffinity(0))
 
 
+def check_threads(threads):
+    """threads as an int (None: default_threads()); TypeError or ValueError naming it otherwise."""
+    if threads is None:
+        return default_threads()
+    if not isinstance(threads, numbers.Integral) or isinstance(threads, bool):
+        raise TypeError(f"threads must be an integer or None, not {threads!r}")
+    from . import _core
+
+    # Clamped into a C long long first: counts beyond it are refused alike.
+    problem = _core.thread_count_problem(max(-1, min(int(threads), 1 << 62)))
+    if problem is not None:
+        raise ValueError(f"threads must be {problem}, not {threads}")
+    return int(threads)
+
+
 def coregister(master, slave, off, window=(64, 64), grid=(32, 32), snr_threshold=7.0,
                overwrite=False, progress=_DEFAULT, log=None, keep_work_files=False, threads=None):
     """Co-register a slave SLC image to a master SLC image.
@@ -138,10 +153,7 @@ def coregister(master, slave, off, window=(64, 64), grid=(32, 32), snr_threshold
     for name, flag in (("overwrite", overwrite), ("keep_work_files", keep_work_files)):
         if not isinstance(flag, bool):
             raise TypeError(f"{name} must be True or False, not {flag!r}")
-    if threads is None:
-        threads = default_threads()
-    elif not isinstance(threads, numbers.Integral) or isinstance(threads, bool):
-        raise TypeError(f"threads must be an integer or None, not {threads!r}")
+    threads = check_threads(threads)
     request = run_request((width, height), (range_samples, azimuth_samples), snr_threshold, threads,
                           paths["master"], paths["slave"], paths["off"], overwrite)
     log_path = None if log is None else _path(log, "log")

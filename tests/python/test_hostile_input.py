@@ -62,7 +62,8 @@ def test_a_window_larger_than_the_image_is_said_before_the_run(tmp_path, tools_d
 
 
 @pytest.mark.parametrize("kwargs, argument", [({"grid": (2**31, 2**31)}, "grid"),
-                                              ({"window": (64, -2**31 - 1)}, "window")])
+                                              ({"window": (64, -2**31 - 1)}, "window"),
+                                              ({"threads": 2**31}, "threads")])
 def test_arguments_beyond_32_bits_are_a_value_error_naming_them(pair, kwargs, argument):
     with pytest.raises(ValueError, match=rf"^{argument} must be"):
         finecoreg.coregister(pair.master, pair.slave, pair.off, **kwargs)
