@@ -1,7 +1,7 @@
 #include "run_summary.h"
 
-#include "params/file_handle.h"
-#include "params/keyword_reader.h"
+#include "params/file_error.h"
+#include "params/offset_file.h"
 #include "params/offset_par.h"
 #include "params/sar_image_xml.h"
 
@@ -10,21 +10,15 @@
 
 namespace {
 
-struct Polynomials {
-    double range[6] = {};
-    double azimuth[6] = {};
-};
-
-// Only the two polynomials: the record reader would warn about every other
-// entry a fitted file may lack.
-bool read_polynomials(const std::string& path, Polynomials* poly) {
-    const FileHandle stream = open_file(path, "r");
-    if (!stream)
+// Only the two polynomials, read strictly: a summary must not show a zero
+// standing in for a missing term.
+bool read_polynomials(const std::string& path, OffsetPolynomials* poly) {
+    try {
+        *poly = read_offset_file(path).polynomials;
+        return true;
+    } catch (const FileError&) {
         return false;
-    int length = 0;
-    const ParText text = load_par_text(stream.get(), &length);
-    return rd_vec(text.get(), length, "range_offset_polynomial", poly->range, 6) == 0 &&
-           rd_vec(text.get(), length, "azimuth_offset_polynomial", poly->azimuth, 6) == 0;
+    }
 }
 
 // The raster size of the master image, or false.
@@ -48,7 +42,7 @@ void print_polynomial(std::FILE* out, const char* label, const double c[6]) {
                  c[3], c[4], c[5]);
 }
 
-void print_model_offsets(std::FILE* out, const Polynomials& poly, int columns, int rows) {
+void print_model_offsets(std::FILE* out, const OffsetPolynomials& poly, int columns, int rows) {
     const double lastSample = columns - 1;
     const double lastLine = rows - 1;
     const struct {
@@ -96,7 +90,7 @@ void print_summary(std::FILE* out, const std::string& fittedOffsetParPath, const
                    const std::string& masterXmlPath) {
     std::fprintf(out, "\nfinecoreg summary\n");
     std::fprintf(out, "  fitted offset parameters:    %s\n", fittedOffsetParPath.c_str());
-    Polynomials poly;
+    OffsetPolynomials poly;
     const bool havePoly = read_polynomials(fittedOffsetParPath, &poly);
     if (havePoly) {
         print_polynomial(out, "range offset polynomial:", poly.range);

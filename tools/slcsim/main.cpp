@@ -2,6 +2,7 @@
 // fitted offset model with the truth.
 #include "cli_options.h"
 #include "offset_compare.h"
+#include "params/file_error.h"
 #include "params/pending_output.h"
 #include "slcsim.h"
 
@@ -47,12 +48,13 @@ int simulate(const SlcsimCommand& command) {
 }
 
 int compare(const CompareRequest& request) {
-    OffsetPolynomials fitted{};
-    OffsetPolynomials truth{};
-    std::string error;
-    if (!read_offset_polynomials(request.truth_path, &truth, &error) ||
-        !read_offset_polynomials(request.fitted_path, &fitted, &error))
-        return fail(kFailure, error);
+    OffsetPolynomials fitted, truth;
+    try {
+        truth = read_offset_file(request.truth_path).polynomials;
+        fitted = read_offset_file(request.fitted_path).polynomials;
+    } catch (const FileError& e) {
+        return fail(kFailure, e.what());
+    }
     const OffsetDifference d = compare_offsets(fitted, truth, request.width, request.lines);
     std::fputs(format_comparison(fitted, truth, d, request.width, request.lines).c_str(), stdout);
     const double largest = std::max(d.range_max, d.azimuth_max);

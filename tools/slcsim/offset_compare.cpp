@@ -5,9 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <vector>
 
 namespace {
@@ -16,17 +13,6 @@ namespace {
 // that the largest difference of two quadratics is found to well under a
 // thousandth of a sample, cheap for any image size.
 constexpr int kLatticeTarget = 512;
-
-bool parse_coefficients(const char* text, double coefficients[6]) {
-    for (int i = 0; i < 6; i++) {
-        char* end = nullptr;
-        coefficients[i] = std::strtod(text, &end);
-        if (end == text || !std::isfinite(coefficients[i]))
-            return false;
-        text = end;
-    }
-    return true;
-}
 
 // Positions 0, step, 2 step, ... and the last one, size - 1.
 std::vector<int> lattice(int size, int step) {
@@ -46,39 +32,6 @@ void append_row(std::string* out, const char* label, const char* which, const do
 }
 
 } // namespace
-
-bool read_offset_polynomials(const std::string& path, OffsetPolynomials* polynomials,
-                             std::string* error) {
-    std::ifstream in(path);
-    if (!in) {
-        *error = "cannot open " + path;
-        return false;
-    }
-    const struct {
-        const char* keyword;
-        double* coefficients;
-    } entries[] = {{"range_offset_polynomial:", polynomials->range},
-                   {"azimuth_offset_polynomial:", polynomials->azimuth}};
-    bool found[2] = {false, false};
-    std::string line;
-    while (std::getline(in, line))
-        for (int i = 0; i < 2; i++) {
-            const std::size_t length = std::strlen(entries[i].keyword);
-            if (found[i] || line.compare(0, length, entries[i].keyword) != 0)
-                continue;
-            if (!parse_coefficients(line.c_str() + length, entries[i].coefficients)) {
-                *error = path + ": " + entries[i].keyword + " does not hold six numbers";
-                return false;
-            }
-            found[i] = true;
-        }
-    for (int i = 0; i < 2; i++)
-        if (!found[i]) {
-            *error = path + ": no " + entries[i].keyword + " line";
-            return false;
-        }
-    return true;
-}
 
 OffsetDifference compare_offsets(const OffsetPolynomials& fitted, const OffsetPolynomials& truth,
                                  int width, int lines) {

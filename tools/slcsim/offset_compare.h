@@ -1,20 +1,11 @@
 #pragma once
 
+#include "params/offset_file.h"
+
 #include <string>
 
 // Fitted offset polynomials against the true ones, for judging a
 // co-registration run on a simulated pair.
-
-struct OffsetPolynomials {
-    double range[6];   // c0..c5 of 1, x, y, x*y, x^2, y^2, samples
-    double azimuth[6]; // the same terms, lines
-};
-
-// Reads the "range_offset_polynomial:" and "azimuth_offset_polynomial:"
-// lines of an offset parameter file (six numbers each). False with a
-// one-line message if the file cannot be read or either line is incomplete.
-bool read_offset_polynomials(const std::string& path, OffsetPolynomials* polynomials,
-                             std::string* error);
 
 struct OffsetDifference {
     int step = 1; // lattice spacing in samples and lines
