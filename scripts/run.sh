@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 echo "== build =="
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target finecoreg finecoreg_tool slcsim_tool fcimport_tool fc_python_package \
-  fc_python_resample
+  resample_tool
 
 slcsim=build/tools/slcsim/slcsim
 finecoreg=build/tools/finecoreg/finecoreg
