@@ -366,7 +366,11 @@ def _stack_locked(master, slaves, outdir, off, coarse, window, grid, snr_thresho
             with _local_cluster(workers, max_worker_deaths) as cluster, Client(cluster) as own_client:
                 _run_tasks(own_client, to_run, on_pair, max_worker_deaths)
     except KeyboardInterrupt:
-        raise StackInterrupted(sum(pair.status == "ok" for pair in records.values())) from None
+        # The workers are gone (or told to stop): what they staged is half-written.
+        shutil.rmtree(os.path.join(outdir, STAGING), ignore_errors=True)
+        # Counted on disk: a worker may have published a pair whose result never came back.
+        raise StackInterrupted(sum(completed_record(outdir, task.name, resample) is not None
+                                   for task in tasks)) from None
     finally:
         if bar is not None:
             bar.close()

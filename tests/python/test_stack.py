@@ -140,24 +140,30 @@ def test_a_worker_dying_mid_pair_is_retried_and_after_too_many_deaths_the_pair_f
     assert_matches_tool(out, fitted)
 
 
-def test_an_interrupted_run_leaves_only_complete_pairs_and_a_rerun_completes(pairs, tmp_path, python_dir):
+@pytest.mark.parametrize("sent", [signal.SIGKILL, signal.SIGINT])
+def test_an_interrupted_run_leaves_only_complete_pairs_and_a_rerun_completes(pairs, tmp_path, python_dir, sent):
     sims, fitted = pairs
     out = tmp_path / "out"
     command = [sys.executable, "-m", "finecoreg", "stack", str(sims["a"].master), *slaves_of(sims), "-o", str(out),
                "--off", str(sims["a"].off), "--grid", *map(str, GRID), "--workers", "1"]
     env = dict(os.environ, PYTHONPATH=python_dir)
-    driver = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    driver = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     deadline = time.monotonic() + 120
     while not (out / "a_slave").exists() and time.monotonic() < deadline:
         time.sleep(0.05)
-    driver.send_signal(signal.SIGKILL)
-    driver.wait()
+    driver.send_signal(sent)
+    stderr = driver.communicate()[1].decode()
     time.sleep(2)  # the worker process ends when its parent is gone
     final = {"pair.off", "pair_new.off", "qa.png", "result.json", "finecoreg.log"}
     seen = [name for name in os.listdir(out) if not name.startswith(".")]
     assert "a_slave" in seen and "summary.csv" not in seen
     for name in seen:
         assert completed_record(str(out), name) is not None or not final & set(os.listdir(out / name)), name
+    if sent == signal.SIGINT:  # Ctrl-C: the staged halves go, and the count is what is on disk
+        done = sum(completed_record(str(out), name) is not None for name in seen)
+        assert stderr.splitlines()[-1] == f"interrupted; {done} pairs done, rerun to resume"
+        assert not (out / ".staging").exists()
+        assert not [f for _, _, files in os.walk(out) for f in files if ".tmp." in f]
     assert subprocess.run(command, env=env, capture_output=True, timeout=300).returncode == 0
     assert_matches_tool(out, fitted)
 
