@@ -3,11 +3,13 @@
 #include "params/file_naming.h"
 #include "params/output_check.h"
 #include "params/pending_output.h"
+#include "params/sample_bytes.h"
 #include "params/sar_image_xml_writer.h"
 #include "resampling/image_pair_inputs.h"
 #include "resampling/resample_lines.h"
 #include "resampling/slc_raster.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -36,21 +38,40 @@ void choose_doppler(const DopplerChoice& choice, const stSarImageInfo& slave_inf
     result->doppler_centroid = estimate_doppler_centroid(slave);
 }
 
-// Writes the resampled lines and their mask.
+// Writes the resampled lines and their mask, gathered into runs of lines
+// of about 4 MiB so each run is one write to each file.
 class FileSink : public ResampledLineSink {
 public:
     FileSink(PendingOutput& image, PendingOutput& mask, SampleFormat format, int width)
-        : writer_(image, format), mask_(mask), width_(width) {}
-    void write_line(int, const std::complex<float>* samples, const unsigned char* mask) override {
-        writer_.write_line(samples, width_);
-        mask_.write(mask, static_cast<std::size_t>(width_));
+        : image_(image), mask_(mask), format_(format), width_(static_cast<std::size_t>(width)),
+          line_bytes_(width_ * static_cast<std::size_t>(bytes_per_sample(format))),
+          run_lines_(std::max<std::size_t>(1, (std::size_t{4} << 20) / (line_bytes_ + width_))) {
+        bytes_.reserve(run_lines_ * line_bytes_);
+        masks_.reserve(run_lines_ * width_);
     }
-    std::int64_t saturated() const { return writer_.saturated(); }
+    void write_line(int, const std::complex<float>* samples, const unsigned char* mask) override {
+        const std::size_t at = bytes_.size();
+        bytes_.resize(at + line_bytes_);
+        encode_samples(samples, format_, width_, &bytes_[at], &saturated_);
+        masks_.insert(masks_.end(), mask, mask + width_);
+        if (masks_.size() >= run_lines_ * width_)
+            flush();
+    }
+    void flush() {
+        image_.write(bytes_.data(), bytes_.size());
+        mask_.write(masks_.data(), masks_.size());
+        bytes_.clear();
+        masks_.clear();
+    }
+    std::int64_t saturated() const { return saturated_; }
 
 private:
-    SlcLineWriter writer_;
+    PendingOutput& image_;
     PendingOutput& mask_;
-    int width_;
+    SampleFormat format_;
+    std::size_t width_, line_bytes_, run_lines_;
+    std::vector<unsigned char> bytes_, masks_;
+    std::int64_t saturated_ = 0;
 };
 
 } // namespace
@@ -98,6 +119,7 @@ ResampleFileResult resample_file(const ResampleFileRequest& request, ProgressSin
     FileSink sink(image, mask, format, result.samples);
     result.masked = resample_lines(slave, offsets, result.samples, result.lines,
                                    result.doppler_centroid, sink, progress, request.threads);
+    sink.flush();
     result.saturated = sink.saturated();
 
     // The master's geometry, in the slave's sample format.
