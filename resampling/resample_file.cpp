@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <future>
 #include <vector>
 
 namespace {
@@ -38,40 +39,56 @@ void choose_doppler(const DopplerChoice& choice, const stSarImageInfo& slave_inf
     result->doppler_centroid = estimate_doppler_centroid(slave);
 }
 
-// Writes the resampled lines and their mask, gathered into runs of lines
-// of about 4 MiB so each run is one write to each file.
+// Writes the resampled lines and their mask in runs of lines (about 2 MiB
+// of samples): while the next run is resampled, a helper thread encodes the
+// last one and writes it, one write to each file. At most two runs are held.
 class FileSink : public ResampledLineSink {
 public:
     FileSink(PendingOutput& image, PendingOutput& mask, SampleFormat format, int width)
         : image_(image), mask_(mask), format_(format), width_(static_cast<std::size_t>(width)),
-          line_bytes_(width_ * static_cast<std::size_t>(bytes_per_sample(format))),
-          run_lines_(std::max<std::size_t>(1, (std::size_t{4} << 20) / (line_bytes_ + width_))) {
-        bytes_.reserve(run_lines_ * line_bytes_);
-        masks_.reserve(run_lines_ * width_);
-    }
+          run_samples_(width_ * std::max<std::size_t>(1, (std::size_t{2} << 20) / (8 * width_))) {}
     void write_line(int, const std::complex<float>* samples, const unsigned char* mask) override {
-        const std::size_t at = bytes_.size();
-        bytes_.resize(at + line_bytes_);
-        encode_samples(samples, format_, width_, &bytes_[at], &saturated_);
-        masks_.insert(masks_.end(), mask, mask + width_);
-        if (masks_.size() >= run_lines_ * width_)
-            flush();
+        filling_.samples.insert(filling_.samples.end(), samples, samples + width_);
+        filling_.masks.insert(filling_.masks.end(), mask, mask + width_);
+        if (filling_.masks.size() >= run_samples_)
+            hand_over();
     }
+    // Writes the lines still held and waits for every run (FileError from any).
     void flush() {
-        image_.write(bytes_.data(), bytes_.size());
-        mask_.write(masks_.data(), masks_.size());
-        bytes_.clear();
-        masks_.clear();
+        hand_over();
+        writing_.get();
     }
     std::int64_t saturated() const { return saturated_; }
 
 private:
+    struct Run {
+        std::vector<std::complex<float>> samples;
+        std::vector<unsigned char> masks;
+    };
+    void hand_over() {
+        if (writing_.valid())
+            writing_.get(); // the run before written, or its failure raised here
+        std::swap(filling_, written_);
+        filling_.samples.clear();
+        filling_.masks.clear();
+        // Without a thread to spare, the run is written at the next get().
+        writing_ = std::async(std::launch::async | std::launch::deferred, [this] {
+            bytes_.resize(written_.samples.size() * bytes_per_sample(format_));
+            encode_samples(written_.samples.data(), format_, written_.samples.size(), bytes_.data(),
+                           &saturated_);
+            image_.write(bytes_.data(), bytes_.size());
+            mask_.write(written_.masks.data(), written_.masks.size());
+        });
+    }
+
     PendingOutput& image_;
     PendingOutput& mask_;
     SampleFormat format_;
-    std::size_t width_, line_bytes_, run_lines_;
-    std::vector<unsigned char> bytes_, masks_;
-    std::int64_t saturated_ = 0;
+    std::size_t width_, run_samples_;
+    Run filling_, written_;
+    std::vector<unsigned char> bytes_;
+    std::int64_t saturated_ = 0; // SCOMPLEX parts clamped, counted by the writer
+    std::future<void> writing_;  // last: its destruction waits for the writer
 };
 
 } // namespace
