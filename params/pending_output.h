@@ -27,10 +27,12 @@ public:
     const std::string& target() const { return target_; }
     const std::string& temp_path() const { return temp_; }
     std::FILE* stream() { return stream_; }
-    // FileError on a short write. Every 8 MiB written through it are handed
-    // to the system to be written out at once, so the sync at close() has
-    // little left to wait for.
+    // FileError on a short write. Every 4 MiB written through it are handed
+    // out (below), so the sync at close() has little left to wait for.
     void write(const void* data, std::size_t bytes);
+    // Flushes what write() was given and has the system start writing it
+    // out, without waiting for it (FileError when the flush fails).
+    void hand_out();
     // Flushes, syncs and closes, still under the temporary name (once; later
     // calls do nothing). FileError when any of it fails.
     void close();

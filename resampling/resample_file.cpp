@@ -39,14 +39,14 @@ void choose_doppler(const DopplerChoice& choice, const stSarImageInfo& slave_inf
     result->doppler_centroid = estimate_doppler_centroid(slave);
 }
 
-// Writes the resampled lines and their mask in runs of lines (about 2 MiB
+// Writes the resampled lines and their mask in runs of lines (about 1 MiB
 // of samples): while the next run is resampled, a helper thread encodes the
 // last one and writes it, one write to each file. At most two runs are held.
 class FileSink : public ResampledLineSink {
 public:
     FileSink(PendingOutput& image, PendingOutput& mask, SampleFormat format, int width)
         : image_(image), mask_(mask), format_(format), width_(static_cast<std::size_t>(width)),
-          run_samples_(width_ * std::max<std::size_t>(1, (std::size_t{2} << 20) / (8 * width_))) {}
+          run_samples_(width_ * std::max<std::size_t>(1, (std::size_t{1} << 20) / (8 * width_))) {}
     void write_line(int, const std::complex<float>* samples, const unsigned char* mask) override {
         filling_.samples.insert(filling_.samples.end(), samples, samples + width_);
         filling_.masks.insert(filling_.masks.end(), mask, mask + width_);

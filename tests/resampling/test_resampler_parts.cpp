@@ -176,7 +176,7 @@ TEST(ResampleFile, OutputXmlHasTheMastersGeometryInTheSlavesFormat) {
     EXPECT_EQ(read_bytes(dir + "/o.slc.mask").size(), std::size_t{32 * 32});
 }
 
-// 4096 samples a line: the output goes out in runs of 64 lines, here three
+// 4096 samples a line: the output goes out in runs of 32 lines, here five
 // (the last short), which together hold what resample_array gives.
 TEST(ResampleFile, OutputWrittenInRunsHoldsTheArraysBytes) {
     constexpr int w = 4096, lines = 136;
