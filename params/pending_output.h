@@ -27,7 +27,12 @@ public:
     const std::string& target() const { return target_; }
     const std::string& temp_path() const { return temp_; }
     std::FILE* stream() { return stream_; }
-    void write(const void* data, std::size_t bytes); // FileError on a short write
+    // FileError on a short write. Every 4 MiB written through it are handed
+    // out (below), so the sync at close() has little left to wait for.
+    void write(const void* data, std::size_t bytes);
+    // Flushes what write() was given and has the system start writing it
+    // out, without waiting for it (FileError when the flush fails).
+    void hand_out();
     // Flushes, syncs and closes, still under the temporary name (once; later
     // calls do nothing). FileError when any of it fails.
     void close();
@@ -38,7 +43,8 @@ private:
     std::string target_;
     std::string temp_;
     std::FILE* stream_ = nullptr;
-    int slot_ = -1; // in the table the signal handler removes from, or -1
+    int slot_ = -1;                         // in the table the signal handler removes from, or -1
+    std::int64_t written_ = 0, handed_ = 0; // bytes through write(), and handed out
     bool committed_ = false;
 };
 

@@ -3,12 +3,15 @@
 #include "params/file_naming.h"
 #include "params/output_check.h"
 #include "params/pending_output.h"
+#include "params/sample_bytes.h"
 #include "params/sar_image_xml_writer.h"
 #include "resampling/image_pair_inputs.h"
 #include "resampling/resample_lines.h"
 #include "resampling/slc_raster.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <future>
 #include <vector>
 
 namespace {
@@ -36,21 +39,56 @@ void choose_doppler(const DopplerChoice& choice, const stSarImageInfo& slave_inf
     result->doppler_centroid = estimate_doppler_centroid(slave);
 }
 
-// Writes the resampled lines and their mask.
+// Writes the resampled lines and their mask in runs of lines (about 1 MiB
+// of samples): while the next run is resampled, a helper thread encodes the
+// last one and writes it, one write to each file. At most two runs are held.
 class FileSink : public ResampledLineSink {
 public:
     FileSink(PendingOutput& image, PendingOutput& mask, SampleFormat format, int width)
-        : writer_(image, format), mask_(mask), width_(width) {}
+        : image_(image), mask_(mask), format_(format), width_(static_cast<std::size_t>(width)),
+          run_samples_(width_ * std::max<std::size_t>(1, (std::size_t{1} << 20) / (8 * width_))) {}
     void write_line(int, const std::complex<float>* samples, const unsigned char* mask) override {
-        writer_.write_line(samples, width_);
-        mask_.write(mask, static_cast<std::size_t>(width_));
+        filling_.samples.insert(filling_.samples.end(), samples, samples + width_);
+        filling_.masks.insert(filling_.masks.end(), mask, mask + width_);
+        if (filling_.masks.size() >= run_samples_)
+            hand_over();
     }
-    std::int64_t saturated() const { return writer_.saturated(); }
+    // Writes the lines still held and waits for every run (FileError from any).
+    void flush() {
+        hand_over();
+        writing_.get();
+    }
+    std::int64_t saturated() const { return saturated_; }
 
 private:
-    SlcLineWriter writer_;
+    struct Run {
+        std::vector<std::complex<float>> samples;
+        std::vector<unsigned char> masks;
+    };
+    void hand_over() {
+        if (writing_.valid())
+            writing_.get(); // the run before written, or its failure raised here
+        std::swap(filling_, written_);
+        filling_.samples.clear();
+        filling_.masks.clear();
+        // Without a thread to spare, the run is written at the next get().
+        writing_ = std::async(std::launch::async | std::launch::deferred, [this] {
+            bytes_.resize(written_.samples.size() * bytes_per_sample(format_));
+            encode_samples(written_.samples.data(), format_, written_.samples.size(), bytes_.data(),
+                           &saturated_);
+            image_.write(bytes_.data(), bytes_.size());
+            mask_.write(written_.masks.data(), written_.masks.size());
+        });
+    }
+
+    PendingOutput& image_;
     PendingOutput& mask_;
-    int width_;
+    SampleFormat format_;
+    std::size_t width_, run_samples_;
+    Run filling_, written_;
+    std::vector<unsigned char> bytes_;
+    std::int64_t saturated_ = 0; // SCOMPLEX parts clamped, counted by the writer
+    std::future<void> writing_;  // last: its destruction waits for the writer
 };
 
 } // namespace
@@ -98,6 +136,7 @@ ResampleFileResult resample_file(const ResampleFileRequest& request, Progress* p
     FileSink sink(image, mask, format, result.samples);
     result.masked = resample_lines(slave, offsets, result.samples, result.lines,
                                    result.doppler_centroid, sink, progress, request.threads);
+    sink.flush();
     result.saturated = sink.saturated();
 
     // The master's geometry, in the slave's sample format.

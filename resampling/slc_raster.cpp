@@ -5,8 +5,22 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool host_is_little_endian() {
+    const std::uint16_t one = 1;
+    unsigned char first;
+    std::memcpy(&first, &one, 1);
+    return first == 1;
+}
+
+} // namespace
 
 SlcFileSource::SlcFileSource(const std::string& path, int width, int lines, SampleFormat format)
     : path_(path), width_(width), lines_(lines), format_(format) {
@@ -14,39 +28,48 @@ SlcFileSource::SlcFileSource(const std::string& path, int width, int lines, Samp
         throw FileError(path, "its image parameter file gives a raster of " +
                                   std::to_string(width) + " x " + std::to_string(lines) +
                                   " samples");
-    file_ = std::fopen(path.c_str(), "rb");
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st;
-    if (file_ == nullptr || ::fstat(::fileno(file_), &st) != 0 || S_ISDIR(st.st_mode))
-        throw FileError(path, std::string("cannot be read: ") +
-                                  (file_ ? "a directory" : std::strerror(errno)));
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
+        const std::string why = fd_ >= 0 ? "a directory" : std::strerror(errno);
+        if (fd_ >= 0)
+            ::close(fd_);
+        throw FileError(path, "cannot be read: " + why);
+    }
     const std::int64_t needed = static_cast<std::int64_t>(width) * lines * bytes_per_sample(format);
-    if (S_ISREG(st.st_mode) && st.st_size < needed)
+    if (S_ISREG(st.st_mode) && st.st_size < needed) {
+        ::close(fd_);
         throw FileError(path, "is short: " + std::to_string(st.st_size) + " bytes, " +
                                   std::to_string(width) + " x " + std::to_string(lines) + " " +
                                   sample_format_name(format) + " samples need " +
                                   std::to_string(needed));
+    }
+    (void)::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
 SlcFileSource::~SlcFileSource() {
-    if (file_ != nullptr)
-        std::fclose(file_);
+    ::close(fd_);
 }
 
 void SlcFileSource::read(int first, int count, std::complex<float>* out) {
     const std::size_t sample_bytes = static_cast<std::size_t>(bytes_per_sample(format_));
     const std::size_t n = static_cast<std::size_t>(width_) * static_cast<std::size_t>(count);
-    bytes_.resize(n * sample_bytes);
+    // The stored bytes are the samples themselves: FCOMPLEX, little-endian.
+    const bool as_stored = format_ == SampleFormat::fcomplex && host_is_little_endian();
+    if (!as_stored)
+        bytes_.resize(n * sample_bytes);
+    unsigned char* to = as_stored ? reinterpret_cast<unsigned char*>(out) : bytes_.data();
+    const std::size_t size = n * sample_bytes;
     const off_t at = static_cast<off_t>(first) * width_ * static_cast<off_t>(sample_bytes);
-    if (::fseeko(file_, at, SEEK_SET) != 0 ||
-        std::fread(bytes_.data(), 1, bytes_.size(), file_) != bytes_.size())
-        throw FileError(path_, "cannot read lines " + std::to_string(first) + " to " +
-                                   std::to_string(first + count - 1));
-    decode_samples(bytes_.data(), format_, n, out);
-}
-
-void SlcLineWriter::write_line(const std::complex<float>* samples, int count) {
-    const std::size_t sample_bytes = static_cast<std::size_t>(bytes_per_sample(format_));
-    bytes_.resize(static_cast<std::size_t>(count) * sample_bytes);
-    encode_samples(samples, format_, static_cast<std::size_t>(count), bytes_.data(), &saturated_);
-    output_.write(bytes_.data(), bytes_.size());
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t got = ::pread(fd_, to + done, size - done, at + static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            throw FileError(path_, "cannot read lines " + std::to_string(first) + " to " +
+                                       std::to_string(first + count - 1));
+        done += static_cast<std::size_t>(got);
+    }
+    if (!as_stored)
+        decode_samples(bytes_.data(), format_, n, out);
 }

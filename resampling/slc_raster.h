@@ -1,19 +1,18 @@
 #pragma once
 
-#include "params/pending_output.h"
 #include "params/sample_format.h"
 #include "resampling/slave_window.h"
 
 #include <complex>
-#include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 // A raw SLC file read by lines, as the module reads samples: FCOMPLEX as
 // stored, SCOMPLEX counts times 0.001. Opening checks the file holds the
 // raster its parameter file describes; every failure is a FileError
-// naming the file.
+// naming the file. Each read is one pread of the whole line range (FCOMPLEX
+// on a little-endian machine straight into the samples); the file is
+// announced as read in order, so the system reads ahead.
 class SlcFileSource : public SlaveLineSource {
 public:
     SlcFileSource(const std::string& path, int width, int lines, SampleFormat format);
@@ -30,22 +29,6 @@ private:
     std::string path_;
     int width_, lines_;
     SampleFormat format_;
-    std::FILE* file_ = nullptr;
+    int fd_ = -1;
     std::vector<unsigned char> bytes_;
-};
-
-// Lines of complex samples into a pending raw file of one format. SCOMPLEX
-// parts are rounded to the nearest count of 0.001 and clamped to the 16-bit
-// range (never wrapped); the clamped parts are counted.
-class SlcLineWriter {
-public:
-    SlcLineWriter(PendingOutput& output, SampleFormat format) : output_(output), format_(format) {}
-    void write_line(const std::complex<float>* samples, int count);
-    std::int64_t saturated() const { return saturated_; }
-
-private:
-    PendingOutput& output_;
-    SampleFormat format_;
-    std::vector<unsigned char> bytes_;
-    std::int64_t saturated_ = 0;
 };

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Resampling figures: output samples per second per core of the resampler
 # beside a naive per-sample reference of the same kernel, the interferogram's
-# samples per second, the kernel-choice error table and the peak memory of
+# samples per second, file-to-file resampling beside the same in memory on
+# one 2048 x 2048 pair, the kernel-choice error table and the peak memory of
 # resampling sparse pairs of one width and two lengths. Writes the
 # "Resampling" section of bench/results.md (other sections stay).
 #   scripts/bench_resample.sh [build-dir]
@@ -14,8 +15,13 @@ cmake --build "$build" -j2 --target fc_bench_resample fc_kernel_error fc_peak_me
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-"$build/bench/fc_bench_resample" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
+"$build/bench/fc_bench_resample" --benchmark_filter=-Pair --benchmark_repetitions=3 \
+  --benchmark_report_aggregates_only=true \
   --benchmark_out="$out/bench.json" --benchmark_out_format=json >/dev/null
+# File beside memory: repetitions interleaved, so both see the same load.
+"$build/bench/fc_bench_resample" --benchmark_filter=Pair --benchmark_repetitions=7 \
+  --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true \
+  --benchmark_out="$out/pair.json" --benchmark_out_format=json >/dev/null
 "$build/bench/fc_kernel_error" >"$out/kernels.txt"
 data="$build/bench-resample-data"
 mkdir -p "$data"
@@ -30,8 +36,8 @@ done
 /usr/bin/python3 - "$out" "$(git rev-parse --short HEAD)" <<'PY'
 import json, pathlib, re, sys
 out, commit = pathlib.Path(sys.argv[1]), sys.argv[2]
-rows = {b["run_name"]: b for b in json.loads((out / "bench.json").read_text())["benchmarks"]
-        if b.get("aggregate_name") == "median"}
+rows = {b["run_name"]: b for f in ("bench.json", "pair.json")
+        for b in json.loads((out / f).read_text())["benchmarks"] if b.get("aggregate_name") == "median"}
 rate = lambda name: rows[name]["items_per_second"] / 1e6
 lib, naive = rate("BM_Resample/0"), rate("BM_ResampleNaive")
 text = ["## Resampling", "",
@@ -47,6 +53,20 @@ text = ["## Resampling", "",
         f"({rate('BM_ResampleThreads/2/real_time') / rate('BM_ResampleThreads/1/real_time'):.2f}x).",
         "", f"Target >= 10 M samples/s per core: {'met' if lib >= 10 else 'NOT met'} "
         f"({lib / naive:.0f}x the naive reference).", "",
+        "From file to file beside in memory (BM_ResamplePairArray, BM_ResamplePairFile): one "
+        "2048 x 2048 pair, one resampling thread, wall time, median of 7 interleaved repetitions; "
+        "the file run reads the slave (from the page cache) and writes output, mask and XML "
+        "(output and mask encoded and written by a helper thread), syncs and renames them.", "",
+        "| Slave | In memory, M samples/s | File to file, M samples/s | File / memory |",
+        "|---|---|---|---|"]
+pair = {}
+for arg, name in ((0, "FCOMPLEX"), (1, "SCOMPLEX")):
+    mem = rate(f"BM_ResamplePairArray/{arg}/real_time")
+    disk = rate(f"BM_ResamplePairFile/{arg}/real_time")
+    pair[name] = disk / mem
+    text.append(f"| {name} | {mem:.1f} | {disk:.1f} | {disk / mem:.2f}x |")
+text += ["", "Target file / memory >= 0.8x: " + ", ".join(
+        f"{n} {'met' if r >= 0.8 else 'NOT met'}" for n, r in pair.items()) + ".", "",
         "Kernel choice (`fc_kernel_error`, one dimension, 80 % band occupancy, error power dB):", "",
         "```"] + (out / "kernels.txt").read_text().rstrip().splitlines() + ["```", "",
         "Peak resident memory of `resample_file` on sparse pairs of one width:", "",

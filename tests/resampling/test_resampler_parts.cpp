@@ -151,4 +151,39 @@ TEST(ResampleFile, OutputXmlHasTheMastersGeometryInTheSlavesFormat) {
     EXPECT_EQ(read_bytes(dir + "/o.slc.mask").size(), std::size_t{32 * 32});
 }
 
+// 4096 samples a line: the output goes out in runs of 32 lines, here five
+// (the last short), which together hold what resample_array gives.
+TEST(ResampleFile, OutputWrittenInRunsHoldsTheArraysBytes) {
+    constexpr int w = 4096, lines = 136;
+    std::vector<cf> slave(std::size_t{w} * lines);
+    for (std::size_t i = 0; i < slave.size(); i++)
+        slave[i] = cf(std::cos(0.37f * (i % 1009)), std::sin(0.11f * (i % 977)));
+    const std::string dir = fresh_test_dir();
+    const auto bytes_of = [](const auto& v) {
+        return std::string(reinterpret_cast<const char*>(v.data()), v.size() * sizeof(v[0]));
+    };
+    for (const char* name : {"/m", "/s"}) {
+        write_bytes(dir + name + ".slc", bytes_of(slave));
+        write_sar_image_xml(dir + name + ".xml", make_sar_image_info(w, lines, "FCOMPLEX"));
+    }
+    stOffsetParInfo par{};
+    par.range_offset_polynomial[0] = 0.3;
+    par.azimuth_offset_polynomial[2] = 1e-3;
+    ASSERT_TRUE(write_offset_par_file(dir + "/fit.off", par));
+    resample_file({dir + "/m.slc",
+                   dir + "/s.slc",
+                   dir + "/fit.off",
+                   dir + "/o.slc",
+                   {DopplerChoice::Mode::off, 0.0}},
+                  nullptr);
+    OffsetPolynomials offsets;
+    offsets.range[0] = 0.3;
+    offsets.azimuth[2] = 1e-3;
+    std::vector<cf> out(slave.size());
+    std::vector<unsigned char> mask(slave.size());
+    resample_array(slave.data(), lines, w, offsets, lines, w, 0.0, out.data(), mask.data());
+    EXPECT_TRUE(read_bytes(dir + "/o.slc") == bytes_of(out));
+    EXPECT_TRUE(read_bytes(dir + "/o.slc.mask") == bytes_of(mask));
+}
+
 } // namespace
