@@ -53,10 +53,16 @@ void decode_samples(const unsigned char* bytes, SampleFormat format, std::size_t
 
 // The SCOMPLEX count of a value: value x 1000 rounded, clamped to 16 bits
 // (a NaN to the largest) and each clamp counted, so values never wrap.
+// Rounds halves away from zero as std::round does, without its library call
+// (the resampler's SCOMPLEX output spends most of its encoding time there):
+// x minus its truncation is exact in double precision.
 template <class Counter> std::int16_t saturated_counts(double value, Counter* saturated) {
-    const double counts = std::round(value * 1000.0);
-    if (counts >= -32768.0 && counts <= 32767.0)
-        return static_cast<std::int16_t>(counts);
+    const double counts = value * 1000.0;
+    if (counts > -32768.5 && counts < 32767.5) {
+        const int whole = static_cast<int>(counts); // toward zero
+        const double rest = counts - whole;
+        return static_cast<std::int16_t>(whole + (rest >= 0.5) - (rest <= -0.5));
+    }
     ++*saturated;
     return counts < 0.0 ? INT16_MIN : INT16_MAX;
 }

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <future>
 #include <vector>
 
 namespace {
@@ -40,55 +39,39 @@ void choose_doppler(const DopplerChoice& choice, const stSarImageInfo& slave_inf
 }
 
 // Writes the resampled lines and their mask in runs of lines (about 1 MiB
-// of samples): while the next run is resampled, a helper thread encodes the
-// last one and writes it, one write to each file. At most two runs are held.
+// of samples), one write to each file per run.
 class FileSink : public ResampledLineSink {
 public:
     FileSink(PendingOutput& image, PendingOutput& mask, SampleFormat format, int width)
         : image_(image), mask_(mask), format_(format), width_(static_cast<std::size_t>(width)),
           run_samples_(width_ * std::max<std::size_t>(1, (std::size_t{1} << 20) / (8 * width_))) {}
     void write_line(int, const std::complex<float>* samples, const unsigned char* mask) override {
-        filling_.samples.insert(filling_.samples.end(), samples, samples + width_);
-        filling_.masks.insert(filling_.masks.end(), mask, mask + width_);
-        if (filling_.masks.size() >= run_samples_)
-            hand_over();
+        samples_.insert(samples_.end(), samples, samples + width_);
+        masks_.insert(masks_.end(), mask, mask + width_);
+        if (masks_.size() >= run_samples_)
+            flush();
     }
-    // Writes the lines still held and waits for every run (FileError from any).
+    // Writes the lines held as one run of each file: a few large writes
+    // instead of two per line.
     void flush() {
-        hand_over();
-        writing_.get();
+        bytes_.resize(samples_.size() * static_cast<std::size_t>(bytes_per_sample(format_)));
+        encode_samples(samples_.data(), format_, samples_.size(), bytes_.data(), &saturated_);
+        image_.write(bytes_.data(), bytes_.size());
+        mask_.write(masks_.data(), masks_.size());
+        samples_.clear();
+        masks_.clear();
     }
     std::int64_t saturated() const { return saturated_; }
 
 private:
-    struct Run {
-        std::vector<std::complex<float>> samples;
-        std::vector<unsigned char> masks;
-    };
-    void hand_over() {
-        if (writing_.valid())
-            writing_.get(); // the run before written, or its failure raised here
-        std::swap(filling_, written_);
-        filling_.samples.clear();
-        filling_.masks.clear();
-        // Without a thread to spare, the run is written at the next get().
-        writing_ = std::async(std::launch::async | std::launch::deferred, [this] {
-            bytes_.resize(written_.samples.size() * bytes_per_sample(format_));
-            encode_samples(written_.samples.data(), format_, written_.samples.size(), bytes_.data(),
-                           &saturated_);
-            image_.write(bytes_.data(), bytes_.size());
-            mask_.write(written_.masks.data(), written_.masks.size());
-        });
-    }
-
     PendingOutput& image_;
     PendingOutput& mask_;
     SampleFormat format_;
     std::size_t width_, run_samples_;
-    Run filling_, written_;
+    std::vector<std::complex<float>> samples_;
+    std::vector<unsigned char> masks_;
     std::vector<unsigned char> bytes_;
-    std::int64_t saturated_ = 0; // SCOMPLEX parts clamped, counted by the writer
-    std::future<void> writing_;  // last: its destruction waits for the writer
+    std::int64_t saturated_ = 0; // SCOMPLEX parts clamped
 };
 
 } // namespace

@@ -56,7 +56,7 @@ text = ["## Resampling", "",
         "From file to file beside in memory (BM_ResamplePairArray, BM_ResamplePairFile): one "
         "2048 x 2048 pair, one resampling thread, wall time, median of 7 interleaved repetitions; "
         "the file run reads the slave (from the page cache) and writes output, mask and XML "
-        "(output and mask encoded and written by a helper thread), syncs and renames them.", "",
+        "(in runs of about 1 MiB, one write per file and run, on the same thread), syncs and renames them.", "",
         "| Slave | In memory, M samples/s | File to file, M samples/s | File / memory |",
         "|---|---|---|---|"]
 pair = {}

@@ -1,12 +1,14 @@
 // The file layer: pending outputs, "is this output an input?", side-car
-// names and the strict offset-file reader.
+// names, the strict offset-file reader and the raw sample encoding.
 #include "params/file_error.h"
 #include "params/file_naming.h"
 #include "params/offset_file.h"
 #include "params/output_check.h"
 #include "params/pending_output.h"
+#include "params/sample_bytes.h"
 #include "tests/support/scratch.h"
 
+#include <cmath>
 #include <csignal>
 #include <sys/wait.h>
 
@@ -125,3 +127,25 @@ TEST(OffsetFile, ReadsSixFiniteCoefficientsOrNamesTheKeyword) {
 }
 
 } // namespace
+
+// The SCOMPLEX encoding rounds as std::round does (halves away from zero)
+// and clamps at the 16-bit limits, on a sweep over every half-count edge.
+TEST(SampleBytes, CountsRoundLikeStdRoundAndClampAtSixteenBits) {
+    long saturated = 0;
+    for (long k = -33000 * 4; k <= 33000 * 4; k++)
+        for (double nudge : {-1e-9, 0.0, 1e-9}) {
+            const double value = (k * 0.25 + nudge) / 1000.0;
+            const double rounded = std::round(value * 1000.0);
+            const long before = saturated;
+            const std::int16_t counts = saturated_counts(value, &saturated);
+            if (rounded < -32768.0 || rounded > 32767.0) {
+                ASSERT_EQ(saturated, before + 1) << value;
+                ASSERT_EQ(counts, rounded < 0 ? INT16_MIN : INT16_MAX) << value;
+            } else {
+                ASSERT_EQ(counts, rounded) << value;
+            }
+        }
+    long nan_count = 0;
+    EXPECT_EQ(saturated_counts(std::nan(""), &nan_count), INT16_MAX);
+    EXPECT_EQ(nan_count, 1);
+}
