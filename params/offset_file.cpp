@@ -3,9 +3,12 @@
 #include "params/file_error.h"
 #include "params/file_handle.h"
 #include "params/keyword_reader.h"
+#include "params/offset_par.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -74,6 +77,36 @@ private:
 };
 
 } // namespace
+
+void check_offsets_within_images(const OffsetPolynomials& offsets, int master_width,
+                                 int master_lines, int slave_width, int slave_lines,
+                                 const std::string& path) {
+    // A lattice with the corners: a quadratic's extremes over the grid lie
+    // on its edges or inside, and 17 x 17 positions find any that matters.
+    constexpr int kSteps = 16;
+    const double limits[2] = {static_cast<double>(std::max(master_width, slave_width)),
+                              static_cast<double>(std::max(master_lines, slave_lines))};
+    const double* polynomials[2] = {offsets.range, offsets.azimuth};
+    const char* names[2] = {"range_offset_polynomial", "azimuth_offset_polynomial"};
+    const char* units[2] = {"samples", "lines"};
+    for (int i = 0; i <= kSteps; i++)
+        for (int j = 0; j <= kSteps; j++) {
+            const double x = (master_width - 1) * (i / static_cast<double>(kSteps));
+            const double y = (master_lines - 1) * (j / static_cast<double>(kSteps));
+            for (int k = 0; k < 2; k++) {
+                const double offset = eval_offset_poly(polynomials[k], x, y);
+                if (std::fabs(offset) <= limits[k]) // false for NaN too
+                    continue;
+                char text[200];
+                std::snprintf(text, sizeof text,
+                              "%s gives %g %s at master sample %.0f, line %.0f: beyond the "
+                              "images (%d x %d master, %d x %d slave)",
+                              names[k], offset, units[k], x, y, master_width, master_lines,
+                              slave_width, slave_lines);
+                throw FileError(path, text);
+            }
+        }
+}
 
 OffsetFile read_offset_file(const std::string& path) {
     errno = 0;

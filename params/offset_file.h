@@ -23,3 +23,11 @@ struct OffsetFile {
 // not a zero: a zero standing in for a term silently gives a wrong shift.
 // FileError naming the file and the keyword.
 OffsetFile read_offset_file(const std::string& path);
+
+// FileError naming path (the polynomials' file) when the offsets reach
+// beyond the images anywhere on the master grid: more than the larger
+// image's width in range or its lines in azimuth, or not finite. Such a
+// fit cannot be a co-registration, whatever made it.
+void check_offsets_within_images(const OffsetPolynomials& offsets, int master_width,
+                                 int master_lines, int slave_width, int slave_lines,
+                                 const std::string& path);

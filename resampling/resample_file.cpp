@@ -102,6 +102,10 @@ ResampleFileResult resample_file(const ResampleFileRequest& request, Progress* p
     SlcFileSource slave(request.slave, slave_info->numberOfColumns, slave_info->numberOfRows,
                         format);
 
+    check_offsets_within_images(offsets, master_info->numberOfColumns, master_info->numberOfRows,
+                                slave_info->numberOfColumns, slave_info->numberOfRows,
+                                request.fitted_off);
+
     ResampleFileResult result;
     result.lines = master_info->numberOfRows;
     result.samples = master_info->numberOfColumns;
@@ -121,6 +125,18 @@ ResampleFileResult resample_file(const ResampleFileRequest& request, Progress* p
                                    result.doppler_centroid, sink, progress, request.threads);
     sink.flush();
     result.saturated = sink.saturated();
+    const double masked = static_cast<double>(result.masked) / result.samples / result.lines;
+    if (masked == 1.0)
+        throw FileError(result.output, "every sample would be masked: the offsets of " +
+                                           request.fitted_off +
+                                           " put the whole master grid outside the slave");
+    if (masked > 0.5) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "%.1f %% of the samples are masked (outside the slave): check the offsets",
+                      100.0 * masked);
+        result.warnings.push_back(text);
+    }
 
     // The master's geometry, in the slave's sample format.
     stSarImageInfo out_info = *master_info;

@@ -34,6 +34,7 @@ struct ResampleFileResult {
     std::string doppler_source;    // "xml", "estimated", "given" or "off"
     std::int64_t masked = 0, saturated = 0;
     std::string output, xml, mask;
+    std::vector<std::string> warnings; // say, most of the output masked
 };
 
 // Resamples the slave onto the master's grid through the fitted offsets and
@@ -47,6 +48,7 @@ struct ResampleFileResult {
 // output is checked not to be an input, both images to hold what their XML
 // files claim and the outputs to fit their file system. FileError, one line
 // naming the file, for unreadable, short or mismatched inputs; nothing is
-// left behind. Cancelled once progress (may be null) was cancelled (asked
+// left behind. An output that would be masked entirely is a failure; one
+// masked over half is written with a warning. Cancelled once progress (may be null) was cancelled (asked
 // before each block of lines).
 ResampleFileResult resample_file(const ResampleFileRequest& request, Progress* progress);

@@ -11,6 +11,7 @@ import math
 import numbers
 import os
 import sys
+import warnings
 
 import numpy as np
 
@@ -219,6 +220,8 @@ def resample(master, slave, fitted_off, out=None, doppler=None, progress=_DEFAUL
     finally:
         if bar is not None:
             bar.close()
+    for warning in written.warnings:
+        warnings.warn(f"{out}: {warning}", stacklevel=2)
     return {name: getattr(written, name) for name in _RESAMPLED}
 
 
@@ -238,8 +241,17 @@ def _resample_arrays(binding, master, slave, off_path, polynomials, doppler, thr
             doppler = estimate_doppler(slave_lines.array if slave_lines.info is None else slave)
     elif doppler == "off":
         doppler = 0.0
-    return binding.resample_array(slave_lines.whole(), polynomials[0].tolist(), polynomials[1].tolist(), shape,
-                                  doppler, threads, progress)
+    binding.check_offsets_within_images(list(polynomials[0]), list(polynomials[1]), tuple(shape[:2]),
+                                        tuple(slave_lines.shape), "the offset polynomials" if off_path is None
+                                        else off_path)
+    resampled, mask = binding.resample_array(slave_lines.whole(), polynomials[0].tolist(),
+                                             polynomials[1].tolist(), shape, doppler, threads, progress)
+    if mask.all():
+        raise Error("every sample would be masked: the offsets put the whole master grid outside the slave")
+    if mask.mean() > 0.5:
+        warnings.warn(f"{100 * mask.mean():.1f} % of the samples are masked (outside the slave): check the offsets",
+                      stacklevel=3)
+    return resampled, mask
 
 
 def _xml_doppler(slave):

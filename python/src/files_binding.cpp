@@ -102,6 +102,22 @@ void bind_files(py::module_& m) {
         .def_property_readonly("azimuth_polynomial",
                                [](const OffsetFile& f) { return six(f.polynomials.azimuth); });
     m.def(
+        "check_offsets_within_images",
+        [](const std::vector<double>& range, const std::vector<double>& azimuth,
+           std::pair<int, int> master, std::pair<int, int> slave, const std::string& source) {
+            if (range.size() != 6 || azimuth.size() != 6)
+                throw std::invalid_argument("each polynomial has 6 coefficients");
+            OffsetPolynomials offsets;
+            std::copy(range.begin(), range.end(), offsets.range);
+            std::copy(azimuth.begin(), azimuth.end(), offsets.azimuth);
+            check_offsets_within_images(offsets, master.second, master.first, slave.second,
+                                        slave.first, source);
+        },
+        py::arg("range"), py::arg("azimuth"), py::arg("master_shape"), py::arg("slave_shape"),
+        py::arg("source"),
+        "finecoreg.Error naming source when the offsets reach beyond the images (shapes are "
+        "(lines, samples)).");
+    m.def(
         "thread_count_problem",
         [](long long threads) -> std::optional<std::string> {
             const char* problem = thread_count_problem(threads);

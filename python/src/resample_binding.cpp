@@ -125,7 +125,8 @@ void bind_resample(py::module_& m) {
         .def_readonly("doppler_centroid", &ResampleFileResult::doppler_centroid)
         .def_readonly("doppler_source", &ResampleFileResult::doppler_source)
         .def_readonly("masked", &ResampleFileResult::masked)
-        .def_readonly("saturated", &ResampleFileResult::saturated);
+        .def_readonly("saturated", &ResampleFileResult::saturated)
+        .def_readonly("warnings", &ResampleFileResult::warnings);
     readonly_path(result, "output", &ResampleFileResult::output);
     readonly_path(result, "xml", &ResampleFileResult::xml);
     readonly_path(result, "mask", &ResampleFileResult::mask);

@@ -104,8 +104,10 @@ def test_doppler_estimate_is_the_azimuth_phase_step_in_cycles_per_line():
     assert estimate_doppler((smooth * ramp).astype(np.complex64)) == pytest.approx(-0.23, abs=0.01)
 
 
-def three_term_range_polynomial(pair):
-    pair.truth.write_text(re.sub(r"(range_offset_polynomial:).*", r"\1 2.4 0.0 0.0", pair.truth.read_text(), count=1))
+def range_polynomial(text):
+    def write(pair):
+        pair.truth.write_text(re.sub(r"(range_offset_polynomial:).*", r"\1 " + text, pair.truth.read_text(), count=1))
+    return write
 
 
 @pytest.mark.parametrize("break_it, named, says", [
@@ -113,8 +115,10 @@ def three_term_range_polynomial(pair):
     (lambda p: os.truncate(p.slave, 1000), "slave.slc", ""),
     (lambda p: p.slave.with_suffix(".xml").unlink(), "slave.xml", ""),
     (lambda p: p.truth.unlink(), "truth.off", ""),
-    (three_term_range_polynomial, "truth.off", "range_offset_polynomial holds 3 coefficients, not 6"),
-], ids=["slave-missing", "slave-short", "slave-xml-missing", "offsets-missing", "three-term-polynomial"])
+    (range_polynomial("2.4 0.0 0.0"), "truth.off", "range_offset_polynomial holds 3 coefficients, not 6"),
+    (range_polynomial("1e5 0 0 0 0 0"), "truth.off", "range_offset_polynomial gives 100000 samples"),
+], ids=["slave-missing", "slave-short", "slave-xml-missing", "offsets-missing", "three-term-polynomial",
+        "offsets-beyond-the-images"])
 def test_a_bad_input_raises_error_naming_it_in_both_paths_and_leaves_nothing(tmp_path, break_it, named, says):
     pair = simulate_pair(tmp_path / "pair", width=64, lines=64, range_poly="2.4", azimuth_poly="-1.3")
     break_it(pair)

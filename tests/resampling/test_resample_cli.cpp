@@ -166,11 +166,27 @@ TEST(ResampleTool, HostileOutputsAndInputsAreRefusedAndLeaveEverythingAsItWas) {
         {"range polynomial that folds a line onto itself",
          [](const std::string& d) {
              write_bytes(d + "/fit.off", "initial_range_offset: 1\ninitial_azimuth_offset: 0\n"
-                                         "range_offset_polynomial: 1.3 -1.5 0 0 0 0\n"
+                                         "range_offset_polynomial: 1.3 0 0 0 -0.006 0\n"
                                          "azimuth_offset_polynomial: 0 0 0 0 0 0\n");
              return pair_args(d, d + "/r.slc");
          },
          "folds master line 0 onto itself"},
+        {"offsets beyond the images",
+         [](const std::string& d) {
+             write_bytes(d + "/fit.off", "initial_range_offset: 1\ninitial_azimuth_offset: 0\n"
+                                         "range_offset_polynomial: 1e30 0 0 0 0 0\n"
+                                         "azimuth_offset_polynomial: 0 0 0 0 0 0\n");
+             return pair_args(d, d + "/r.slc");
+         },
+         "range_offset_polynomial gives 1e+30 samples at master sample 0, line 0: beyond"},
+        {"every sample masked",
+         [](const std::string& d) {
+             write_bytes(d + "/fit.off", "initial_range_offset: 1\ninitial_azimuth_offset: 0\n"
+                                         "range_offset_polynomial: 128 0 0 0 0 0\n"
+                                         "azimuth_offset_polynomial: 0 0 0 0 0 0\n");
+             return pair_args(d, d + "/r.slc");
+         },
+         "r.slc: every sample would be masked"},
         {"non-finite coefficient",
          [](const std::string& d) {
              write_bytes(d + "/fit.off", "initial_range_offset: 1\ninitial_azimuth_offset: 0\n"

@@ -75,6 +75,8 @@ int main(int argc, char** argv) {
         const ResampleFileResult resampled = resample_file(o.request, &sink);
         reporter.finish(true);
         print_resampled(resampled);
+        for (const std::string& warning : resampled.warnings)
+            std::fprintf(stderr, "finecoreg-resample: warning: %s\n", warning.c_str());
         if (!o.interferogram_dir.empty()) {
             ProgressReporter ifg_reporter(progress_style(o.quiet), stderr);
             ReporterSink ifg_sink(ifg_reporter);
