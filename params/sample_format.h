@@ -16,3 +16,8 @@ SampleFormat sample_format_of(const std::string& imageDataType);
 const char* sample_format_name(SampleFormat format);
 
 int bytes_per_sample(SampleFormat format);
+
+// FileError naming path when a regular file of file_bytes bytes is shorter
+// than the width x lines raster of the format its XML file claims.
+void check_image_length(const std::string& path, long long file_bytes, int width, int lines,
+                        SampleFormat format);

@@ -36,13 +36,12 @@ SlcFileSource::SlcFileSource(const std::string& path, int width, int lines, Samp
             ::close(fd_);
         throw FileError(path, "cannot be read: " + why);
     }
-    const std::int64_t needed = static_cast<std::int64_t>(width) * lines * bytes_per_sample(format);
-    if (S_ISREG(st.st_mode) && st.st_size < needed) {
+    try {
+        if (S_ISREG(st.st_mode))
+            check_image_length(path, st.st_size, width, lines, format);
+    } catch (const FileError&) {
         ::close(fd_);
-        throw FileError(path, "is short: " + std::to_string(st.st_size) + " bytes, " +
-                                  std::to_string(width) + " x " + std::to_string(lines) + " " +
-                                  sample_format_name(format) + " samples need " +
-                                  std::to_string(needed));
+        throw;
     }
     (void)::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
