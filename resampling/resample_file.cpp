@@ -11,12 +11,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <stdexcept>
 #include <vector>
 
 namespace {
 
 void choose_doppler(const DopplerChoice& choice, const stSarImageInfo& slave_info,
-                    SlaveLineSource& slave, ResampleFileResult* result) {
+                    const std::string& xml, SlaveLineSource& slave, ResampleFileResult* result) {
     if (choice.mode == DopplerChoice::Mode::off) {
         result->doppler_source = "off";
         result->doppler_centroid = 0.0;
@@ -32,6 +33,11 @@ void choose_doppler(const DopplerChoice& choice, const stSarImageInfo& slave_inf
     if (in_xml && slave_info.pulseRepetitionFrequency > 0.0) {
         result->doppler_source = "xml";
         result->doppler_centroid = c[0] / slave_info.pulseRepetitionFrequency;
+        if (!doppler_in_range(result->doppler_centroid))
+            throw FileError(xml, "its Doppler centroid of " + std::to_string(c[0]) +
+                                     " Hz over a pulse repetition frequency of " +
+                                     std::to_string(slave_info.pulseRepetitionFrequency) +
+                                     " Hz is outside (-0.5, 0.5) cycles per line");
         return;
     }
     result->doppler_source = "estimated";
@@ -91,6 +97,10 @@ ResampleFileResult resample_file(const ResampleFileRequest& request, Progress* p
                                            {request.slave, "slave image"},
                                            {sidecar_path(request.slave, ".xml"), "slave XML"},
                                            {request.fitted_off, "offset parameter file"}});
+    if (request.doppler.mode == DopplerChoice::Mode::given &&
+        !doppler_in_range(request.doppler.value))
+        throw std::invalid_argument("doppler must be within (-0.5, 0.5) cycles per line, not " +
+                                    std::to_string(request.doppler.value));
     const auto master_info = read_image_info(request.master);
     const auto slave_info = read_image_info(request.slave);
     const OffsetPolynomials offsets = read_offset_file(request.fitted_off).polynomials;
@@ -116,7 +126,8 @@ ResampleFileResult resample_file(const ResampleFileRequest& request, Progress* p
     check_free_space(result.output, static_cast<long double>(result.samples) * result.lines *
                                             (bytes_per_sample(format) + 1) +
                                         request.also_written_bytes);
-    choose_doppler(request.doppler, *slave_info, slave, &result);
+    choose_doppler(request.doppler, *slave_info, sidecar_path(request.slave, ".xml"), slave,
+                   &result);
 
     PendingOutput image(result.output);
     PendingOutput mask(result.mask);

@@ -49,6 +49,6 @@ struct ResampleFileResult {
 // files claim and the outputs to fit their file system. FileError, one line
 // naming the file, for unreadable, short or mismatched inputs; nothing is
 // left behind. An output that would be masked entirely is a failure; one
-// masked over half is written with a warning. Cancelled once progress (may be null) was cancelled (asked
-// before each block of lines).
+// masked over half is written with a warning. Cancelled once progress (may be null) was cancelled
+// (asked before each block of lines).
 ResampleFileResult resample_file(const ResampleFileRequest& request, Progress* progress);

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace {
@@ -14,9 +16,16 @@ constexpr int kBlockLines = 64;
 
 } // namespace
 
+bool doppler_in_range(double doppler) {
+    return std::fabs(doppler) < 0.5; // false for NaN
+}
+
 long resample_lines(SlaveLineSource& slave, const OffsetPolynomials& offsets, int master_width,
                     int master_lines, double doppler, ResampledLineSink& sink, Progress* progress,
                     int threads) {
+    if (!doppler_in_range(doppler))
+        throw std::invalid_argument("doppler must be within (-0.5, 0.5) cycles per line, not " +
+                                    std::to_string(doppler));
     const SincKernel kernel(resampling_kernel_shape(), kResamplingKernelPhases);
     // The lines of one block are resampled at once on a team started once
     // for the whole image, one resampler (its own scratch) per member, lines

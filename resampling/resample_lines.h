@@ -29,6 +29,10 @@ long resample_lines(SlaveLineSource& slave, const OffsetPolynomials& offsets, in
                     int master_lines, double doppler, ResampledLineSink& sink, Progress* progress,
                     int threads = 1);
 
+// A centroid the resampler can follow is finite and within (-0.5, 0.5)
+// cycles per line (beyond, it aliases); true when doppler is one.
+bool doppler_in_range(double doppler);
+
 // The Doppler centroid of an image in cycles per line, from the phase of
 // its lag-one azimuth correlation sum s[l + 1] conj(s[l]) over up to 128
 // pairs of lines spread over the image: a spectrum centred on f gives

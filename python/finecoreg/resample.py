@@ -258,7 +258,12 @@ def _xml_doppler(slave):
     """The Doppler centroid the slave's XML gives, as the files path takes it, or None: the constant
     coefficient (Hz) over the PRF, when any coefficient is non-zero and the PRF is known."""
     coefficients, prf = doppler_coefficients(slave)
-    return coefficients[0] / prf if any(coefficients) and prf > 0 else None
+    if not (any(coefficients) and prf > 0):
+        return None
+    if not abs(coefficients[0] / prf) < 0.5:
+        raise Error(f"its Doppler centroid of {coefficients[0]:g} Hz over a pulse repetition frequency of {prf:g} Hz "
+                    "is outside (-0.5, 0.5) cycles per line", xml_path(slave))
+    return coefficients[0] / prf
 
 
 def interferogram(master, slave_resampled, looks=(5, 5), out_dir=None, geotiff=False, progress=_DEFAULT):

@@ -81,6 +81,15 @@ def test_a_doppler_centroid_in_the_slave_xml_is_taken_by_both_paths(exact, tmp_p
     array, _ = finecoreg.resample(exact.master, slave, exact.truth)
     np.testing.assert_array_equal(array, finecoreg.resample(exact.master, slave, exact.truth, doppler=0.3)[0])
     assert np.any(array != finecoreg.resample(exact.master, slave, exact.truth, doppler="off")[0])
+    for out in (tmp_path / "out2.slc", None):  # one range on every path: given, and from the XML
+        for given in (0.7, -3.0, 1e300):
+            with pytest.raises(ValueError, match="doppler must be within"):
+                finecoreg.resample(exact.master, slave, exact.truth, out=out, doppler=given, progress=None)
+        slave.with_suffix(".xml").write_text(xml.replace("<dopplerCentroidCoefficients>0", "<dopplerCentroidCoefficients>1e30")
+                                             .replace("<pulseRepetitionFrequency>0<", "<pulseRepetitionFrequency>100<"))
+        with pytest.raises(finecoreg.Error, match="outside") as caught:
+            finecoreg.resample(exact.master, slave, exact.truth, out=out, progress=None)
+        assert caught.value.file == str(slave.with_suffix(".xml"))
 
 
 def test_coarse_coherence_shifts_by_whole_samples_in_the_offset_direction():

@@ -187,6 +187,15 @@ TEST(ResampleTool, HostileOutputsAndInputsAreRefusedAndLeaveEverythingAsItWas) {
              return pair_args(d, d + "/r.slc");
          },
          "r.slc: every sample would be masked"},
+        {"slave XML's Doppler centroid beyond half a cycle per line",
+         [](const std::string& d) {
+             stSarImageInfo info = make_sar_image_info(128, 128, "FCOMPLEX");
+             info.pulseRepetitionFrequency = 1000.0;
+             info.dopplerCentroidCoefficients[0] = 1e30;
+             EXPECT_TRUE(write_sar_image_xml(d + "/s.xml", info));
+             return pair_args(d, d + "/r.slc");
+         },
+         "s.xml: its Doppler centroid of"},
         {"non-finite coefficient",
          [](const std::string& d) {
              write_bytes(d + "/fit.off", "initial_range_offset: 1\ninitial_azimuth_offset: 0\n"
