@@ -32,8 +32,9 @@ int parse_command_line(CLI::App& app, int argc, const char* const* argv) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         std::string message = e.what();
-        if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr) { // in order, the first only
-            const std::string first = app.remaining(true).front();
+        const std::vector<std::string> extras = app.remaining(true);
+        if (!extras.empty()) { // before what CLI11 checks first (required options)
+            const std::string& first = extras.front(); // CLI11 lists them backwards
             message =
                 (first[0] == '-' ? "unknown option '" : "unexpected argument '") + first + "'";
         }

@@ -38,8 +38,9 @@ int parse_options(int argc, char** argv, ImportOptions* o) {
                 "and lines from the amplitudes");
     image->add_option("IN", o->paths[0], "the raster")->required()->type_name("");
     image->add_option("OUT.slc", o->paths[1], "the SLC file to write")->required()->type_name("");
-    const char* const pair_paths[][2] = {
-        {"MASTER_IN", "the master raster"}, {"SLAVE_IN", "the slave raster"}, {"OUTDIR", ""}};
+    const char* const pair_paths[][2] = {{"MASTER_IN", "the master raster"},
+                                         {"SLAVE_IN", "the slave raster"},
+                                         {"OUTDIR", "the directory to write to"}};
     for (int i = 0; i < 3; i++)
         pair->add_option(pair_paths[i][0], o->paths[i], pair_paths[i][1])
             ->required()
