@@ -60,8 +60,7 @@ TEST(ResampleTool, BadUsageIsTwoAndAFailureOneLineNamingTheFile) {
     const std::string dir = fresh_test_dir();
     expect_one_line_error(run_process(RESAMPLE_TOOL, {"a", "b", "c", "d", "--doppler", "0.7"}),
                           "finecoreg-resample", 2, "option --doppler: '0.7'");
-    expect_one_line_error(run_process(RESAMPLE_TOOL, {dir + "/m.slc", dir + "/s.slc",
-                                                      dir + "/f.off", dir + "/o.slc", "--quiet"}),
+    expect_one_line_error(run_process(RESAMPLE_TOOL, pair_args(dir, dir + "/o.slc")),
                           "finecoreg-resample", 1,
                           ": " + dir + "/m.xml: cannot read the image parameter file\n");
 }
