@@ -53,8 +53,8 @@ TEST(FinecoregFailures, ReportOneLineAndTheirExitStatus) {
         {pair.args({"--window-width", "abc"}), 2, "'abc'"},
         {pair.args({"--snr-threshold", "7x"}), 2, "'7x'"},
         {pair.args({"--frobnicate"}), 2, "'--frobnicate'"},
-        {pair.args({"--quiet=yes"}), 2, "--quiet"},
-        {{"--master", pair.files.master}, 2, "--slave, --off"},
+        {pair.args({"--quiet=yes"}), 2, "quiet"},
+        {{"--master", pair.files.master}, 2, "--slave"},
         {{"--master"}, 2, "--master"},
         // The last of a repeated option wins.
         {pair.args({"--slave", pair.dir + "/absent.slc"}), 1,

@@ -1,6 +1,7 @@
 """coregister: the same files as the plug-in's tool, the record matching them, and its failures."""
 
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -14,17 +15,19 @@ from conftest import simulate_pair
 GRID = (12, 10)
 
 
-def run_tool(tools_dir, p, *extra):
-    return subprocess.run([str(tools_dir / "finecoreg" / "finecoreg"), "--master", str(p.master),
-                           "--slave", str(p.slave), "--off", str(p.off), "--range-samples",
-                           str(GRID[0]), "--azimuth-samples", str(GRID[1]), "--quiet", *extra],
-                          capture_output=True, text=True)
+@pytest.mark.parametrize("name", ["finecoreg", "slcsim", "finecoreg-resample", "finecoreg-import"])
+def test_every_tool_shows_its_help_and_version(tools_dir, name):
+    h, v = (subprocess.run([next(tools_dir.glob(f"*/{name}")), f], capture_output=True) for f in ("-h", "--version"))
+    assert (h.returncode, v.returncode, h.stderr + v.stderr) == (0, 0, b"") and f"\nUsage: {name} ".encode() in h.stdout
+    assert re.fullmatch(rf"{name} \d+\.\d+\.\d+\n".encode(), v.stdout), v.stdout
 
 
 def test_same_files_as_the_tool_and_record_matches_work_files(tmp_path, tools_dir):
     by_tool = simulate_pair(tmp_path / "tool")
     by_python = simulate_pair(tmp_path / "python")
-    assert run_tool(tools_dir, by_tool).returncode == 0
+    assert subprocess.run([tools_dir / "finecoreg" / "finecoreg", "--master", by_tool.master, "--slave", by_tool.slave,
+                           "--off", by_tool.off, "--range-samples", str(GRID[0]), "--azimuth-samples", str(GRID[1]),
+                           "--quiet"], stdout=subprocess.DEVNULL).returncode == 0
     seen = []
     r = finecoreg.coregister(by_python.master, by_python.slave, by_python.off, grid=GRID,
                              progress=seen.append, log=tmp_path / "log.txt", keep_work_files=True)

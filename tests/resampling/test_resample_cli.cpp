@@ -58,14 +58,11 @@ TEST(ResampleTool, ReportsTheCentroidAndTheMeanCoherence) {
 
 TEST(ResampleTool, BadUsageIsTwoAndAFailureOneLineNamingTheFile) {
     const std::string dir = fresh_test_dir();
-    const ProcessRun usage = run_process(RESAMPLE_TOOL, {"a", "b", "c", "d", "--doppler", "0.7"});
-    EXPECT_EQ(usage.status, 2);
-    EXPECT_EQ(usage.err.rfind("finecoreg-resample: option --doppler needs", 0), 0u) << usage.err;
-    const ProcessRun failed = run_process(
-        RESAMPLE_TOOL, {dir + "/m.slc", dir + "/s.slc", dir + "/f.off", dir + "/o.slc", "--quiet"});
-    EXPECT_EQ(failed.status, 1);
-    EXPECT_EQ(failed.err,
-              "finecoreg-resample: " + dir + "/m.xml: cannot read the image parameter file\n");
+    expect_one_line_error(run_process(RESAMPLE_TOOL, {"a", "b", "c", "d", "--doppler", "0.7"}),
+                          "finecoreg-resample", 2, "option --doppler: '0.7'");
+    expect_one_line_error(run_process(RESAMPLE_TOOL, pair_args(dir, dir + "/o.slc")),
+                          "finecoreg-resample", 1,
+                          ": " + dir + "/m.xml: cannot read the image parameter file\n");
 }
 
 struct HostileRow {

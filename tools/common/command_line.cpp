@@ -3,16 +3,10 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
-
-const OptionSpec* find_option(const std::vector<OptionSpec>& table, const std::string& name) {
-    for (const OptionSpec& option : table)
-        if (name == option.name)
-            return &option;
-    return nullptr;
-}
 
 // strtol and strtod skip leading blanks; a value must be the number alone.
 bool starts_clean(const std::string& text) {
@@ -21,42 +15,76 @@ bool starts_clean(const std::string& text) {
 
 } // namespace
 
-std::string split_options(int argc, const char* const* argv, const std::vector<OptionSpec>& table,
-                          GivenOptions* given) {
-    for (int i = 1; i < argc; i++) {
-        const std::string arg = argv[i];
-        if (arg.compare(0, 2, "--") != 0 || arg == "--")
-            return "unexpected argument '" + arg + "'";
-        const std::size_t equals = arg.find('=');
-        const std::string name = arg.substr(0, equals);
-        const OptionSpec* option = find_option(table, name);
-        if (option == nullptr)
-            return "unknown option '" + name + "'";
-        std::string value;
-        if (!option->takesValue) {
-            if (equals != std::string::npos)
-                return "option " + name + " takes no value";
-        } else if (equals != std::string::npos) {
-            value = arg.substr(equals + 1);
-        } else if (i + 1 < argc && std::string(argv[i + 1]).compare(0, 2, "--") != 0) {
-            value = argv[++i];
-        } else {
-            return "option " + name + " needs a value";
-        }
-        given->emplace_back(name, value);
-    }
-    return {};
+void set_up_app(CLI::App& app, const std::string& footer) {
+    app.set_version_flag("--version", app.get_name() + " " + FC_VERSION, "Show the version");
+    app.set_help_flag("-h,--help", "Show this text");
+    app.footer(footer);
+    app.get_formatter()->column_width(26);
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.option_defaults()->disable_flag_override();
 }
 
-bool parse_whole_number(const std::string& text, long* value) {
+int parse_command_line(CLI::App& app, int argc, const char* const* argv) {
+    try {
+        app.parse(argc, argv);
+        return -1;
+    } catch (const CLI::Success& e) { // help or version
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::string message = e.what();
+        const std::vector<std::string> extras = app.remaining(true);
+        if (!extras.empty()) { // before what CLI11 checks first (required options)
+            const std::string& first = extras.front(); // CLI11 lists them backwards
+            message =
+                (first[0] == '-' ? "unknown option '" : "unexpected argument '") + first + "'";
+        }
+        for (char& c : message)
+            if (c == '\n')
+                c = ' ';
+        const char* tool = app.get_name().c_str();
+        std::fprintf(stderr, "%s: %s (see %s --help)\n", tool, message.c_str(), tool);
+        return 2;
+    }
+}
+
+CLI::Option* add_checked(CLI::App& app, const std::string& name, const std::string& text,
+                         const std::string& help, const std::string& expected, int values,
+                         std::function<bool(const std::vector<std::string>&)> take) {
+    auto check = [name, expected, values, take](const std::vector<std::string>& v) {
+        if (static_cast<int>(v.size()) != values || !take(v))
+            throw CLI::ValidationError("option " + name + ": '" + CLI::detail::join(v, " ") +
+                                       "' is not " + expected);
+    };
+    return app.add_option_function<std::vector<std::string>>(name, check, help)
+        ->expected(values)
+        ->allow_extra_args(false)
+        ->option_text(text);
+}
+
+CLI::Option* add_checked(CLI::App& app, const std::string& name, const std::string& text,
+                         const std::string& help, const std::string& expected,
+                         std::function<bool(const std::string&)> take) {
+    return add_checked(app, name, text, help, expected, 1,
+                       [take](const std::vector<std::string>& v) { return take(v[0]); });
+}
+
+CLI::Option* add_path(CLI::App& app, const std::string& name, std::string* path,
+                      const std::string& help) {
+    return add_checked(app, name, "PATH", help, "a path", [path](const std::string& text) {
+        *path = text;
+        return !text.empty();
+    });
+}
+
+bool parse_whole_number(const std::string& text, long low, long high, int* value) {
     if (!starts_clean(text))
         return false;
     errno = 0;
     char* end = nullptr;
     const long n = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0')
+    if (errno != 0 || *end != '\0' || n < low || n > high)
         return false;
-    *value = n;
+    *value = static_cast<int>(n);
     return true;
 }
 

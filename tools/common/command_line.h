@@ -1,29 +1,35 @@
 #pragma once
 
+#include <CLI/CLI.hpp>
+#include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
-// The command-line conventions every tool of the project shares: options
-// "--name value" or "--name=value", flags without a value, a value never
-// starting with "--", numbers that must parse completely.
+// The command-line conventions every tool of the project shares, on CLI11:
+// "--name value" or "--name=value", the last of a repeated option wins, a
+// flag takes no value, -h/--help and --version ("<tool> <version>") exit 0,
+// bad usage is one line "<tool>: <problem> (see <tool> --help)" and exit 2.
+void set_up_app(CLI::App& app, const std::string& footer);
 
-struct OptionSpec {
-    const char* name;
-    bool takesValue;
-};
+// Parses argv; returns -1 when the tool is to run, else its exit status.
+int parse_command_line(CLI::App& app, int argc, const char* const* argv);
 
-// (name, value) in the order given; a flag's value is empty.
-using GivenOptions = std::vector<std::pair<std::string, std::string>>;
+// An option of `values` values (shown as `text` in the help) handed to
+// take(), which stores them and returns false to refuse them: "option NAME:
+// 'VALUES' is not EXPECTED".
+CLI::Option* add_checked(CLI::App& app, const std::string& name, const std::string& text,
+                         const std::string& help, const std::string& expected, int values,
+                         std::function<bool(const std::vector<std::string>&)> take);
+// The same for one value.
+CLI::Option* add_checked(CLI::App& app, const std::string& name, const std::string& text,
+                         const std::string& help, const std::string& expected,
+                         std::function<bool(const std::string&)> take);
+// A path option refusing an empty path.
+CLI::Option* add_path(CLI::App& app, const std::string& name, std::string* path,
+                      const std::string& help);
 
-// Splits argv[1..argc-1] against the table. Returns the error text (empty
-// when every argument fits): "unexpected argument 'x'", "unknown option
-// '--x'", "option --x takes no value", "option --x needs a value".
-std::string split_options(int argc, const char* const* argv, const std::vector<OptionSpec>& table,
-                          GivenOptions* given);
-
-// A whole decimal number (no leading blank, nothing after it) within long.
-bool parse_whole_number(const std::string& text, long* value);
+// A whole decimal number (no leading blank, nothing after it) within [low, high].
+bool parse_whole_number(const std::string& text, long low, long high, int* value);
 
 // A finite floating-point number, the whole text.
 bool parse_finite_number(const std::string& text, double* value);

@@ -1,14 +1,74 @@
 // finecoreg-import: complex rasters that GDAL reads into the module's input
 // files. Exit status 0 done, 1 the import failed, 2 bad usage.
-#include "import_options.h"
+#include "ingest/ingest.h"
 #include "params/pending_output.h"
+#include "tools/common/command_line.h"
 
+#include <climits>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
+
+struct ImportOptions {
+    bool pair = false;
+    std::string paths[3]; // IN OUT for image; MASTER SLAVE OUTDIR for pair
+    int band = 1;
+    std::optional<ingest::Window> window;
+    std::optional<ingest::IntegerOffset> offset; // pair only
+};
+
+int parse_options(int argc, char** argv, ImportOptions* o) {
+    CLI::App app(
+        "Imports complex rasters that GDAL reads (CInt16 as SCOMPLEX, CFloat32 as FCOMPLEX,\n"
+        "CInt32 and CFloat64 converted to FCOMPLEX) as raw SLC files with their XML\n"
+        "parameter files.",
+        "finecoreg-import");
+    set_up_app(app, "Exit status: 0 done, 1 the import failed, 2 bad usage.");
+    app.require_subcommand(1);
+    CLI::App* image = app.add_subcommand(
+        "image", "writes OUT.slc and its XML file (OUT up to its last '.', then .xml)");
+    CLI::App* pair = app.add_subcommand(
+        "pair", "writes OUTDIR/master.slc, OUTDIR/slave.slc, their XML files and the offset\n"
+                "parameter file OUTDIR/pair.off holding the coarse offset (slave position =\n"
+                "master position + offset): the one given, or one estimated in whole samples\n"
+                "and lines from the amplitudes");
+    image->add_option("IN", o->paths[0], "the raster")->required()->type_name("");
+    image->add_option("OUT.slc", o->paths[1], "the SLC file to write")->required()->type_name("");
+    const char* const pair_paths[][2] = {{"MASTER_IN", "the master raster"},
+                                         {"SLAVE_IN", "the slave raster"},
+                                         {"OUTDIR", "the directory to write to"}};
+    for (int i = 0; i < 3; i++)
+        pair->add_option(pair_paths[i][0], o->paths[i], pair_paths[i][1])
+            ->required()
+            ->type_name("");
+    for (CLI::App* mode : {image, pair}) {
+        add_checked(*mode, "--band", "N", "band to import, from 1 (default 1)",
+                    "a whole number >= 1",
+                    [o](auto& v) { return parse_whole_number(v, 1, INT_MAX, &o->band); });
+        add_checked(*mode, "--window", "X Y W H",
+                    "import only W samples x H lines from sample X, line Y",
+                    "four whole numbers X Y >= 0, W H >= 1", 4, [o](auto& v) {
+                        ingest::Window& w = o->window.emplace();
+                        return parse_whole_number(v[0], 0, INT_MAX, &w.x) &&
+                               parse_whole_number(v[1], 0, INT_MAX, &w.y) &&
+                               parse_whole_number(v[2], 1, INT_MAX, &w.width) &&
+                               parse_whole_number(v[3], 1, INT_MAX, &w.lines);
+                    });
+    }
+    add_checked(*pair, "--offset", "RANGE AZIMUTH", "coarse offset in samples and lines",
+                "two whole numbers", 2, [o](auto& v) {
+                    ingest::IntegerOffset& d = o->offset.emplace();
+                    return parse_whole_number(v[0], INT_MIN + 1L, INT_MAX, &d.range) &&
+                           parse_whole_number(v[1], INT_MIN + 1L, INT_MAX, &d.azimuth);
+                });
+    const int status = parse_command_line(app, argc, argv);
+    o->pair = pair->parsed();
+    return status;
+}
 
 void print_notes(const std::string& prefix, const std::vector<std::string>& notes) {
     for (const std::string& note : notes)
@@ -24,7 +84,7 @@ void run(const ImportOptions& options) {
     const auto source = [&](const std::string& path) {
         return ingest::RasterSource{path, options.band, options.window};
     };
-    if (options.mode == ImportOptions::Mode::image) {
+    if (!options.pair) {
         const ingest::ImageImportResult r =
             ingest::import_image(source(options.paths[0]), options.paths[1]);
         print_notes("", r.notes);
@@ -53,16 +113,8 @@ void run(const ImportOptions& options) {
 
 int main(int argc, char** argv) {
     ImportOptions options;
-    try {
-        options = parse_import_options(std::vector<std::string>(argv + 1, argv + argc));
-    } catch (const UsageError& e) {
-        std::fprintf(stderr, "finecoreg-import: %s\n", e.what());
-        return 2;
-    }
-    if (options.mode == ImportOptions::Mode::help) {
-        std::fputs(kImportUsage, stdout);
-        return 0;
-    }
+    if (const int status = parse_options(argc, argv, &options); status >= 0)
+        return status;
     remove_pending_outputs_on_signals(); // no *.tmp.<pid> left by Ctrl-C or kill
     try {
         run(options);

@@ -26,7 +26,7 @@
 
 namespace {
 
-enum ExitStatus { kSuccess = 0, kFailure = 1, kBadUsage = 2 };
+enum ExitStatus { kSuccess = 0, kFailure = 1 };
 
 constexpr int kSuccessCode = 666;
 
@@ -199,18 +199,9 @@ int run_in_process(const Options& o) {
 int main(int argc, char** argv) {
     // Outputs this process writes itself (the run on threads) go on a signal.
     remove_pending_outputs_on_signals();
-    const ParsedOptions parsed = parse_options(argc, argv);
-    if (!parsed.error.empty())
-        return fail(kBadUsage, parsed.error + " (see finecoreg --help)");
-    const Options& o = parsed.options;
-    if (o.help) {
-        std::fputs(usage_text().c_str(), stdout);
-        return kSuccess;
-    }
-    if (o.version) {
-        std::printf("finecoreg %s\n", FINECOREG_VERSION);
-        return kSuccess;
-    }
+    Options o;
+    if (const int status = parse_options(argc, argv, &o); status >= 0)
+        return status;
 
     const std::string missing = check_input_files(o);
     if (!missing.empty())

@@ -10,20 +10,9 @@ struct Options {
     RunRequest run;
     std::string pluginPath; // empty: the default plug-in
     bool quiet = false;
-    bool help = false;
-    bool version = false;
 };
 
-struct ParsedOptions {
-    Options options;
-    std::string error; // empty when the command line is usable
-};
-
-// Parses argv[1..argc-1]: "--name value" or "--name=value"; the last of a
-// repeated option wins. Numbers must parse completely; sizes and counts must
-// be positive. --help and --version make the
-// required paths optional.
-ParsedOptions parse_options(int argc, const char* const* argv);
-
-// The --help text.
-std::string usage_text();
+// Parses the command line (tools/common/command_line.h): numbers must parse
+// completely, sizes and counts be positive. Returns -1 when the run is to
+// go ahead, else the exit status (0 after --help or --version, 2 bad usage).
+int parse_options(int argc, const char* const* argv, Options* o);

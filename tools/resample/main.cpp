@@ -1,17 +1,73 @@
 // finecoreg-resample: the slave on the master's grid, and the coherence that
 // shows whether the co-registration worked.
 #include "ingest/geotiff_raster_writer.h"
+#include "numeric/parallel_loop.h"
 #include "params/pending_output.h"
-#include "resample_options.h"
 #include "resampling/image_pair_inputs.h"
 #include "resampling/interferogram_file.h"
 #include "resampling/resample_file.h"
+#include "tools/common/command_line.h"
 #include "tools/finecoreg/progress_reporter.h"
 
+#include <climits>
 #include <cstdio>
 #include <unistd.h>
 
 namespace {
+
+struct ResampleOptions {
+    ResampleFileRequest request;
+    int looks_az = 5, looks_rg = 5;
+    std::string interferogram_dir; // empty: no interferogram
+    bool geotiff = false;
+    bool quiet = false;
+};
+
+int parse_options(int argc, char** argv, ResampleOptions* o) {
+    CLI::App app("Resamples the slave SLC onto the master's grid through the fitted offset\n"
+                 "polynomials (OUT_SLC, its XML and OUT_SLC.mask), and with --interferogram forms\n"
+                 "the interferogram and coherence in DIR.",
+                 "finecoreg-resample");
+    set_up_app(app, "The output is the same for any number of threads. Exit status: 0 done,\n"
+                    "1 a failure (one line naming the file), 2 bad usage.");
+    ResampleFileRequest& r = o->request;
+    const struct {
+        const char* name;
+        std::string* path;
+        const char* help;
+    } paths[] = {{"MASTER", &r.master, "master SLC image"},
+                 {"SLAVE", &r.slave, "slave SLC image"},
+                 {"FITTED_OFF", &r.fitted_off, "offset parameter file with the fitted polynomials"},
+                 {"OUT_SLC", &r.out_slc, "the resampled slave to write"}};
+    for (const auto& p : paths)
+        app.add_option(p.name, *p.path, p.help)->required()->type_name("");
+    add_checked(app, "--looks", "AZ RG", "looks in azimuth and range (default 5 5)",
+                "two whole numbers AZ RG of at least 1", 2, [o](auto& v) {
+                    return parse_whole_number(v[0], 1, 100000, &o->looks_az) &&
+                           parse_whole_number(v[1], 1, 100000, &o->looks_rg);
+                });
+    CLI::Option* ifg = app.add_option("--interferogram", o->interferogram_dir,
+                                      "form the interferogram and coherence in DIR")
+                           ->type_name("DIR");
+    app.add_flag("--geotiff", o->geotiff, "write them as GeoTIFF")->needs(ifg);
+    add_checked(app, "--doppler", "auto|off|VALUE",
+                "the slave's Doppler centroid in cycles per line,\n'auto' (the XML's, else "
+                "estimated from the data;\nthe default) or 'off'",
+                "auto, off or a number in (-0.5, 0.5)", [&d = r.doppler](const std::string& v) {
+                    d.mode = v == "auto"  ? DopplerChoice::Mode::automatic
+                             : v == "off" ? DopplerChoice::Mode::off
+                                          : DopplerChoice::Mode::given;
+                    return d.mode != DopplerChoice::Mode::given ||
+                           (parse_finite_number(v, &d.value) && d.value > -0.5 && d.value < 0.5);
+                });
+    add_checked(app, "--threads", "N", "threads resampling the lines (default 1)",
+                std::string("a whole number ") + thread_count_range(), [&r](auto& v) {
+                    return parse_whole_number(v, INT_MIN, INT_MAX, &r.threads) &&
+                           !thread_count_problem(r.threads);
+                });
+    app.add_flag("--quiet", o->quiet, "no progress display");
+    return parse_command_line(app, argc, argv);
+}
 
 // The library's progress on the terminal's bar (or a line per ten percent).
 class ReporterSink : public Progress {
@@ -51,15 +107,8 @@ void print_interferogram(const InterferogramFileResult& r) {
 
 int main(int argc, char** argv) {
     ResampleOptions o;
-    const std::string error = parse_resample_options(argc, argv, &o);
-    if (!error.empty()) {
-        std::fprintf(stderr, "finecoreg-resample: %s\n%s", error.c_str(), resample_usage());
-        return 2;
-    }
-    if (o.help) {
-        std::fputs(resample_usage(), stdout);
-        return 0;
-    }
+    if (const int status = parse_options(argc, argv, &o); status >= 0)
+        return status;
     remove_pending_outputs_on_signals();
     try {
         if (!o.interferogram_dir.empty()) {

@@ -4,9 +4,9 @@
 
 #include <string>
 
-// What the slcsim command line asks for: simulate a pair, compare a fitted
-// offset parameter file with the truth, or print help or version.
-enum class SlcsimMode { simulate, compare, help, version };
+// What the slcsim command line asks for: simulate a pair, or compare a
+// fitted offset parameter file with the truth.
+enum class SlcsimMode { simulate, compare };
 
 struct CompareRequest {
     std::string truth_path;
@@ -21,13 +21,10 @@ struct SlcsimCommand {
     SlcSimOptions simulation; // complete, paths resolved, when mode is simulate
     std::string out_dir;      // to be created before simulating; may be empty
     CompareRequest compare;   // complete when mode is compare
-    std::string error;        // empty when the command line is usable
 };
 
-// Parses argv[1..argc-1]: "--name value" or "--name=value". Numbers must
-// parse completely and lie in their ranges; --out-dir supplies every output
-// path not given explicitly.
-SlcsimCommand parse_slcsim_command(int argc, const char* const* argv);
-
-// The --help text.
-std::string slcsim_usage();
+// Parses the command line (tools/common/command_line.h): numbers must parse
+// completely and lie in their ranges; --out-dir supplies every output path
+// not given explicitly. Returns -1 when the command is to run, else the exit
+// status (0 after --help or --version, 2 bad usage).
+int parse_slcsim_command(int argc, const char* const* argv, SlcsimCommand* command);

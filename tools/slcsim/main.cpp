@@ -14,7 +14,7 @@
 
 namespace {
 
-enum ExitStatus { kSuccess = 0, kFailure = 1, kBadUsage = 2 };
+enum ExitStatus { kSuccess = 0, kFailure = 1 };
 
 int fail(int status, const std::string& message) {
     std::fflush(stdout);
@@ -72,20 +72,10 @@ int compare(const CompareRequest& request) {
 
 int main(int argc, char** argv) {
     remove_pending_outputs_on_signals();
-    const SlcsimCommand command = parse_slcsim_command(argc, argv);
-    if (!command.error.empty())
-        return fail(kBadUsage, command.error + " (see slcsim --help)");
-    switch (command.mode) {
-    case SlcsimMode::help:
-        std::fputs(slcsim_usage().c_str(), stdout);
-        return kSuccess;
-    case SlcsimMode::version:
-        std::printf("slcsim %s\n", SLCSIM_VERSION);
-        return kSuccess;
-    case SlcsimMode::compare:
+    SlcsimCommand command;
+    if (const int status = parse_slcsim_command(argc, argv, &command); status >= 0)
+        return status;
+    if (command.mode == SlcsimMode::compare)
         return compare(command.compare);
-    case SlcsimMode::simulate:
-        break;
-    }
     return simulate(command);
 }
