@@ -3,6 +3,7 @@
 #include "numeric/parallel_loop.h"
 
 #include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <set>
 #include <stdexcept>
@@ -48,8 +49,10 @@ TEST(ThreadTeam, FirstFailureReachesTheCallerAndStopsTheLoop) {
     std::atomic<bool> thrown{false};
     EXPECT_THROW(team.for_each(100000,
                                [&](int, int k) {
-                                   if (thrown)
+                                   if (thrown) { // slow from now on: 1000 would take 2 s
                                        after++;
+                                       std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                                   }
                                    if (k == 10) {
                                        thrown = true;
                                        throw std::runtime_error("planted");
