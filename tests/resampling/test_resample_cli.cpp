@@ -65,6 +65,18 @@ TEST(ResampleTool, BadUsageIsTwoAndAFailureOneLineNamingTheFile) {
                           ": " + dir + "/m.xml: cannot read the image parameter file\n");
 }
 
+// A row's staging that replaces the fit with the given polynomials' text.
+std::function<std::vector<std::string>(const std::string&)> fitted(const char* range,
+                                                                   const char* azimuth) {
+    return [=](const std::string& d) {
+        write_bytes(d + "/fit.off", std::string("initial_range_offset: 1\n"
+                                                "initial_azimuth_offset: 0\n"
+                                                "range_offset_polynomial: ") +
+                                        range + "\nazimuth_offset_polynomial: " + azimuth + "\n");
+        return pair_args(d, d + "/r.slc");
+    };
+}
+
 struct HostileRow {
     const char* what;
     // Stages the case in the pair's directory; gives the tool's arguments.
@@ -146,13 +158,7 @@ TEST(ResampleTool, HostileOutputsAndInputsAreRefusedAndLeaveEverythingAsItWas) {
              return pair_args(d, d + "/r.slc");
          },
          "m.slc: is short"},
-        {"three-term range polynomial",
-         [](const std::string& d) {
-             write_bytes(d + "/fit.off", "initial_range_offset: 1\ninitial_azimuth_offset: 0\n"
-                                         "range_offset_polynomial: 1.3 0 0\n"
-                                         "azimuth_offset_polynomial: 0 0 0 0 0 0\n");
-             return pair_args(d, d + "/r.slc");
-         },
+        {"three-term range polynomial", fitted("1.3 0 0", "0 0 0 0 0 0"),
          "fit.off: range_offset_polynomial holds 3 coefficients, not 6"},
         {"slave shorter than its XML says",
          [](const std::string& d) {
@@ -161,28 +167,10 @@ TEST(ResampleTool, HostileOutputsAndInputsAreRefusedAndLeaveEverythingAsItWas) {
          },
          "s.slc: is short: 131064 bytes, 128 x 128 FCOMPLEX samples need 131072"},
         {"range polynomial that folds a line onto itself",
-         [](const std::string& d) {
-             write_bytes(d + "/fit.off", "initial_range_offset: 1\ninitial_azimuth_offset: 0\n"
-                                         "range_offset_polynomial: 1.3 0 0 0 -0.006 0\n"
-                                         "azimuth_offset_polynomial: 0 0 0 0 0 0\n");
-             return pair_args(d, d + "/r.slc");
-         },
-         "folds master line 0 onto itself"},
-        {"offsets beyond the images",
-         [](const std::string& d) {
-             write_bytes(d + "/fit.off", "initial_range_offset: 1\ninitial_azimuth_offset: 0\n"
-                                         "range_offset_polynomial: 1e30 0 0 0 0 0\n"
-                                         "azimuth_offset_polynomial: 0 0 0 0 0 0\n");
-             return pair_args(d, d + "/r.slc");
-         },
+         fitted("1.3 0 0 0 -0.006 0", "0 0 0 0 0 0"), "folds master line 0 onto itself"},
+        {"offsets beyond the images", fitted("1e30 0 0 0 0 0", "0 0 0 0 0 0"),
          "range_offset_polynomial gives 1e+30 samples at master sample 0, line 0: beyond"},
-        {"every sample masked",
-         [](const std::string& d) {
-             write_bytes(d + "/fit.off", "initial_range_offset: 1\ninitial_azimuth_offset: 0\n"
-                                         "range_offset_polynomial: 128 0 0 0 0 0\n"
-                                         "azimuth_offset_polynomial: 0 0 0 0 0 0\n");
-             return pair_args(d, d + "/r.slc");
-         },
+        {"every sample masked", fitted("128 0 0 0 0 0", "0 0 0 0 0 0"),
          "r.slc: every sample would be masked"},
         {"slave XML's Doppler centroid beyond half a cycle per line",
          [](const std::string& d) {
@@ -193,13 +181,7 @@ TEST(ResampleTool, HostileOutputsAndInputsAreRefusedAndLeaveEverythingAsItWas) {
              return pair_args(d, d + "/r.slc");
          },
          "s.xml: its Doppler centroid of"},
-        {"non-finite coefficient",
-         [](const std::string& d) {
-             write_bytes(d + "/fit.off", "initial_range_offset: 1\ninitial_azimuth_offset: 0\n"
-                                         "range_offset_polynomial: 1.3 0 0 0 0 0\n"
-                                         "azimuth_offset_polynomial: 0 nan 0 0 0 0\n");
-             return pair_args(d, d + "/r.slc");
-         },
+        {"non-finite coefficient", fitted("1.3 0 0 0 0 0", "0 nan 0 0 0 0"),
          "azimuth_offset_polynomial coefficient c1 is not finite"},
     };
     for (const HostileRow& row : rows) {
