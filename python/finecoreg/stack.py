@@ -193,6 +193,12 @@ def cluster_sizing(workers, threads_per_pair, cores=None):
     for name, value in (("workers", workers), ("threads_per_pair", threads_per_pair)):
         if value is not None and (not isinstance(value, int) or isinstance(value, bool) or value < 1):
             raise ValueError(f"{name} must be a positive integer, not {value!r}")
+    if threads_per_pair is not None:
+        from . import _core
+
+        problem = _core.thread_count_problem(min(threads_per_pair, 1 << 62))
+        if problem is not None:  # every pair would fail on it
+            raise ValueError(f"threads_per_pair must be {problem}, not {threads_per_pair}")
     if workers is None:
         workers = max(1, cores // (threads_per_pair or 1))
     if threads_per_pair is None:

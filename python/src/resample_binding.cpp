@@ -86,9 +86,12 @@ py::tuple interferogram_array_py(const ComplexArray& master, const ComplexArray&
     if (master.ndim() != 2 || slave.ndim() != 2 || master.shape(0) != slave.shape(0) ||
         master.shape(1) != slave.shape(1))
         throw std::invalid_argument("master and slave must be 2-D arrays of equal shape");
-    if (looks_az < 1 || looks_rg < 1)
-        throw std::invalid_argument("looks must be at least 1");
     const int lines = static_cast<int>(master.shape(0)), width = static_cast<int>(master.shape(1));
+    if (looks_az < 1 || looks_rg < 1 || lines / looks_az < 1 || width / looks_rg < 1)
+        throw std::invalid_argument("looks of " + std::to_string(looks_az) + " x " +
+                                    std::to_string(looks_rg) + " leave no cell of the " +
+                                    std::to_string(width) + " x " + std::to_string(lines) +
+                                    " samples");
     ComplexArray ifg({lines / looks_az, width / looks_rg});
     py::array_t<float> coherence({lines / looks_az, width / looks_rg});
     auto* ifg_data = ifg.mutable_data();

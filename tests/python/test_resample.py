@@ -179,6 +179,8 @@ def test_interferogram_of_images_of_different_sizes_names_the_odd_one(exact, tmp
     assert not (tmp_path / "ifg").exists()
     with pytest.raises(ValueError, match="shape"):
         finecoreg.interferogram(np.zeros((8, 8), np.complex64), np.zeros((8, 9), np.complex64))
+    with pytest.raises(ValueError, match="looks of 1000 x 5 leave no cell"):  # as the file path refuses
+        finecoreg.interferogram(np.zeros((8, 8), np.complex64), np.zeros((8, 8), np.complex64), looks=(1000, 5))
 
 
 @pytest.mark.parametrize("call, error", [

@@ -176,6 +176,8 @@ def test_local_cluster_fills_the_cores_with_workers_times_threads(workers, threa
     assert cluster_sizing(workers, threads, cores=8) == sized
     with pytest.raises(ValueError):
         cluster_sizing(workers, 0, cores=8)
+    with pytest.raises(ValueError, match="threads_per_pair must be from 1 to 1024"):
+        cluster_sizing(workers, 100000, cores=8)
 
 
 def test_resample_puts_each_resampled_slave_in_its_pair_and_coherence_in_the_summary(pairs, tmp_path):
