@@ -21,6 +21,8 @@ bool InterferogramRows::add(const std::complex<float>* master, const std::comple
             const std::complex<double> m(master[k]), s(slave[k]);
             if (s == 0.0)
                 continue; // masked: outside the slave, no measurement
+            if (!std::isfinite(std::norm(m)) || !std::isfinite(std::norm(s)))
+                continue; // no-data in either image
             cross += m * std::conj(s);
             pm += std::norm(m);
             ps += std::norm(s);

@@ -10,8 +10,9 @@
 // over each cell of looks_az lines x looks_rg samples, ifg = sum m conj(s)
 // and coherence = |sum m conj(s)| / sqrt(sum |m|^2 sum |s|^2) (0 where the
 // denominator is 0). Samples beyond the last whole cell, and samples where
-// the slave is exactly 0 (masked by the resampler: no slave there), are left
-// out, so a cell on the slave's edge measures its valid samples only.
+// the slave is exactly 0 (masked by the resampler: no slave there) or either
+// image is not finite (no-data), are left out, so a cell on the slave's edge
+// measures its valid samples only.
 class InterferogramRows {
 public:
     InterferogramRows(int width, int looks_az, int looks_rg);

@@ -77,9 +77,13 @@ double estimate_doppler_centroid(SlaveLineSource& slave) {
     for (int k = 0; k < pairs; k++) {
         const int l = static_cast<int>(static_cast<long long>(k) * (lines - 1) / pairs);
         slave.read(l, 2, two.data());
-        for (int c = 0; c < width; c++)
-            sum += std::complex<double>(two[static_cast<std::size_t>(width + c)]) *
-                   std::conj(std::complex<double>(two[static_cast<std::size_t>(c)]));
+        for (int c = 0; c < width; c++) {
+            const std::complex<double> step =
+                std::complex<double>(two[static_cast<std::size_t>(width + c)]) *
+                std::conj(std::complex<double>(two[static_cast<std::size_t>(c)]));
+            if (std::isfinite(step.real()) && std::isfinite(step.imag())) // no-data is no vote
+                sum += step;
+        }
     }
     if (sum == 0.0)
         return 0.0;

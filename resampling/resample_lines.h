@@ -36,5 +36,6 @@ bool doppler_in_range(double doppler);
 // The Doppler centroid of an image in cycles per line, from the phase of
 // its lag-one azimuth correlation sum s[l + 1] conj(s[l]) over up to 128
 // pairs of lines spread over the image: a spectrum centred on f gives
-// exp(i 2 pi f) per line. 0 for an image of fewer than two lines or no signal.
+// exp(i 2 pi f) per line; products that are not finite (no-data samples)
+// are left out. 0 for an image of fewer than two lines or no signal.
 double estimate_doppler_centroid(SlaveLineSource& slave);

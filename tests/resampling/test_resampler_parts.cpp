@@ -120,6 +120,8 @@ TEST(ResampleArray, CentroidEstimateFindsTheSpectrumsCentre) {
         for (int x = 0; x < w; x++)
             image[y * w + x] = cf(std::polar(1.0, 2 * M_PI * (-0.21 * y + 0.05 * x * x)));
     EXPECT_NEAR(estimate_array_doppler_centroid(image.data(), lines, w), -0.21, 1e-6);
+    image[w * 9 + 3] = cf(NAN, 0.0f); // one no-data sample costs one vote, not the estimate
+    EXPECT_NEAR(estimate_array_doppler_centroid(image.data(), lines, w), -0.21, 1e-6);
 }
 
 void write_pair(const std::string& dir, const stOffsetParInfo& par) {

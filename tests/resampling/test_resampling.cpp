@@ -194,6 +194,31 @@ TEST(ResampleFile, CancelFromTheProgressStopsBeforeTheNextBlockAndLeavesNothing)
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 6);
 }
 
+// A sample that is not finite in either image is left out of its cell's
+// sums exactly as a masked (zero) slave sample is.
+TEST(Interferogram, NoDataSamplesAreLeftOutLikeMaskedOnes) {
+    constexpr int w = 5, lines = 3;
+    std::vector<cf> m(w * lines), s(m.size());
+    for (int i = 0; i < w * lines; i++) {
+        m[i] = cf(std::cos(0.7f * i * i), std::sin(1.3f * i));
+        s[i] = cf(std::cos(1.9f * i), std::sin(0.3f * i * i));
+    }
+    const auto coherence_of = [&](std::vector<cf> master, std::vector<cf> slave) {
+        cf ifg;
+        float coherence;
+        interferogram_arrays(master.data(), slave.data(), lines, w, 3, 5, &ifg, &coherence);
+        return coherence;
+    };
+    auto masked = s, nan_slave = s, inf_master = m;
+    masked[7] = 0.0f;
+    nan_slave[7] = cf(NAN, 0.0f);
+    inf_master[7] = cf(INFINITY, 0.0f);
+    const float expected = coherence_of(m, masked);
+    EXPECT_LT(expected, 0.9f);
+    EXPECT_EQ(coherence_of(inf_master, s), expected);
+    EXPECT_EQ(coherence_of(m, nan_slave), expected);
+}
+
 TEST(Interferogram, CoherenceOfAScaledCopyIsOneAndTheLooksTruncate) {
     constexpr int w = 11, lines = 7;
     std::vector<cf> m(w * lines), s(m.size());
