@@ -134,10 +134,11 @@ CoarseOffsetEstimate estimate_offset(const ComplexRaster& master, const ComplexR
     return estimate;
 }
 
-CoarseOffsetEstimate estimate_coarse_offset(const RasterSource& master, const RasterSource& slave) {
+CoarseOffsetEstimate estimate_coarse_offset(const RasterSource& master, const RasterSource& slave,
+                                            Progress* progress) {
     const QuietGdalErrors quiet;
-    const ComplexRaster m(master);
-    const ComplexRaster s(slave);
+    const ComplexRaster m(master, progress);
+    const ComplexRaster s(slave, progress);
     return estimate_offset(m, s);
 }
 

@@ -98,7 +98,8 @@ void check_raw_size(GDALDatasetH dataset, int band, int width, int lines, const 
 
 } // namespace
 
-ComplexRaster::ComplexRaster(const RasterSource& source) : path_(source.path) {
+ComplexRaster::ComplexRaster(const RasterSource& source, Progress* progress)
+    : path_(source.path), progress_(progress) {
     static std::once_flag registered;
     std::call_once(registered, GDALAllRegister);
     CPLErrorReset();
@@ -127,6 +128,11 @@ ComplexRaster::ComplexRaster(const RasterSource& source) : path_(source.path) {
 }
 
 void ComplexRaster::read(int x, int y, int w, int h, GDALDataType type, void* buffer) const {
+    if (progress_ != nullptr) {
+        progress_->progress(100.0 * y / window_.lines);
+        if (progress_->cancelled())
+            throw Cancelled();
+    }
     CPLErrorReset();
     if (GDALRasterIO(band_, GF_Read, window_.x + x, window_.y + y, w, h, buffer, w, h, type, 0,
                      0) != CE_None ||

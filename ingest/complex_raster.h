@@ -4,6 +4,7 @@
 // the chosen window in the type the caller asks for.
 
 #include "ingest/ingest.h"
+#include "params/progress.h"
 
 #include <gdal.h>
 #include <memory>
@@ -25,7 +26,9 @@ class ComplexRaster {
 public:
     // Throws ImportError naming source.path when the file does not open, the
     // band does not exist, the band is not complex or the window leaves the band.
-    explicit ComplexRaster(const RasterSource& source);
+    // Every read tells progress (may be null) how far into the window it is
+    // and stops with Cancelled once it is cancelled.
+    explicit ComplexRaster(const RasterSource& source, Progress* progress = nullptr);
 
     const std::string& path() const { return path_; }
     int width() const { return window_.width; }
@@ -46,6 +49,7 @@ private:
     std::unique_ptr<void, Closer> dataset_;
     GDALRasterBandH band_ = nullptr;
     Window window_;
+    Progress* progress_;
 };
 
 } // namespace ingest

@@ -94,9 +94,10 @@ ImageImportResult write_image(const ComplexRaster& raster, const std::string& im
     return result;
 }
 
-ImageImportResult import_image(const RasterSource& source, const std::string& image_path) {
+ImageImportResult import_image(const RasterSource& source, const std::string& image_path,
+                               Progress* progress) {
     const QuietGdalErrors quiet;
-    const ComplexRaster raster(source);
+    const ComplexRaster raster(source, progress);
     stSarImageInfo info;
     return write_image(raster, image_path, info);
 }

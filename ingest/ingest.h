@@ -2,10 +2,12 @@
 
 // Import of complex rasters that GDAL reads into the module's SLC files: a raw
 // sample file plus its XML image parameter file, and for a pair a starting
-// offset parameter file. Plain structs in, a result struct out; every failure
-// is an ImportError naming the file it concerns, and leaves no output behind.
+// offset parameter file. Each call takes an optional progress, asked between
+// blocks of lines read; once cancelled it stops with Cancelled. Plain structs in, a result struct
+// out; every failure is an ImportError naming the file it concerns, and leaves no output behind.
 
 #include "params/file_error.h"
+#include "params/progress.h"
 
 #include <optional>
 #include <stdexcept>
@@ -91,19 +93,21 @@ struct PairImportResult {
 // converted to "FCOMPLEX" with a note. The raster is copied a block of lines
 // at a time. The XML file is named from image_path's file name (up to its
 // last '.', then ".xml"); neither may be the source.
-ImageImportResult import_image(const RasterSource& source, const std::string& image_path);
+ImageImportResult import_image(const RasterSource& source, const std::string& image_path,
+                               Progress* progress = nullptr);
 
 // Integer offset of slave against master from their amplitudes: normalized
 // cross-correlation of multi-looked amplitudes over every shift that keeps a
 // quarter of the smaller image overlapping, then a local search at full
 // resolution. Neither image is ever held whole. Refused (ImportError naming
 // the slave) when the peak does not stand clearly above the next one.
-CoarseOffsetEstimate estimate_coarse_offset(const RasterSource& master, const RasterSource& slave);
+CoarseOffsetEstimate estimate_coarse_offset(const RasterSource& master, const RasterSource& slave,
+                                            Progress* progress = nullptr);
 
 // Both images, then out_dir/pair.off holding the coarse offset. Both sources
 // are checked (they must give the same sample format) and the offset
 // estimated before anything is written; a later failure removes what the
 // call wrote.
-PairImportResult import_pair(const PairImportRequest& request);
+PairImportResult import_pair(const PairImportRequest& request, Progress* progress = nullptr);
 
 } // namespace ingest

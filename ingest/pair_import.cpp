@@ -58,10 +58,10 @@ stOffsetParInfo offset_record(IntegerOffset offset, const stSarImageInfo& master
 
 } // namespace
 
-PairImportResult import_pair(const PairImportRequest& request) {
+PairImportResult import_pair(const PairImportRequest& request, Progress* progress) {
     const QuietGdalErrors quiet;
-    const ComplexRaster master(request.master);
-    const ComplexRaster slave(request.slave);
+    const ComplexRaster master(request.master, progress);
+    const ComplexRaster slave(request.slave, progress);
     check_same_format(master, slave);
     const std::string dir = request.out_dir + "/";
     check_outputs_are_not_inputs(

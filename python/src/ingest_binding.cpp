@@ -92,16 +92,16 @@ void bind_ingest(py::module_& m) {
         "import_image",
         [](const RasterSource& source, const py::object& image) {
             const std::string path = fs_path(image, "image");
-            py::gil_scoped_release release;
-            return ingest::import_image(source, path);
+            PythonProgress adapter{py::none()}; // Ctrl-C
+            return released(adapter, [&] { return ingest::import_image(source, path, &adapter); });
         },
         py::arg("source"), py::arg("image"),
         "Imports one band as a raw SLC image with its XML file; finecoreg.Error naming the file.");
     m.def(
         "import_pair",
         [](const PairImportRequest& request) {
-            py::gil_scoped_release release;
-            return ingest::import_pair(request);
+            PythonProgress adapter{py::none()}; // Ctrl-C
+            return released(adapter, [&] { return ingest::import_pair(request, &adapter); });
         },
         py::arg("request"), "Imports both images and writes the pair's offset parameter file.");
 }

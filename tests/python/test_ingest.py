@@ -80,3 +80,24 @@ def test_coarse_offset_of_unrelated_images_is_refused_and_of_a_pair_accepted(tmp
     with pytest.raises(finecoreg.Error, match=r"next peak.*offset="):
         finecoreg.import_pair(master, _as_envi(other.master, 256, 256), out)
     assert not out.exists() or list(out.iterdir()) == []
+
+
+def test_ctrl_c_stops_an_import_within_a_block_and_leaves_nothing(tmp_path):
+    import signal
+    import threading
+    import time
+    lines, width = 4096, 2048  # 64 MiB, read in blocks of 8 MiB
+    np.zeros((lines, width), np.complex64).tofile(tmp_path / "raw.slc")
+    (tmp_path / "raw.vrt").write_text(
+        f'<VRTDataset rasterXSize="{width}" rasterYSize="{lines}"><VRTRasterBand dataType="CFloat32" band="1" '
+        'subClass="VRTRawRasterBand"><SourceFilename relativeToVRT="1">raw.slc</SourceFilename>'
+        f'<ImageOffset>0</ImageOffset><PixelOffset>8</PixelOffset><LineOffset>{8 * width}</LineOffset>'
+        '<ByteOrder>LSB</ByteOrder></VRTRasterBand></VRTDataset>')
+    out = tmp_path / "out"
+    out.mkdir()
+    sent = time.monotonic()
+    threading.Timer(0.02, signal.pthread_kill, (threading.main_thread().ident, signal.SIGINT)).start()
+    with pytest.raises(KeyboardInterrupt):
+        finecoreg.import_image(tmp_path / "raw.vrt", out / "image.slc")
+    assert time.monotonic() - sent < 1.0
+    assert os.listdir(out) == []
