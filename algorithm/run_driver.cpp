@@ -54,7 +54,12 @@ std::string window_problem(const RunRequest& request) {
     return window_exceeds_image_message(request, info->numberOfColumns, info->numberOfRows);
 }
 
-std::optional<std::string> file_bytes(const std::string& path) {
+} // namespace
+
+std::optional<std::string> offset_file_before_run(const RunRequest& request) {
+    if (!request.overwrite)
+        return std::nullopt;
+    const std::string& path = request.offsetParPath;
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return std::nullopt;
@@ -63,8 +68,6 @@ std::optional<std::string> file_bytes(const std::string& path) {
     return bytes.str();
 }
 
-// Undoes the fit of a run whose result is refused: the fitted file goes, or,
-// written over the offset file, the offset file is put back as it was.
 void withdraw_fit(const RunRequest& request, const std::optional<std::string>& original) {
     const std::string fitted = fitted_offset_par_path(request.offsetParPath, request.overwrite);
     if (!request.overwrite || !original) {
@@ -79,8 +82,6 @@ void withdraw_fit(const RunRequest& request, const std::optional<std::string>& o
         // the fitted file stays; the caller's failure message still stands
     }
 }
-
-} // namespace
 
 bool drive_run(const std::string& masterPath, const RunStages& stages, bool keepWorkFiles,
                WorkFiles* used) {
@@ -120,8 +121,7 @@ bool run_fine_coreg(const RunRequest& request, StageReporter& reporter, RunResul
         reporter.failure(problem.c_str());
         return false;
     }
-    const std::optional<std::string> original =
-        request.overwrite ? file_bytes(request.offsetParPath) : std::nullopt;
+    const std::optional<std::string> original = offset_file_before_run(request);
     OffsetMeasurements* measurements = result ? &result->measurements : nullptr;
     OffsetFit ownFit;
     OffsetFit* fit = result ? &result->fit : &ownFit;

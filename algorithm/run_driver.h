@@ -7,6 +7,7 @@
 #include "params/stage_reporter.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 
 // Everything one run measured and fitted.
@@ -31,6 +32,14 @@ struct RunStages {
 // in *used.
 [[nodiscard]] bool drive_run(const std::string& masterPath, const RunStages& stages,
                              bool keepWorkFiles = false, WorkFiles* used = nullptr);
+
+// The offset file as it was before a run that writes its fit over it (empty
+// otherwise), so that a fit refused afterwards can be withdrawn.
+std::optional<std::string> offset_file_before_run(const RunRequest& request);
+
+// Undoes the fit of a run whose result is refused: the fitted file goes, or,
+// written over the offset file, the offset file is put back as it was.
+void withdraw_fit(const RunRequest& request, const std::optional<std::string>& original);
 
 // A whole run as a library call: checks the request (a bad one is refused
 // before anything is opened or written), then drives both stages. The

@@ -127,6 +127,9 @@ int run(const Options& o, AlgoFactory factory) {
             return 0;
         });
 
+    RunRequest request = o.run;
+    request.offsetParPath = absolute_path(o.run.offsetParPath);
+    const std::optional<std::string> original = offset_file_before_run(request);
     FitReport fit;
     const auto [ok, exceptionText] =
         run_tapped(o, progress, fit, [&algo] { return algo->Execute(); });
@@ -144,14 +147,15 @@ int run(const Options& o, AlgoFactory factory) {
         return fail(kFailure,
                     text.empty() ? "the run failed (code " + std::to_string(code) + ")" : text);
     }
-    const std::string fitted =
-        fitted_offset_par_path(absolute_path(o.run.offsetParPath), o.run.overwrite);
     // The plug-in calls a fit from too few estimates a success; its user
-    // must not take it for one.
-    if (fit.haveCounts && fit.accepted < kMinKeptEstimates)
-        return fail(kFailure, too_few_estimates_message(fit.accepted) + " (" + fitted +
-                                  ", which the plug-in wrote, is not a usable fit)");
-    print_summary(stdout, fitted, fit, absolute_image_xml_path(o.run.masterPath));
+    // must not take it for one. The tool withdraws it as its own driver does
+    // on threads, so the answer does not depend on the thread count.
+    if (fit.haveCounts && fit.accepted < kMinKeptEstimates) {
+        withdraw_fit(request, original);
+        return fail(kFailure, too_few_estimates_message(fit.accepted));
+    }
+    print_summary(stdout, fitted_offset_par_path(request.offsetParPath, o.run.overwrite), fit,
+                  absolute_image_xml_path(o.run.masterPath));
     return kSuccess;
 }
 
