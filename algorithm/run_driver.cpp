@@ -1,7 +1,9 @@
 #include "algorithm/run_driver.h"
 
 #include "algorithm/work_files.h"
+#include "params/file_error.h"
 #include "params/pending_output.h"
+#include "params/sample_format.h"
 #include "params/sar_image_xml.h"
 
 #include <cstdio>
@@ -55,6 +57,36 @@ std::string window_problem(const RunRequest& request) {
 }
 
 } // namespace
+
+std::string short_image_problem(const RunRequest& request) {
+    try {
+        auto master = std::make_unique<stSarImageInfo>();
+        auto slave = std::make_unique<stSarImageInfo>();
+        if (!read_sar_image_xml(image_xml_path(request.masterPath), *master) ||
+            !read_sar_image_xml(image_xml_path(request.slavePath), *slave))
+            return {};
+        const SampleFormat format = sample_format_of(master->imageDataType);
+        const long long sample = bytes_per_sample(format);
+        for (const auto& [path, info] : {std::pair{&request.masterPath, master.get()},
+                                         std::pair{&request.slavePath, slave.get()}}) {
+            struct stat st;
+            if (::stat(path->c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+                info->numberOfColumns < 1 || info->numberOfRows < 1)
+                continue;
+            // A size the file cannot hold at all is stage 1's to refuse, in
+            // its words; one it holds in part is what is checked here.
+            const long long line = info->numberOfColumns * sample;
+            if (line > st.st_size || info->numberOfRows > 2 * (st.st_size / line))
+                continue;
+            check_image_length(*path, st.st_size, info->numberOfColumns, info->numberOfRows,
+                               format);
+        }
+    } catch (const FileError& e) {
+        return e.what();
+    } catch (const std::exception&) {
+    }
+    return {};
+}
 
 std::optional<std::string> offset_file_before_run(const RunRequest& request) {
     if (!request.overwrite)
@@ -117,10 +149,11 @@ bool run_fine_coreg(const RunRequest& request, StageReporter& reporter, RunResul
         reporter.failure(problem);
         return false;
     }
-    if (const std::string problem = window_problem(request); !problem.empty()) {
-        reporter.failure(problem.c_str());
-        return false;
-    }
+    for (const std::string& problem : {window_problem(request), short_image_problem(request)})
+        if (!problem.empty()) {
+            reporter.failure(problem.c_str());
+            return false;
+        }
     const std::optional<std::string> original = offset_file_before_run(request);
     OffsetMeasurements* measurements = result ? &result->measurements : nullptr;
     OffsetFit ownFit;

@@ -33,6 +33,12 @@ struct RunStages {
 [[nodiscard]] bool drive_run(const std::string& masterPath, const RunStages& stages,
                              bool keepWorkFiles = false, WorkFiles* used = nullptr);
 
+// "<image>: is short: ..." when the master or the slave file holds less than
+// the raster its XML file claims (in the master's format, as stage 1 reads
+// both), else empty. The plug-in reads such a file to its end and zero-fills
+// the rest; every other entry point refuses it before the run.
+std::string short_image_problem(const RunRequest& request);
+
 // The offset file as it was before a run that writes its fit over it (empty
 // otherwise), so that a fit refused afterwards can be withdrawn.
 std::optional<std::string> offset_file_before_run(const RunRequest& request);

@@ -208,7 +208,8 @@ const Row kRows[] = {
     // 90 of the 128 lines its XML promises, and 3 bytes of a sample: the slave
     // windows of the last grid row (lines 64..95) run past the end.
     {"SlaveShorterThanItsXml", [](Scene& s) { fs::resize_file(s.slave, 90 * kSide * 8 + 3); },
-     Answer::Succeeds, "", "\nWARNING: attempt to read beyond end of SLC-2 file\n\n"},
+     Answer::Succeeds, "", "\nWARNING: attempt to read beyond end of SLC-2 file\n\n",
+     "{slave}: is short: 92163 bytes, 128 x 128 FCOMPLEX samples need 131072"},
     {"MasterColumnsAtTheIntLimit", [](Scene& s) { absurd_master_size(s, INT_MAX, kSide); },
      Answer::Refused, kBadSize, ""},
     {"MasterOf50MillionColumns", [](Scene& s) { absurd_master_size(s, 50000000, kSide); },
@@ -415,8 +416,9 @@ TEST_P(FaultTable, AnswersAsTheRowSays) {
     const Outcome o = via == Via::execute ? execute(s) : run_tool(s, via == Via::threads ? 3 : 1);
     if (o.run.status == 125)
         GTEST_SKIP() << "cannot limit the child";
-    EXPECT_NE(o.run.out.find(row.printed), std::string::npos) << o.run.out;
     const bool toolRefuses = via != Via::execute && row.toolMessage;
+    if (!toolRefuses)
+        EXPECT_NE(o.run.out.find(row.printed), std::string::npos) << o.run.out;
     if (via == Via::execute) {
         ASSERT_EQ(o.run.status, 0) << "the run ended the process:\n" << o.run.err;
         EXPECT_EQ(o.leaks, 0);
@@ -454,7 +456,7 @@ TEST_P(FaultTable, AnswersAsTheRowSays) {
                                  : "finecoreg: " + std::string(row.message) + "\n");
     }
 
-    if (row.answer == Answer::Succeeds) {
+    if (row.answer == Answer::Succeeds && !toolRefuses) {
         // The fitted model gives the pair's shift all over the grid.
         const stOffsetParInfo par = read_off(s.new_off());
         for (double x : {48.0, 78.0})

@@ -214,6 +214,10 @@ int main(int argc, char** argv) {
     const std::string tooLarge = window_against_master(o);
     if (!tooLarge.empty())
         return fail(kFailure, tooLarge);
+    // On any number of threads: the plug-in alone zero-fills a short file.
+    const std::string shortImage = short_image_problem(o.run);
+    if (!shortImage.empty())
+        return fail(kFailure, shortImage);
     if (o.run.threads > 1 && o.pluginPath.empty())
         return run_in_process(o);
 
