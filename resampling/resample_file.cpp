@@ -38,6 +38,13 @@ void choose_doppler(const DopplerChoice& choice, const stSarImageInfo& slave_inf
                                      " Hz over a pulse repetition frequency of " +
                                      std::to_string(slave_info.pulseRepetitionFrequency) +
                                      " Hz is outside (-0.5, 0.5) cycles per line");
+        std::string warning;
+        result->doppler_centroid =
+            reconcile_doppler(result->doppler_centroid, estimate_doppler_centroid(slave), &warning);
+        if (!warning.empty()) {
+            result->doppler_source = "estimated";
+            result->warnings.push_back(warning);
+        }
         return;
     }
     result->doppler_source = "estimated";

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -15,6 +16,19 @@ namespace {
 constexpr int kBlockLines = 64;
 
 } // namespace
+
+double reconcile_doppler(double xml, double data, std::string* warning) {
+    const double apart = std::fabs(std::remainder(xml - data, 1.0));
+    if (!(apart > kDopplerDisagreement))
+        return xml;
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "the slave XML's Doppler centroid %.4f cycles/line disagrees with the data's "
+                  "%.4f by more than %.2f; the data's is used",
+                  xml, data, kDopplerDisagreement);
+    *warning = text;
+    return data;
+}
 
 bool doppler_in_range(double doppler) {
     return std::fabs(doppler) < 0.5; // false for NaN

@@ -236,9 +236,12 @@ def _resample_arrays(binding, master, slave, off_path, polynomials, doppler, thr
     shape = master.shape if isinstance(master, np.ndarray) else image_info(master).shape
     slave_lines = _Lines(slave)
     if doppler is None:
-        doppler = _xml_doppler(slave) if slave_lines.info is not None else None
-        if doppler is None:
-            doppler = estimate_doppler(slave_lines.array if slave_lines.info is None else slave)
+        xml = _xml_doppler(slave) if slave_lines.info is not None else None
+        doppler = estimate_doppler(slave_lines.array if slave_lines.info is None else slave)
+        if xml is not None:  # the XML's, unless the data say otherwise (as the files path)
+            doppler, warning = binding.reconcile_doppler(xml, doppler)
+            if warning:
+                warnings.warn(f"{slave}: {warning}", stacklevel=3)
     elif doppler == "off":
         doppler = 0.0
     binding.check_offsets_within_images(list(polynomials[0]), list(polynomials[1]), tuple(shape[:2]),

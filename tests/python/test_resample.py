@@ -69,18 +69,30 @@ def test_files_and_arrays_agree_in_shape_values_and_geometry(exact, tmp_path):
     assert sum(formed["histogram"]) == np.count_nonzero(coherence > 0)  # cells holding signal
 
 
-def test_a_doppler_centroid_in_the_slave_xml_is_taken_by_both_paths(exact, tmp_path):
+def test_the_slave_xml_centroid_is_taken_while_the_data_agree_and_the_datas_when_they_do_not(exact, tmp_path):
     slave = tmp_path / "slave.slc"
     slave.symlink_to(exact.slave)
     xml = exact.slave.with_suffix(".xml").read_text()
     assert "<dopplerCentroidCoefficients>0 0 0 0<" in xml and "<pulseRepetitionFrequency>0<" in xml
-    slave.with_suffix(".xml").write_text(xml.replace("<dopplerCentroidCoefficients>0 0", "<dopplerCentroidCoefficients>30 2")
-                                         .replace("<pulseRepetitionFrequency>0<", "<pulseRepetitionFrequency>100<"))
+
+    def xml_centroid(hz):  # at a pulse repetition frequency of 100 Hz; the data's centroid is 0
+        slave.with_suffix(".xml").write_text(xml.replace("<dopplerCentroidCoefficients>0 0", f"<dopplerCentroidCoefficients>{hz} 2")
+                                             .replace("<pulseRepetitionFrequency>0<", "<pulseRepetitionFrequency>100<"))
+
+    xml_centroid(2)
     written = finecoreg.resample(exact.master, slave, exact.truth, out=tmp_path / "out.slc", progress=None)
-    assert (written["doppler_source"], written["doppler_centroid"]) == ("xml", pytest.approx(0.3))
+    assert (written["doppler_source"], written["doppler_centroid"]) == ("xml", pytest.approx(0.02))
     array, _ = finecoreg.resample(exact.master, slave, exact.truth)
-    np.testing.assert_array_equal(array, finecoreg.resample(exact.master, slave, exact.truth, doppler=0.3)[0])
+    np.testing.assert_array_equal(array, finecoreg.resample(exact.master, slave, exact.truth, doppler=0.02)[0])
     assert np.any(array != finecoreg.resample(exact.master, slave, exact.truth, doppler="off")[0])
+    xml_centroid(30)  # a stale 0.3 cycles/line
+    with pytest.warns(UserWarning, match="0.3000 cycles/line disagrees with the data's"):
+        written = finecoreg.resample(exact.master, slave, exact.truth, out=tmp_path / "out.slc", progress=None)
+    assert written["doppler_source"] == "estimated" and abs(written["doppler_centroid"]) < 0.01
+    with pytest.warns(UserWarning, match="disagrees"):
+        np.testing.assert_array_equal(finecoreg.resample(exact.master, slave, exact.truth)[0],
+                                      finecoreg.resample(exact.master, slave, exact.truth,
+                                                         doppler=written["doppler_centroid"])[0])
     for out in (tmp_path / "out2.slc", None):  # one range on every path: given, and from the XML
         for given in (0.7, -3.0, 1e300):
             with pytest.raises(ValueError, match="doppler must be within"):
