@@ -103,6 +103,11 @@ void print_summary(std::FILE* out, const std::string& fittedOffsetParPath, const
     if (fit.haveScatter)
         std::fprintf(out, "  model fit std. dev.:         range %.4f samples, azimuth %.4f lines\n",
                      fit.rangeStdDev, fit.azimuthStdDev);
+    if (!fit.heldTerms.empty())
+        std::fprintf(out,
+                     "  held at zero, not determined: %s (the kept estimates span too few "
+                     "lines or samples)\n",
+                     fit.heldTerms.c_str());
     int columns = 0;
     int rows = 0;
     if (havePoly && read_image_size(masterXmlPath, &columns, &rows))

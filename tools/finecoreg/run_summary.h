@@ -12,6 +12,7 @@ struct FitReport {
     bool haveScatter = false;
     double rangeStdDev = 0.0;
     double azimuthStdDev = 0.0;
+    std::string heldTerms; // terms held at zero as not determined, by name
 
     // Looks at one line of the module's output.
     void take_line(const std::string& line);
