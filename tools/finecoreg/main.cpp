@@ -155,8 +155,17 @@ int run(const Options& o, AlgoFactory factory) {
         withdraw_fit(request, original);
         return fail(kFailure, too_few_estimates_message(fit.accepted));
     }
-    print_summary(stdout, fitted_offset_par_path(request.offsetParPath, o.run.overwrite), fit,
-                  absolute_image_xml_path(o.run.masterPath));
+    const std::string fitted = fitted_offset_par_path(request.offsetParPath, o.run.overwrite);
+    print_summary(stdout, fitted, fit, absolute_image_xml_path(o.run.masterPath));
+    // The plug-in's fit stays as it made it; its user learns what it rests on.
+    if (const std::string terms =
+            undetermined_terms(fit, request, absolute_image_xml_path(o.run.masterPath));
+        !terms.empty())
+        std::fprintf(stderr,
+                     "finecoreg: warning: the accepted estimates do not determine the terms %s; "
+                     "the plug-in's fit gives them values all the same (a run on several threads "
+                     "holds them at zero)\n",
+                     terms.c_str());
     return kSuccess;
 }
 
