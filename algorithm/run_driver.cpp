@@ -1,11 +1,16 @@
 #include "algorithm/run_driver.h"
 
 #include "algorithm/work_files.h"
+#include "fitting/determined_terms.h"
 #include "params/file_error.h"
+#include "params/file_handle.h"
+#include "params/offset_par.h"
+#include "params/offset_par_file.h"
 #include "params/pending_output.h"
 #include "params/sample_format.h"
 #include "params/sar_image_xml.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -54,6 +59,51 @@ std::string window_problem(const RunRequest& request) {
         return {};
     }
     return window_exceeds_image_message(request, info->numberOfColumns, info->numberOfRows);
+}
+
+// Refits with only the terms the kept positions determine, the others held
+// at zero, and rewrites the fitted file with that fit; leaves everything as
+// it is when they determine all six. The failure message, or empty.
+std::string hold_undetermined_terms(const OffsetMeasurements& m, OffsetFit& fit) {
+    WeightedPositions p;
+    std::vector<double> range, azimuth;
+    for (std::size_t cell = 0; cell < fit.keptAt.size(); cell++) {
+        if (!fit.keptAt[cell])
+            continue;
+        const int i = static_cast<int>(cell / m.grid.rangeSamples);
+        const int j = static_cast<int>(cell % m.grid.rangeSamples);
+        p.x.push_back(static_cast<double>(m.grid.range_position(j)));
+        p.y.push_back(static_cast<double>(m.grid.azimuth_position(i)));
+        p.weight.push_back(m.snr[cell]); // 1 / sigma, as in stage 2
+        range.push_back(m.rangeOffset[cell]);
+        azimuth.push_back(m.azimuthOffset[cell]);
+    }
+    const unsigned determined = determined_terms(p, m.masterWidth, m.masterLines);
+    if (determined == kAllOffsetTerms)
+        return {};
+    if (determined == 0)
+        return "The kept offset estimates determine no term of the offset polynomials !";
+    const TermFit r = fit_terms(p, range, m.masterWidth, m.masterLines, determined);
+    const TermFit a = fit_terms(p, azimuth, m.masterWidth, m.masterLines, determined);
+    stOffsetParInfo par{};
+    {
+        const FileHandle in = open_file(fit.fittedOffsetParPath, "r");
+        if (!in)
+            return "Failed to open the off file !";
+        read_offset_par(in.get(), &par);
+    }
+    std::copy_n(r.coefficients, 6, par.range_offset_polynomial);
+    std::copy_n(a.coefficients, 6, par.azimuth_offset_polynomial);
+    if (!write_offset_par_file(fit.fittedOffsetParPath, par))
+        return "Failed to write the off file !";
+    std::copy_n(r.coefficients, 6, fit.rangePolynomial);
+    std::copy_n(a.coefficients, 6, fit.azimuthPolynomial);
+    std::copy_n(r.errors, 6, fit.rangeErrors);
+    std::copy_n(a.errors, 6, fit.azimuthErrors);
+    fit.rangeStdDev = r.stdDev;
+    fit.azimuthStdDev = a.stdDev;
+    fit.heldTerms = kAllOffsetTerms & ~determined;
+    return {};
 }
 
 } // namespace
@@ -155,9 +205,9 @@ bool run_fine_coreg(const RunRequest& request, StageReporter& reporter, RunResul
             return false;
         }
     const std::optional<std::string> original = offset_file_before_run(request);
-    OffsetMeasurements* measurements = result ? &result->measurements : nullptr;
-    OffsetFit ownFit;
-    OffsetFit* fit = result ? &result->fit : &ownFit;
+    RunResult own;
+    OffsetMeasurements* measurements = result ? &result->measurements : &own.measurements;
+    OffsetFit* fit = result ? &result->fit : &own.fit;
     const bool ok = drive_run(
         request.masterPath,
         {[&](const WorkFiles& files) {
@@ -172,6 +222,12 @@ bool run_fine_coreg(const RunRequest& request, StageReporter& reporter, RunResul
     if (fit->kept < kMinKeptEstimates) {
         withdraw_fit(request, original);
         reporter.failure(too_few_estimates_message(fit->kept).c_str());
+        return false;
+    }
+    if (const std::string problem = hold_undetermined_terms(*measurements, *fit);
+        !problem.empty()) {
+        withdraw_fit(request, original);
+        reporter.failure(problem.c_str());
         return false;
     }
     return true;

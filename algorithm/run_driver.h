@@ -53,6 +53,10 @@ void withdraw_fit(const RunRequest& request, const std::optional<std::string>& o
 // Unlike the plug-in it also refuses, before the run, a window larger than
 // the master image and, after it, a final fit that kept fewer than
 // kMinKeptEstimates estimates; that run's fit is then withdrawn (removed, or
-// with overwrite the offset file put back as it was).
+// with overwrite the offset file put back as it was). When the kept
+// positions do not determine every polynomial term (see determined_terms),
+// it refits with the determined ones only, holds the others at zero,
+// rewrites the fitted file and names them in the fit's heldTerms; when they
+// determine none, it refuses the fit and withdraws it.
 [[nodiscard]] bool run_fine_coreg(const RunRequest& request, StageReporter& reporter,
                                   RunResult* result = nullptr, bool keepWorkFiles = false);

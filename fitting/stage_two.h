@@ -21,6 +21,8 @@ struct OffsetFit {
     int kept = 0;                      // measurements the culling kept
     int passes = 0;                    // culling passes
     std::vector<unsigned char> keptAt; // per grid position, row-major
+    unsigned heldTerms = 0;            // bit k: term k held at zero, not determined
+                                       // (stage 2 holds none; the run driver may)
     std::string fittedOffsetParPath;
 };
 

@@ -68,6 +68,10 @@ class Result:
         Size of the master image in samples and lines.
     paths : dict of str to str
         Files of the run: "master", "slave", "offset_par", "fitted_offset_par".
+    held_terms : tuple of str
+        Terms ("1", "x", "y", "x*y", "x^2", "y^2") the kept positions do not
+        determine (they span too few lines or samples): held at zero in both
+        polynomials, with zero errors. Empty when all six are fitted.
 
     Raises
     ------
@@ -96,6 +100,7 @@ class Result:
     image_width: int
     image_lines: int
     paths: dict
+    held_terms: tuple = ()
 
     def __post_init__(self):
         set_field = lambda name, value: object.__setattr__(self, name, value)
@@ -108,6 +113,7 @@ class Result:
         for name in _FLOATS:
             set_field(name, float(getattr(self, name)))
         set_field("paths", {str(k): str(v) for k, v in dict(self.paths).items()})
+        set_field("held_terms", tuple(str(t) for t in self.held_terms))
         size = {"nr": self.range_positions.size, "naz": self.azimuth_positions.size}
         for name, (_, dims) in _ARRAYS.items():
             expected = tuple(size.get(d, d) for d in dims)
@@ -151,15 +157,17 @@ class Result:
         record = {name: getattr(self, name).tolist() for name in _ARRAYS}
         record.update({name: getattr(self, name) for name in _INTS + _FLOATS})
         record["paths"] = dict(self.paths)
+        record["held_terms"] = list(self.held_terms)
         return record
 
     @classmethod
     def from_dict(cls, record):
         """Result from a dict as written by `to_dict`."""
-        missing = [field.name for field in dataclasses.fields(cls) if field.name not in record]
+        fields = [f for f in dataclasses.fields(cls) if f.default is dataclasses.MISSING or f.name in record]
+        missing = [field.name for field in fields if field.name not in record]
         if missing:
             raise ValueError(f"result record lacks {', '.join(missing)}")
-        return cls(**{field.name: record[field.name] for field in dataclasses.fields(cls)})
+        return cls(**{field.name: record[field.name] for field in fields})
 
     def save(self, path):
         """Write the result as JSON to path (float32 values survive through their float64 repr)."""

@@ -2,6 +2,7 @@
 // plug-in runs.
 #include "algorithm/run_driver.h"
 #include "binding.h"
+#include "fitting/determined_terms.h"
 
 #include <cstdio>
 #include <fcntl.h>
@@ -198,6 +199,14 @@ void bind_run(py::module_& m) {
         .def_property_readonly("kept_count", [](R r) { return r.fit.kept; })
         .def_property_readonly("samples", [](R r) { return r.fit.samples; })
         .def_property_readonly("passes", [](R r) { return r.fit.passes; })
+        .def_property_readonly("held_terms",
+                               [](R r) {
+                                   py::list names;
+                                   for (int k = 0; k < 6; k++)
+                                       if ((r.fit.heldTerms >> k) & 1u)
+                                           names.append(kOffsetTermNames[k]);
+                                   return py::tuple(names);
+                               })
         .def_property_readonly("image_width", [](R r) { return r.measurements.masterWidth; })
         .def_property_readonly("image_lines", [](R r) { return r.measurements.masterLines; })
         .def_property_readonly("fitted_offset_par",

@@ -139,3 +139,25 @@ def test_fatal_numerical_error_does_not_end_the_interpreter(tmp_path, pair):
     done = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=env)
     assert done.returncode == 0, done.stderr
     assert "raised: fatal numerical error" in done.stdout and "alive" in done.stdout
+
+
+@pytest.mark.parametrize("lines, grid, held", [
+    (80, (32, 4), ("y^2",)),             # every row within a 12-line band
+    (112, (32, 1), ("y", "x*y", "y^2")),  # one row of positions
+])
+def test_terms_the_positions_do_not_determine_are_held_at_zero(tmp_path, lines, grid, held):
+    from finecoreg.offset_file import read_offset_file
+    pair = simulate_pair(tmp_path, width=512, lines=lines, range_poly="3.3", azimuth_poly="-1.2")
+    r = finecoreg.coregister(pair.master, pair.slave, pair.off, grid=grid, progress=None, log=os.devnull)
+    assert r.held_terms == held
+    index = [("1", "x", "y", "x*y", "x^2", "y^2").index(t) for t in held]
+    for poly, errors in ((r.range_polynomial, r.range_errors), (r.azimuth_polynomial, r.azimuth_errors)):
+        assert not poly[index].any() and not errors[index].any()
+    x, y = np.meshgrid(np.linspace(0, 511, 9), np.linspace(0, lines - 1, 9))
+    fitted_range, fitted_azimuth = r.evaluate(x, y)
+    assert np.abs(fitted_range - 3.3).max() < 0.1 and np.abs(fitted_azimuth + 1.2).max() < 0.1
+    written = read_offset_file(r.paths["fitted_offset_par"])
+    for ours, theirs in ((written.range_polynomial, r.range_polynomial),
+                         (written.azimuth_polynomial, r.azimuth_polynomial)):
+        assert not ours[index].any() and np.allclose(ours, theirs, rtol=1e-4, atol=1e-6)
+    assert finecoreg.Result.from_dict(r.to_dict()).held_terms == held

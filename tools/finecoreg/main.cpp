@@ -3,6 +3,7 @@
 // Execute, error information).
 #include "algorithm/FineCoregistrationInfo.h"
 #include "algorithm/run_driver.h"
+#include "fitting/determined_terms.h"
 #include "input_files.h"
 #include "options.h"
 #include "params/file_naming.h"
@@ -154,8 +155,17 @@ int run(const Options& o, AlgoFactory factory) {
         withdraw_fit(request, original);
         return fail(kFailure, too_few_estimates_message(fit.accepted));
     }
-    print_summary(stdout, fitted_offset_par_path(request.offsetParPath, o.run.overwrite), fit,
-                  absolute_image_xml_path(o.run.masterPath));
+    const std::string fitted = fitted_offset_par_path(request.offsetParPath, o.run.overwrite);
+    print_summary(stdout, fitted, fit, absolute_image_xml_path(o.run.masterPath));
+    // The plug-in's fit stays as it made it; its user learns what it rests on.
+    if (const std::string terms =
+            undetermined_terms(fit, request, absolute_image_xml_path(o.run.masterPath));
+        !terms.empty())
+        std::fprintf(stderr,
+                     "finecoreg: warning: the accepted estimates do not determine the terms %s; "
+                     "the plug-in's fit gives them values all the same (a run on several threads "
+                     "holds them at zero)\n",
+                     terms.c_str());
     return kSuccess;
 }
 
@@ -185,14 +195,21 @@ int run_in_process(const Options& o) {
     progress.update(0.0); // as Execute signals before the stages
 
     FitReport fit;
-    const auto [ok, exceptionText] = run_tapped(
-        o, progress, fit, [&request, &reporter] { return run_fine_coreg(request, reporter); });
+    RunResult result;
+    const auto [ok, exceptionText] = run_tapped(o, progress, fit, [&request, &reporter, &result] {
+        return run_fine_coreg(request, reporter, &result);
+    });
     progress.finish(exceptionText.empty() && ok);
 
     if (!exceptionText.empty())
         return fail(kFailure, exceptionText);
     if (!ok)
         return fail(kFailure, reporter.message());
+    fit.heldTerms = term_names(result.fit.heldTerms);
+    if (!fit.heldTerms.empty()) { // the transcript's closing figures are those of all six terms
+        fit.rangeStdDev = result.fit.rangeStdDev;
+        fit.azimuthStdDev = result.fit.azimuthStdDev;
+    }
     print_summary(stdout, fitted_offset_par_path(request.offsetParPath, o.run.overwrite), fit,
                   absolute_image_xml_path(o.run.masterPath));
     return kSuccess;

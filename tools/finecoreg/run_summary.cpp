@@ -1,5 +1,7 @@
 #include "run_summary.h"
 
+#include "fitting/determined_terms.h"
+#include "params/estimation_grid.h"
 #include "params/file_error.h"
 #include "params/offset_file.h"
 #include "params/offset_par.h"
@@ -67,6 +69,12 @@ void print_model_offsets(std::FILE* out, const OffsetPolynomials& poly, int colu
 } // namespace
 
 void FitReport::take_line(const std::string& line) {
+    float m[3];
+    if (std::sscanf(line.c_str(), "offs[i][j].re,offs[i][j].im,snrs[i][j]: %f %f %f", &m[0], &m[1],
+                    &m[2]) == 3) {
+        measured.insert(measured.end(), m, m + 3);
+        return;
+    }
     int a = 0;
     int n = 0;
     if (std::sscanf(line.c_str(), "final solution: %d offset estimates accepted out of %d samples",
@@ -103,9 +111,40 @@ void print_summary(std::FILE* out, const std::string& fittedOffsetParPath, const
     if (fit.haveScatter)
         std::fprintf(out, "  model fit std. dev.:         range %.4f samples, azimuth %.4f lines\n",
                      fit.rangeStdDev, fit.azimuthStdDev);
+    if (!fit.heldTerms.empty())
+        std::fprintf(out,
+                     "  held at zero, not determined: %s (the kept estimates span too few "
+                     "lines or samples)\n",
+                     fit.heldTerms.c_str());
     int columns = 0;
     int rows = 0;
     if (havePoly && read_image_size(masterXmlPath, &columns, &rows))
         print_model_offsets(out, poly, columns, rows);
     std::fflush(out);
+}
+
+std::string undetermined_terms(const FitReport& fit, const RunRequest& request,
+                               const std::string& masterXmlPath) {
+    int columns = 0;
+    int rows = 0;
+    if (!read_image_size(masterXmlPath, &columns, &rows))
+        return {};
+    // Stage 1's grid for this request (reading it back from the offset file
+    // would print the reader's diagnostics after the transcript).
+    const EstimationGrid g =
+        lay_out_grid(columns, rows, request.rangeSamples, request.azimuthSamples,
+                     request.windowWidth, request.windowHeight);
+    if (g.rangeSamples < 1 || fit.measured.size() != 3 * g.positions())
+        return {};
+    WeightedPositions p;
+    for (std::size_t k = 0; k < fit.measured.size() / 3; k++) {
+        const float* m = &fit.measured[3 * k];
+        if (m[0] == 0.0f || !(m[2] > request.snrThreshold))
+            continue;
+        p.x.push_back(static_cast<double>(g.range_position(static_cast<int>(k) % g.rangeSamples)));
+        p.y.push_back(
+            static_cast<double>(g.azimuth_position(static_cast<int>(k) / g.rangeSamples)));
+        p.weight.push_back(m[2]);
+    }
+    return term_names(kAllOffsetTerms & ~determined_terms(p, columns, rows));
 }
