@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -104,10 +103,8 @@ ResampleFileResult resample_file(const ResampleFileRequest& request, Progress* p
                                            {request.slave, "slave image"},
                                            {sidecar_path(request.slave, ".xml"), "slave XML"},
                                            {request.fitted_off, "offset parameter file"}});
-    if (request.doppler.mode == DopplerChoice::Mode::given &&
-        !doppler_in_range(request.doppler.value))
-        throw std::invalid_argument("doppler must be within (-0.5, 0.5) cycles per line, not " +
-                                    std::to_string(request.doppler.value));
+    if (request.doppler.mode == DopplerChoice::Mode::given) // before any file is read
+        check_given_doppler(request.doppler.value);
     const auto master_info = read_image_info(request.master);
     const auto slave_info = read_image_info(request.slave);
     const OffsetPolynomials offsets = read_offset_file(request.fitted_off).polynomials;

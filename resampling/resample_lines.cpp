@@ -34,12 +34,16 @@ bool doppler_in_range(double doppler) {
     return std::fabs(doppler) < 0.5; // false for NaN
 }
 
-long resample_lines(SlaveLineSource& slave, const OffsetPolynomials& offsets, int master_width,
-                    int master_lines, double doppler, ResampledLineSink& sink, Progress* progress,
-                    int threads) {
+void check_given_doppler(double doppler) {
     if (!doppler_in_range(doppler))
         throw std::invalid_argument("doppler must be within (-0.5, 0.5) cycles per line, not " +
                                     std::to_string(doppler));
+}
+
+long resample_lines(SlaveLineSource& slave, const OffsetPolynomials& offsets, int master_width,
+                    int master_lines, double doppler, ResampledLineSink& sink, Progress* progress,
+                    int threads) {
+    check_given_doppler(doppler);
     const SincKernel kernel(resampling_kernel_shape(), kResamplingKernelPhases);
     // The lines of one block are resampled at once on a team started once
     // for the whole image, one resampler (its own scratch) per member, lines

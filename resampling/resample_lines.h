@@ -34,6 +34,10 @@ long resample_lines(SlaveLineSource& slave, const OffsetPolynomials& offsets, in
 // cycles per line (beyond, it aliases); true when doppler is one.
 bool doppler_in_range(double doppler);
 
+// std::invalid_argument saying the range when a centroid given by a caller
+// is not in it.
+void check_given_doppler(double doppler);
+
 // How far an XML centroid may lie from the data's estimate (cycles per
 // line) before the data's is taken: ten times the largest error of the
 // estimate measured on simulated 256 x 256 pairs (centroids -0.2 to 0.3,

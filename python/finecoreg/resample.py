@@ -16,7 +16,6 @@ import warnings
 import numpy as np
 
 from .error import Error
-from .files import check_outputs
 from .offset_file import read_offset_file
 from .result import Result
 from .run import _DEFAULT, TerminalBar, _pair_of_ints, check_threads
@@ -211,7 +210,6 @@ def resample(master, slave, fitted_off, out=None, doppler=None, progress=_DEFAUL
     if polynomials is not None:
         raise TypeError("fitted_off must be an offset parameter file (or a Result) when out is given")
     progress, bar = _progress(progress)
-    check_outputs(resample_outputs(out), resample_inputs(master, slave, off_path))
     request = _core.ResampleFileRequest()
     request.master, request.slave, request.fitted_off, request.out_slc = master, slave, off_path, out
     request.doppler, request.threads = doppler, threads
