@@ -15,8 +15,8 @@ constexpr int kPhaseSteps = 4096;
 
 } // namespace
 
-LineResampler::LineResampler(const OffsetPolynomials& offsets, int master_width,
-                             const SincKernel& kernel, double doppler)
+LineResampler::LineResampler(const OffsetModel& offsets, int master_width, const SincKernel& kernel,
+                             double doppler)
     : offsets_(offsets), width_(master_width), table_(kernel, false), taps_(kernel.taps()),
       first_tap_(kernel.first_tap()), doppler_(doppler),
       xs_(static_cast<std::size_t>(master_width) + 2),
@@ -31,20 +31,33 @@ LineResampler::LineResampler(const OffsetPolynomials& offsets, int master_width,
 
 void LineResampler::lines_needed(int y_begin, int y_end, int* first, int* end) const {
     // The azimuth positions of the columns a line reads lie within those of
-    // master x from -taps to width + taps; a lattice every 32 samples and
-    // every line bounds them (the offsets are smooth), a line of margin
-    // covers the rest.
+    // master x from -taps to width + taps. Polynomials are smooth: a lattice
+    // every 32 samples and every line bounds them, a line of margin covers
+    // the rest. A field's cubic may bend between lattice points: every
+    // sample then.
     double lo = 0.0, hi = 0.0;
     bool any = false;
-    for (int y = y_begin; y < y_end; y++)
-        for (int x = -taps_;; x = std::min(x + 32, width_ + taps_)) {
-            const double ya = y + eval_offset_poly(offsets_.azimuth, x, y);
-            lo = any ? std::min(lo, ya) : ya;
-            hi = any ? std::max(hi, ya) : ya;
-            any = true;
-            if (x == width_ + taps_)
-                break;
+    const auto take = [&](double ya) {
+        lo = any ? std::min(lo, ya) : ya;
+        hi = any ? std::max(hi, ya) : ya;
+        any = true;
+    };
+    if (offsets_.field) {
+        const int count = width_ + 2 * taps_ + 1;
+        std::vector<double> xs(static_cast<std::size_t>(count)), ys(xs.size()), scratch;
+        for (int y = y_begin; y < y_end; y++) {
+            ::slave_positions(offsets_, y, -taps_, count, xs.data(), ys.data(), &scratch);
+            for (double ya : ys)
+                take(ya);
         }
+    } else {
+        for (int y = y_begin; y < y_end; y++)
+            for (int x = -taps_;; x = std::min(x + 32, width_ + taps_)) {
+                take(y + eval_offset_poly(offsets_.polynomials.azimuth, x, y));
+                if (x == width_ + taps_)
+                    break;
+            }
+    }
     constexpr double kLimit = 1.0e9;
     if (!any || !(lo > -kLimit && hi < kLimit)) {
         *first = *end = 0;
@@ -55,15 +68,13 @@ void LineResampler::lines_needed(int y_begin, int y_end, int* first, int* end) c
 }
 
 void LineResampler::slave_positions(int y) {
-    for (int i = 0; i < width_ + 2; i++) {
-        const double x = i - 1;
-        xs_[static_cast<std::size_t>(i)] = x + eval_offset_poly(offsets_.range, x, y);
-        ys_[static_cast<std::size_t>(i)] = y + eval_offset_poly(offsets_.azimuth, x, y);
-        if (i > 0 && !(xs_[static_cast<std::size_t>(i)] > xs_[static_cast<std::size_t>(i - 1)]))
-            throw std::runtime_error("the range offset polynomial folds master line " +
-                                     std::to_string(y) + " onto itself near sample " +
-                                     std::to_string(i - 1));
-    }
+    ::slave_positions(offsets_, y, -1, width_ + 2, xs_.data(), ys_.data(), &field_scratch_);
+    for (int i = 1; i < width_ + 2; i++)
+        if (!(xs_[static_cast<std::size_t>(i)] > xs_[static_cast<std::size_t>(i - 1)]))
+            throw std::runtime_error(std::string("the range offset ") +
+                                     (offsets_.field ? "field" : "polynomial") +
+                                     " folds master line " + std::to_string(y) +
+                                     " onto itself near sample " + std::to_string(i - 1));
 }
 
 void LineResampler::interpolate_columns(const SlaveWindow& slave, int slave_width,

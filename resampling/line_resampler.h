@@ -1,6 +1,6 @@
 #pragma once
 
-#include "params/offset_file.h"
+#include "resampling/offset_model.h"
 #include "resampling/sinc_kernel.h"
 #include "resampling/slave_window.h"
 
@@ -18,7 +18,7 @@
 // band-limited, and the range pass lands exactly on each sample's position.
 class LineResampler {
 public:
-    LineResampler(const OffsetPolynomials& offsets, int master_width, const SincKernel& kernel,
+    LineResampler(const OffsetModel& offsets, int master_width, const SincKernel& kernel,
                   double doppler);
 
     // The slave lines [*first, *end) that master lines [y_begin, y_end) read.
@@ -34,7 +34,7 @@ private:
     void slave_positions(int y);
     void interpolate_columns(const SlaveWindow& slave, int slave_width, int slave_lines);
 
-    OffsetPolynomials offsets_;
+    OffsetModel offsets_;
     int width_;
     WeightTable table_;
     int taps_;
@@ -42,7 +42,8 @@ private:
     double doppler_;
     std::vector<std::complex<float>> remodulation_; // exp(i 2 pi k / size)
     std::vector<double> xs_, ys_;                   // slave position of master x - 1 .. width
-    int column_begin_ = 0;                          // slave columns of the azimuth pass
+    std::vector<double> field_scratch_;
+    int column_begin_ = 0; // slave columns of the azimuth pass
     int column_end_ = 0;
     std::vector<std::complex<float>> along_curve_;
     std::vector<int> outside_before_; // columns left out of the azimuth pass before each

@@ -42,7 +42,7 @@ private:
 } // namespace
 
 long resample_array(const std::complex<float>* slave, int slave_lines, int slave_width,
-                    const OffsetPolynomials& offsets, int out_lines, int out_width, double doppler,
+                    const OffsetModel& offsets, int out_lines, int out_width, double doppler,
                     std::complex<float>* out, unsigned char* mask, int threads,
                     Progress* progress) {
     ArraySource source(slave, slave_lines, slave_width);

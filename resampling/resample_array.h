@@ -1,6 +1,6 @@
 #pragma once
 
-#include "params/offset_file.h"
+#include "resampling/offset_model.h"
 #include "resampling/resample_error.h"
 
 #include <complex>
@@ -11,7 +11,7 @@
 // line, 0 for none. progress, when given, hears of every block of lines (and
 // may stop the call by throwing). Returns the number of masked samples.
 long resample_array(const std::complex<float>* slave, int slave_lines, int slave_width,
-                    const OffsetPolynomials& offsets, int out_lines, int out_width, double doppler,
+                    const OffsetModel& offsets, int out_lines, int out_width, double doppler,
                     std::complex<float>* out, unsigned char* mask, int threads = 1,
                     Progress* progress = nullptr);
 

@@ -1,6 +1,7 @@
 #include "resampling/resample_file.h"
 
 #include "params/file_naming.h"
+#include "params/offset_file.h"
 #include "params/output_check.h"
 #include "params/pending_output.h"
 #include "params/sample_bytes.h"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -94,20 +96,51 @@ std::vector<NamedPath> resample_outputs(const std::string& out_slc) {
             {mask_path(out_slc), "resampled slave's mask"}};
 }
 
+namespace {
+
+std::vector<NamedPath> resample_inputs(const ResampleFileRequest& request) {
+    std::vector<NamedPath> inputs = {{request.master, "master image"},
+                                     {sidecar_path(request.master, ".xml"), "master XML"},
+                                     {request.slave, "slave image"},
+                                     {sidecar_path(request.slave, ".xml"), "slave XML"}};
+    if (!request.fitted_off.empty())
+        inputs.push_back({request.fitted_off, "offset parameter file"});
+    if (!request.field_path.empty())
+        inputs.push_back({request.field_path, "offset field"});
+    return inputs;
+}
+
+// The name errors about the offsets give: the field's when there is one
+// (it decides the offsets' last word), else the polynomials' file.
+std::string offsets_source(const ResampleFileRequest& request) {
+    if (!request.read_field)
+        return request.fitted_off;
+    return request.field_path.empty() ? "the offset field" : request.field_path;
+}
+
+OffsetModel read_offsets(const ResampleFileRequest& request) {
+    const OffsetPolynomials polynomials = request.fitted_off.empty()
+                                              ? OffsetPolynomials{}
+                                              : read_offset_file(request.fitted_off).polynomials;
+    if (!request.read_field)
+        return polynomials;
+    return offset_model(polynomials, request.read_field(), offsets_source(request));
+}
+
+} // namespace
+
 ResampleFileResult resample_file(const ResampleFileRequest& request, Progress* progress) {
+    if (request.fitted_off.empty() && !request.read_field)
+        throw std::invalid_argument("the offsets need the fitted polynomials, a field or both");
     // Every output against every input before anything is read, by identity.
     std::vector<NamedPath> outputs = resample_outputs(request.out_slc);
     outputs.insert(outputs.end(), request.also_written.begin(), request.also_written.end());
-    check_outputs_are_not_inputs(outputs, {{request.master, "master image"},
-                                           {sidecar_path(request.master, ".xml"), "master XML"},
-                                           {request.slave, "slave image"},
-                                           {sidecar_path(request.slave, ".xml"), "slave XML"},
-                                           {request.fitted_off, "offset parameter file"}});
+    check_outputs_are_not_inputs(outputs, resample_inputs(request));
     if (request.doppler.mode == DopplerChoice::Mode::given) // before any file is read
         check_given_doppler(request.doppler.value);
     const auto master_info = read_image_info(request.master);
     const auto slave_info = read_image_info(request.slave);
-    const OffsetPolynomials offsets = read_offset_file(request.fitted_off).polynomials;
+    const OffsetModel offsets = read_offsets(request);
     const SampleFormat format = sample_format_of(slave_info->imageDataType);
     // Opening checks each file holds what its XML claims.
     const SlcFileSource master(request.master, master_info->numberOfColumns,
@@ -118,7 +151,7 @@ ResampleFileResult resample_file(const ResampleFileRequest& request, Progress* p
 
     check_offsets_within_images(offsets, master_info->numberOfColumns, master_info->numberOfRows,
                                 slave_info->numberOfColumns, slave_info->numberOfRows,
-                                request.fitted_off);
+                                request.fitted_off, offsets_source(request));
 
     ResampleFileResult result;
     result.lines = master_info->numberOfRows;
@@ -143,7 +176,7 @@ ResampleFileResult resample_file(const ResampleFileRequest& request, Progress* p
     const double masked = static_cast<double>(result.masked) / result.samples / result.lines;
     if (masked == 1.0)
         throw FileError(result.output, "every sample would be masked: the offsets of " +
-                                           request.fitted_off +
+                                           offsets_source(request) +
                                            " put the whole master grid outside the slave");
     if (masked > 0.5) {
         char text[160];

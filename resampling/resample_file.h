@@ -1,9 +1,11 @@
 #pragma once
 
+#include "params/offset_field.h"
 #include "params/output_check.h"
 #include "resampling/resample_error.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,8 +18,14 @@ struct DopplerChoice {
 struct ResampleFileRequest {
     std::string master;     // raw SLC, XML beside it: the output's geometry
     std::string slave;      // raw SLC, XML beside it: the samples and their format
-    std::string fitted_off; // offset parameter file with the fitted polynomials
-    std::string out_slc;    // the resampled slave; XML and "<out_slc>.mask" beside it
+    std::string fitted_off; // offset parameter file with the fitted polynomials; empty: none
+    // An offset field added to the polynomials (the offsets alone without
+    // fitted_off): read_field gives it, called once the outputs are checked
+    // against the inputs; field_path names its file (empty for a field held
+    // in memory), checked as an input and named in its errors.
+    std::function<OffsetField()> read_field;
+    std::string field_path;
+    std::string out_slc; // the resampled slave; XML and "<out_slc>.mask" beside it
     DopplerChoice doppler;
     int threads = 1; // resampling the lines of each block
     // Files the same call goes on to write (the interferogram's): checked
@@ -37,7 +45,8 @@ struct ResampleFileResult {
     std::vector<std::string> warnings; // say, most of the output masked
 };
 
-// Resamples the slave onto the master's grid through the fitted offsets and
+// Resamples the slave onto the master's grid through the fitted offsets
+// (polynomials, field or both; std::invalid_argument for neither) and
 // writes the output in the slave's sample format, an XML describing the
 // master's geometry (in that format) and a mask file (one byte per sample, 1
 // where the kernel left the slave), each through a temporary file renamed

@@ -40,7 +40,7 @@ void check_given_doppler(double doppler) {
                                     std::to_string(doppler));
 }
 
-long resample_lines(SlaveLineSource& slave, const OffsetPolynomials& offsets, int master_width,
+long resample_lines(SlaveLineSource& slave, const OffsetModel& offsets, int master_width,
                     int master_lines, double doppler, ResampledLineSink& sink, Progress* progress,
                     int threads) {
     check_given_doppler(doppler);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "params/offset_file.h"
+#include "resampling/offset_model.h"
 #include "resampling/resample_error.h"
 #include "resampling/slave_window.h"
 
@@ -26,7 +26,7 @@ public:
 // range (numeric/parallel_loop.h). progress (may be null) is asked between
 // blocks whether it was cancelled: Cancelled then. Returns the number of
 // masked samples.
-long resample_lines(SlaveLineSource& slave, const OffsetPolynomials& offsets, int master_width,
+long resample_lines(SlaveLineSource& slave, const OffsetModel& offsets, int master_width,
                     int master_lines, double doppler, ResampledLineSink& sink, Progress* progress,
                     int threads = 1);
 

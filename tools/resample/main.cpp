@@ -1,6 +1,7 @@
 // finecoreg-resample: the slave on the master's grid, and the coherence that
 // shows whether the co-registration worked.
 #include "ingest/geotiff_raster_writer.h"
+#include "ingest/offset_field_geotiff.h"
 #include "numeric/parallel_loop.h"
 #include "params/pending_output.h"
 #include "resampling/image_pair_inputs.h"
@@ -12,6 +13,7 @@
 #include <climits>
 #include <cstdio>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -25,8 +27,9 @@ struct ResampleOptions {
 
 int parse_options(int argc, char** argv, ResampleOptions* o) {
     CLI::App app("Resamples the slave SLC onto the master's grid through the fitted offset\n"
-                 "polynomials (OUT_SLC, its XML and OUT_SLC.mask), and with --interferogram forms\n"
-                 "the interferogram and coherence in DIR.",
+                 "polynomials, an offset field (--field) or both added (OUT_SLC, its XML and\n"
+                 "OUT_SLC.mask), and with --interferogram forms the interferogram and coherence\n"
+                 "in DIR.",
                  "finecoreg-resample");
     set_up_app(app, "The output is the same for any number of threads. Exit status: 0 done,\n"
                     "1 a failure (one line naming the file), 2 bad usage.");
@@ -35,12 +38,30 @@ int parse_options(int argc, char** argv, ResampleOptions* o) {
         const char* name;
         std::string* path;
         const char* help;
-    } paths[] = {{"MASTER", &r.master, "master SLC image"},
-                 {"SLAVE", &r.slave, "slave SLC image"},
-                 {"FITTED_OFF", &r.fitted_off, "offset parameter file with the fitted polynomials"},
-                 {"OUT_SLC", &r.out_slc, "the resampled slave to write"}};
+        bool required;
+    } paths[] = {{"MASTER", &r.master, "master SLC image", true},
+                 {"SLAVE", &r.slave, "slave SLC image", true},
+                 {"FITTED_OFF", &r.fitted_off,
+                  "offset parameter file with the fitted polynomials\n(optional with --field)",
+                  false},
+                 {"OUT_SLC", &r.out_slc, "the resampled slave to write (required)", false}};
+    // CLI11 fills positionals in order: three paths land in MASTER, SLAVE
+    // and FITTED_OFF, the last of which is then OUT_SLC.
     for (const auto& p : paths)
-        app.add_option(p.name, *p.path, p.help)->required()->type_name("");
+        app.add_option(p.name, *p.path, p.help)->required(p.required)->type_name("");
+    add_path(app, "--field", &r.field_path,
+             "offset field GeoTIFF (range_offset and azimuth_offset bands on a\ngrid of master "
+             "positions), added to the polynomials");
+    app.final_callback([&r] {
+        if (r.out_slc.empty() && !r.fitted_off.empty() && !r.field_path.empty())
+            std::swap(r.out_slc, r.fitted_off);
+        if (r.out_slc.empty())
+            throw CLI::ValidationError(
+                r.fitted_off.empty() ? "OUT_SLC is required"
+                                     : "FITTED_OFF is needed unless --field gives the offsets");
+        if (!r.field_path.empty())
+            r.read_field = [path = r.field_path] { return read_offset_field_geotiff(path); };
+    });
     add_checked(app, "--looks", "AZ RG", "looks in azimuth and range (default 5 5)",
                 "two whole numbers AZ RG of at least 1", 2, [o](auto& v) {
                     return parse_whole_number(v[0], 1, 100000, &o->looks_az) &&

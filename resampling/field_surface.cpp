@@ -1,0 +1,92 @@
+#include "resampling/field_surface.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace {
+
+// Four weights of the padded nodes first .. first + 3 (padded index = node
+// + 1) giving the value at u, in node units from node 0, of n >= 2 nodes.
+struct Stencil {
+    int first;
+    double w[4];
+};
+
+Stencil stencil(double u, int n) {
+    if (u < 0.0) // linear beyond node 0, slope of the first cell
+        return {0, {0.0, 1.0 - u, u, 0.0}};
+    const double last = n - 1;
+    if (u > last) { // linear beyond the last node, slope of the last cell
+        const double v = u - last;
+        return {n - 2, {0.0, -v, 1.0 + v, 0.0}};
+    }
+    const int i = std::min(static_cast<int>(u), n - 2);
+    const double t = u - i, t2 = t * t, t3 = t2 * t;
+    return {i,
+            {0.5 * (-t3 + 2.0 * t2 - t), 0.5 * (3.0 * t3 - 5.0 * t2 + 2.0),
+             0.5 * (-3.0 * t3 + 4.0 * t2 + t), 0.5 * (t3 - t2)}};
+}
+
+double apply(const Stencil& s, const double* nodes, std::size_t stride) {
+    const double* p = nodes + static_cast<std::size_t>(s.first) * stride;
+    return s.w[0] * p[0] + s.w[1] * p[stride] + s.w[2] * p[2 * stride] + s.w[3] * p[3 * stride];
+}
+
+// The field's values with at least two nodes in each direction (a single
+// row or column repeated: constant that way) and one node added at each
+// end by linear extrapolation, so every cubic stencil finds four nodes.
+std::vector<double> padded(const std::vector<float>& values, int rows, int columns) {
+    const int nr = std::max(rows, 2), nc = std::max(columns, 2);
+    const std::size_t pc = static_cast<std::size_t>(nc) + 2;
+    std::vector<double> out((static_cast<std::size_t>(nr) + 2) * pc);
+    for (int r = 0; r < nr; r++) {
+        double* row = &out[(static_cast<std::size_t>(r) + 1) * pc];
+        for (int c = 0; c < nc; c++)
+            row[c + 1] = values[static_cast<std::size_t>(std::min(r, rows - 1)) * columns +
+                                static_cast<std::size_t>(std::min(c, columns - 1))];
+        row[0] = 2.0 * row[1] - row[2];
+        row[nc + 1] = 2.0 * row[nc] - row[nc - 1];
+    }
+    for (std::size_t c = 0; c < pc; c++) {
+        out[c] = 2.0 * out[pc + c] - out[2 * pc + c];
+        const std::size_t last = static_cast<std::size_t>(nr) * pc + c;
+        out[last + pc] = 2.0 * out[last] - out[last - pc];
+    }
+    return out;
+}
+
+} // namespace
+
+FieldSurface::FieldSurface(const OffsetField& f)
+    : first_range_(f.firstRange), first_azimuth_(f.firstAzimuth), step_range_(f.stepRange),
+      step_azimuth_(f.stepAzimuth), columns_(f.columns), rows_(f.rows),
+      padded_columns_(std::max(f.columns, 2) + 2) {
+    const bool regular = f.columns >= 1 && f.rows >= 1 && std::isfinite(f.firstRange) &&
+                         std::isfinite(f.firstAzimuth) && std::isfinite(f.stepRange) &&
+                         std::isfinite(f.stepAzimuth) && f.stepRange > 0.0 && f.stepAzimuth > 0.0;
+    if (!regular || f.range.size() != f.cells() || f.azimuth.size() != f.cells() || !f.complete())
+        throw std::invalid_argument("an offset field surface needs a complete regular field");
+    range_ = padded(f.range, rows_, columns_);
+    azimuth_ = padded(f.azimuth, rows_, columns_);
+}
+
+void FieldSurface::add_line(int y, int x_first, int count, double* range, double* azimuth,
+                            std::vector<double>* scratch) const {
+    // Azimuth first, once per padded column, then range per sample.
+    const std::size_t pc = static_cast<std::size_t>(padded_columns_);
+    scratch->resize(2 * pc);
+    double* range_at_y = scratch->data();
+    double* azimuth_at_y = range_at_y + pc;
+    const Stencil down = stencil((y - first_azimuth_) / step_azimuth_, std::max(rows_, 2));
+    for (std::size_t c = 0; c < pc; c++) {
+        range_at_y[c] = apply(down, &range_[c], pc);
+        azimuth_at_y[c] = apply(down, &azimuth_[c], pc);
+    }
+    const int nodes = std::max(columns_, 2);
+    for (int i = 0; i < count; i++) {
+        const Stencil across = stencil((x_first + i - first_range_) / step_range_, nodes);
+        range[i] += apply(across, range_at_y, 1);
+        azimuth[i] += apply(across, azimuth_at_y, 1);
+    }
+}
