@@ -8,18 +8,20 @@ namespace {
 
 // Four weights of the padded nodes first .. first + 3 (padded index = node
 // + 1) giving the value at u, in node units from node 0, of n >= 2 nodes.
+// Beyond the end nodes the value goes on linearly with the cubic's slope
+// there, half the difference of the nodes either side.
 struct Stencil {
     int first;
     double w[4];
 };
 
 Stencil stencil(double u, int n) {
-    if (u < 0.0) // linear beyond node 0, slope of the first cell
-        return {0, {0.0, 1.0 - u, u, 0.0}};
+    if (u < 0.0)
+        return {0, {-0.5 * u, 1.0, 0.5 * u, 0.0}};
     const double last = n - 1;
-    if (u > last) { // linear beyond the last node, slope of the last cell
+    if (u > last) {
         const double v = u - last;
-        return {n - 2, {0.0, -v, 1.0 + v, 0.0}};
+        return {n - 2, {0.0, -0.5 * v, 1.0, 0.5 * v}};
     }
     const int i = std::min(static_cast<int>(u), n - 2);
     const double t = u - i, t2 = t * t, t3 = t2 * t;
@@ -33,9 +35,16 @@ double apply(const Stencil& s, const double* nodes, std::size_t stride) {
     return s.w[0] * p[0] + s.w[1] * p[stride] + s.w[2] * p[2 * stride] + s.w[3] * p[3 * stride];
 }
 
+// The node beyond a, from a and the next two nodes b and c inward: on the
+// quadratic through them (so quadratics are reproduced up to the edge), or
+// on the line through a and b when there is no c.
+double node_beyond(double a, double b, const double* c) {
+    return c != nullptr ? 3.0 * a - 3.0 * b + *c : 2.0 * a - b;
+}
+
 // The field's values with at least two nodes in each direction (a single
 // row or column repeated: constant that way) and one node added at each
-// end by linear extrapolation, so every cubic stencil finds four nodes.
+// end, so every cubic stencil finds four nodes.
 std::vector<double> padded(const std::vector<float>& values, int rows, int columns) {
     const int nr = std::max(rows, 2), nc = std::max(columns, 2);
     const std::size_t pc = static_cast<std::size_t>(nc) + 2;
@@ -45,13 +54,16 @@ std::vector<double> padded(const std::vector<float>& values, int rows, int colum
         for (int c = 0; c < nc; c++)
             row[c + 1] = values[static_cast<std::size_t>(std::min(r, rows - 1)) * columns +
                                 static_cast<std::size_t>(std::min(c, columns - 1))];
-        row[0] = 2.0 * row[1] - row[2];
-        row[nc + 1] = 2.0 * row[nc] - row[nc - 1];
+        row[0] = node_beyond(row[1], row[2], nc > 2 ? &row[3] : nullptr);
+        row[nc + 1] = node_beyond(row[nc], row[nc - 1], nc > 2 ? &row[nc - 2] : nullptr);
     }
     for (std::size_t c = 0; c < pc; c++) {
-        out[c] = 2.0 * out[pc + c] - out[2 * pc + c];
-        const std::size_t last = static_cast<std::size_t>(nr) * pc + c;
-        out[last + pc] = 2.0 * out[last] - out[last - pc];
+        const double* first = &out[pc + c];
+        const double* last = &out[static_cast<std::size_t>(nr) * pc + c];
+        out[c] = node_beyond(first[0], first[pc], nr > 2 ? &first[2 * pc] : nullptr);
+        out[static_cast<std::size_t>(nr + 1) * pc + c] =
+            node_beyond(last[0], last[-static_cast<std::ptrdiff_t>(pc)],
+                        nr > 2 ? &last[-2 * static_cast<std::ptrdiff_t>(pc)] : nullptr);
     }
     return out;
 }

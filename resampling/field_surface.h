@@ -6,12 +6,12 @@
 
 // A complete offset field (no NaN cell) made a surface over the whole master
 // grid with continuous first derivatives: Catmull-Rom cubic convolution in
-// azimuth, then in range, between the grid's cells. Beyond the outermost
-// cells each direction goes on linearly with the slope of the edge cell
-// (which is also the cubic's slope at the edge node, so the derivative stays
-// continuous there): offsets are dominated by a linear trend, which clamping
-// would cut off. The cubic reproduces quadratics inside the grid and linear
-// trends everywhere.
+// azimuth, then in range, between the grid's cells, with one node added
+// beyond each edge on the quadratic through the last three (so quadratics
+// are reproduced in every cell). Beyond the outermost cells each direction
+// goes on linearly with the cubic's slope at the edge node: offsets are
+// dominated by a linear trend, which clamping would cut off, and a cubic
+// continued far out would run away.
 class FieldSurface {
 public:
     // std::invalid_argument unless the field is complete and regular (at

@@ -19,20 +19,20 @@ struct ResampleFileRequest {
     std::string master;     // raw SLC, XML beside it: the output's geometry
     std::string slave;      // raw SLC, XML beside it: the samples and their format
     std::string fitted_off; // offset parameter file with the fitted polynomials; empty: none
-    // An offset field added to the polynomials (the offsets alone without
-    // fitted_off): read_field gives it, called once the outputs are checked
-    // against the inputs; field_path names its file (empty for a field held
-    // in memory), checked as an input and named in its errors.
-    std::function<OffsetField()> read_field;
-    std::string field_path;
-    std::string out_slc; // the resampled slave; XML and "<out_slc>.mask" beside it
+    std::string out_slc;    // the resampled slave; XML and "<out_slc>.mask" beside it
     DopplerChoice doppler;
     int threads = 1; // resampling the lines of each block
     // Files the same call goes on to write (the interferogram's): checked
     // against the inputs and the resampler's outputs before anything is
     // read, and their bytes counted in the free-space check.
-    std::vector<NamedPath> also_written;
+    std::vector<NamedPath> also_written{};
     long double also_written_bytes = 0;
+    // An offset field added to the polynomials (the offsets alone without
+    // fitted_off): read_field gives it, called once the outputs are checked
+    // against the inputs; field_path names its file (empty for a field held
+    // in memory), checked as an input and named in its errors.
+    std::function<OffsetField()> read_field{};
+    std::string field_path{};
 };
 
 struct ResampleFileResult {

@@ -2,10 +2,12 @@
 // that are inputs under another spelling, names that collide, sizes that
 // lie each end with one line naming the file and leave the directory
 // exactly as it was.
+#include "tests/support/offset_field_tiff.h"
 #include "tests/support/run_process.h"
 #include "tests/support/scratch.h"
 #include "tools/slcsim/slcsim.h"
 
+#include <cmath>
 #include <csignal>
 #include <map>
 #include <set>
@@ -75,6 +77,31 @@ std::function<std::vector<std::string>(const std::string&)> fitted(const char* r
                                         range + "\nazimuth_offset_polynomial: " + azimuth + "\n");
         return pair_args(d, d + "/r.slc");
     };
+}
+
+// A row's staging that writes f.tif, a field of 5 x 5 cells every 30
+// samples holding range offset `range` (NaN: none), and gives the tool's
+// arguments for the field alone.
+std::function<std::vector<std::string>(const std::string&)> field_of(double range) {
+    return [=](const std::string& d) {
+        const double r[6] = {range, 0, 0, 0, 0, 0}, zero[6] = {0, 0, 0, 0, 0, 0};
+        EXPECT_TRUE(write_field_geotiff(d + "/f.tif", sampled_field(r, zero, 4.0, 30.0, 5, 5)));
+        return std::vector<std::string>{d + "/m.slc", d + "/s.slc", d + "/r.slc",
+                                        "--field",    d + "/f.tif", "--quiet"};
+    };
+}
+
+TEST(ResampleTool, FieldAloneGivesTheOffsets) {
+    const std::string dir = simulated_pair(fresh_test_dir(), 256);
+    auto args = field_of(1.3)(dir);
+    args.insert(args.end(), {"--interferogram", dir});
+    const ProcessRun run = run_process(RESAMPLE_TOOL, args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::size_t at = run.out.find("\nmean coherence: ");
+    ASSERT_NE(at, std::string::npos) << run.out;
+    EXPECT_GE(std::stod(run.out.substr(at + 17)), 0.99) << run.out;
+    expect_one_line_error(run_process(RESAMPLE_TOOL, {"m", "s", "r"}), "finecoreg-resample", 2,
+                          "FITTED_OFF is needed unless --field gives the offsets");
 }
 
 struct HostileRow {
@@ -183,6 +210,26 @@ TEST(ResampleTool, HostileOutputsAndInputsAreRefusedAndLeaveEverythingAsItWas) {
          "s.xml: its Doppler centroid of"},
         {"non-finite coefficient", fitted("1.3 0 0 0 0 0", "0 nan 0 0 0 0"),
          "azimuth_offset_polynomial coefficient c1 is not finite"},
+        {"field without a finite cell", field_of(NAN),
+         "f.tif: the offset field holds no trusted (finite) cell"},
+        {"field beyond the images", field_of(1e6),
+         "f.tif: the offset field gives 1e+06 samples at master sample 0, line 0: beyond"},
+        {"field putting the master grid outside the slave", field_of(124),
+         "r.slc: every sample would be masked: the offsets of " /* the field's path */},
+        {"field that is no raster",
+         [](const std::string& d) {
+             write_bytes(d + "/f.tif", "range_offset\n");
+             return std::vector<std::string>{d + "/m.slc", d + "/s.slc", d + "/fit.off",
+                                             d + "/r.slc", "--field",    d + "/f.tif"};
+         },
+         "f.tif: cannot open as a raster"},
+        {"output is the field",
+         [](const std::string& d) {
+             auto args = field_of(1.3)(d);
+             args[2] = d + "/f.tif";
+             return args;
+         },
+         "would overwrite the offset field"},
     };
     for (const HostileRow& row : rows) {
         SCOPED_TRACE(row.what);
