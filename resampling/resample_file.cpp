@@ -110,12 +110,11 @@ std::vector<NamedPath> resample_inputs(const ResampleFileRequest& request) {
     return inputs;
 }
 
-// The name errors about the offsets give: the field's when there is one
-// (it decides the offsets' last word), else the polynomials' file.
+// The file errors about the offsets name: the field's when there is one
+// (it has the offsets' last word; empty for a field held in memory), else
+// the polynomials' file.
 std::string offsets_source(const ResampleFileRequest& request) {
-    if (!request.read_field)
-        return request.fitted_off;
-    return request.field_path.empty() ? "the offset field" : request.field_path;
+    return request.read_field ? request.field_path : request.fitted_off;
 }
 
 OffsetModel read_offsets(const ResampleFileRequest& request) {
@@ -175,9 +174,11 @@ ResampleFileResult resample_file(const ResampleFileRequest& request, Progress* p
     result.saturated = sink.saturated();
     const double masked = static_cast<double>(result.masked) / result.samples / result.lines;
     if (masked == 1.0)
-        throw FileError(result.output, "every sample would be masked: the offsets of " +
-                                           offsets_source(request) +
-                                           " put the whole master grid outside the slave");
+        throw FileError(result.output,
+                        "every sample would be masked: the offsets of " +
+                            (offsets_source(request).empty() ? std::string("the offset field")
+                                                             : offsets_source(request)) +
+                            " put the whole master grid outside the slave");
     if (masked > 0.5) {
         char text[160];
         std::snprintf(text, sizeof text,

@@ -1,4 +1,5 @@
-"""The slave resampled onto the master grid through the fitted polynomials, and the interferogram's coherence.
+"""The slave resampled onto the master grid through the fitted polynomials, an offset field or both, and the
+interferogram's coherence.
 
 Files in, files out, through the binding `_core` (blocks of lines,
 temporary files renamed, every output checked against every input first);
@@ -91,6 +92,47 @@ def _offsets(fitted_off):
                     f"not {type(fitted_off).__name__}")
 
 
+def _positions(values, name):
+    """(first, step) of a 1-D array of evenly spaced increasing master positions."""
+    positions = np.asarray(values, dtype=np.float64)
+    if positions.ndim != 1 or positions.size == 0 or not np.isfinite(positions).all():
+        raise ValueError(f"field.{name} must be a non-empty 1-D array of finite master positions")
+    if positions.size == 1:
+        return float(positions[0]), 1.0
+    steps = np.diff(positions)
+    step = (positions[-1] - positions[0]) / (positions.size - 1)
+    if not step > 0 or np.abs(steps - step).max() > 1e-6 * step:
+        raise ValueError(f"field.{name} must be evenly spaced and increasing")
+    return float(positions[0]), float(step)
+
+
+def _field(field):
+    """The offset field as given: None, ("path", absolute path) or ("arrays", the binding's tuple).
+
+    A path names the dense offset tracker's GeoTIFF; any other object gives
+    range_offset and azimuth_offset (2-D, rows = azimuth) and the 1-D
+    range_positions and azimuth_positions of their columns and rows.
+    """
+    if field is None:
+        return None
+    if isinstance(field, _PATH_TYPES):
+        return "path", _path(field, "field")
+    names = ("range_offset", "azimuth_offset", "range_positions", "azimuth_positions")
+    missing = [name for name in names if not hasattr(field, name)]
+    if missing:
+        raise TypeError(f"field must be a GeoTIFF path or have {', '.join(names)}; "
+                        f"{type(field).__name__} lacks {', '.join(missing)}")
+    range_offset = np.ascontiguousarray(field.range_offset, dtype=np.float32)
+    azimuth_offset = np.ascontiguousarray(field.azimuth_offset, dtype=np.float32)
+    first_range, step_range = _positions(field.range_positions, "range_positions")
+    first_azimuth, step_azimuth = _positions(field.azimuth_positions, "azimuth_positions")
+    shape = (np.size(field.azimuth_positions), np.size(field.range_positions))
+    if range_offset.shape != shape or azimuth_offset.shape != shape:
+        raise ValueError(f"field.range_offset {range_offset.shape} and azimuth_offset {azimuth_offset.shape} "
+                         f"must both be (azimuth positions, range positions) = {shape}")
+    return "arrays", (range_offset, azimuth_offset, first_range, first_azimuth, step_range, step_azimuth)
+
+
 class _Lines:
     """Lines of an image given as an array or as an SLC file (read through its XML file)."""
 
@@ -136,29 +178,36 @@ def resample_outputs(out):
             (mask_path(out), "resampled slave's mask")]
 
 
-def resample_inputs(master, slave, fitted_off):
+def resample_inputs(master, slave, fitted_off, field=None):
     """The files a resample reads, as (path, role)."""
-    return [(master, "master image"), (xml_path(master), "master XML"), (slave, "slave image"),
-            (xml_path(slave), "slave XML"), (fitted_off, "offset parameter file")]
+    inputs = [(master, "master image"), (xml_path(master), "master XML"), (slave, "slave image"),
+              (xml_path(slave), "slave XML")]
+    if fitted_off is not None:
+        inputs.append((fitted_off, "offset parameter file"))
+    if field is not None:
+        inputs.append((field, "offset field"))
+    return inputs
 
 
-def resample(master, slave, fitted_off, out=None, doppler=None, progress=_DEFAULT, threads=None):
-    """Resample the slave onto the master's grid through the fitted offset polynomials.
+def resample(master, slave, fitted_off=None, out=None, doppler=None, progress=_DEFAULT, threads=None, field=None):
+    """Resample the slave onto the master's grid through the fitted offset polynomials, an offset field or both.
 
     Every master sample (x, y) takes the slave interpolated at
     (x + range_offset(x, y), y + azimuth_offset(x, y)) by a windowed sinc,
     demodulated in azimuth by the slave's Doppler centroid. Samples whose
-    kernel leaves the slave are zero and marked in the mask.
+    kernel leaves the slave are zero and marked in the mask. With a field
+    the offsets are the polynomials' plus the field's, or the field's alone
+    without fitted_off.
 
     Parameters
     ----------
     master, slave : path, or complex ndarray (lines, samples) when out is None
         Raw SLC images with their XML files beside them; an array master
         gives only the output shape. SCOMPLEX files read as counts times 0.001.
-    fitted_off : path, Result or (range, azimuth) polynomials
+    fitted_off : path, Result, (range, azimuth) polynomials or None
         The offset parameter file with the fitted polynomials (a Result
         stands for its fitted file); six coefficients each of 1, x, y, x*y,
-        x^2, y^2 only when out is None.
+        x^2, y^2 only when out is None; None with a field alone.
     out : path or None
         Resampled SLC to write (its XML beside it, describing the master's
         geometry, in the slave's sample format, and the mask as
@@ -174,6 +223,15 @@ def resample(master, slave, fitted_off, out=None, doppler=None, progress=_DEFAUL
     threads : int or None
         Threads resampling the lines (None: the cores this process may use);
         the output is the same for any number.
+    field : path, object or None
+        An offset field on a regular grid of master positions: the dense
+        offset tracker's GeoTIFF (bands range_offset and azimuth_offset,
+        metadata FIRST_RANGE, FIRST_AZIMUTH, STEP_RANGE, STEP_AZIMUTH), or
+        any object with range_offset and azimuth_offset arrays (rows are
+        azimuth positions) and the 1-D, evenly spaced range_positions and
+        azimuth_positions of their columns and rows. Cells that depart from
+        their neighbours are dropped, NaN cells filled, and the grid
+        interpolated by cubic convolution (linear beyond its edges).
 
     Returns
     -------
@@ -198,20 +256,29 @@ def resample(master, slave, fitted_off, out=None, doppler=None, progress=_DEFAUL
 
     doppler = _doppler(doppler)
     threads = check_threads(threads)
-    off_path, polynomials = _offsets(fitted_off)
+    field = _field(field)
+    if fitted_off is None and field is None:
+        raise TypeError("resample needs fitted_off, a field or both")
+    off_path, polynomials = _offsets(fitted_off) if fitted_off is not None else (None, None)
     if out is None:
         master, slave = _image(master, "master"), _image(slave, "slave")
         if progress is _DEFAULT:
             progress = None
         elif progress is not None and not callable(progress):
             raise TypeError("progress must be callable or None")
-        return _resample_arrays(_core, master, slave, off_path, polynomials, doppler, threads, progress)
+        return _resample_arrays(_core, master, slave, off_path, polynomials, doppler, threads, progress, field)
     master, slave, out = _path(master, "master"), _path(slave, "slave"), _path(out, "out")
     if polynomials is not None:
         raise TypeError("fitted_off must be an offset parameter file (or a Result) when out is given")
     progress, bar = _progress(progress)
     request = _core.ResampleFileRequest()
-    request.master, request.slave, request.fitted_off, request.out_slc = master, slave, off_path, out
+    request.master, request.slave, request.out_slc = master, slave, out
+    if off_path is not None:
+        request.fitted_off = off_path
+    if field is not None and field[0] == "path":
+        request.set_field_file(field[1])
+    elif field is not None:
+        request.set_field_arrays(field[1])
     request.doppler, request.threads = doppler, threads
     try:
         written = _core.resample_file(request, progress=progress)
@@ -227,8 +294,10 @@ _RESAMPLED = ("lines", "samples", "format", "doppler_centroid", "doppler_source"
               "xml", "mask")
 
 
-def _resample_arrays(binding, master, slave, off_path, polynomials, doppler, threads, progress):
-    if polynomials is None:
+def _resample_arrays(binding, master, slave, off_path, polynomials, doppler, threads, progress, field):
+    if off_path is None and polynomials is None:  # the field alone
+        polynomials = (np.zeros(6), np.zeros(6))
+    elif polynomials is None:
         offsets = read_offset_file(off_path)
         polynomials = (offsets.range_polynomial, offsets.azimuth_polynomial)
     shape = master.shape if isinstance(master, np.ndarray) else image_info(master).shape
@@ -245,8 +314,12 @@ def _resample_arrays(binding, master, slave, off_path, polynomials, doppler, thr
     binding.check_offsets_within_images(list(polynomials[0]), list(polynomials[1]), tuple(shape[:2]),
                                         tuple(slave_lines.shape), "the offset polynomials" if off_path is None
                                         else off_path)
+    field_source = ""  # a field held in memory is no file
+    if field is not None and field[0] == "path":
+        field_source, field = field[1], ("arrays", binding.read_offset_field(field[1]))
     resampled, mask = binding.resample_array(slave_lines.whole(), polynomials[0].tolist(),
-                                             polynomials[1].tolist(), shape, doppler, threads, progress)
+                                             polynomials[1].tolist(), shape, doppler, threads, progress,
+                                             field=None if field is None else field[1], field_source=field_source)
     if mask.all():
         raise Error("every sample would be masked: the offsets put the whole master grid outside the slave")
     if mask.mean() > 0.5:

@@ -2,6 +2,7 @@
 // classes, arrays in and out.
 #include "binding.h"
 #include "ingest/geotiff_raster_writer.h"
+#include "ingest/offset_field_geotiff.h"
 #include "resampling/interferogram.h"
 #include "resampling/interferogram_file.h"
 #include "resampling/resample_array.h"
@@ -14,6 +15,37 @@
 namespace {
 
 using ComplexArray = py::array_t<std::complex<float>, py::array::c_style | py::array::forcecast>;
+using FloatArray = py::array_t<float, py::array::c_style | py::array::forcecast>;
+
+// A field from Python: (range, azimuth, first_range, first_azimuth,
+// step_range, step_azimuth), the arrays rows = azimuth; the package has
+// checked the shapes and the positions.
+OffsetField field_from_tuple(const py::tuple& field) {
+    if (field.size() != 6)
+        throw std::invalid_argument("a field is (range, azimuth, first_range, first_azimuth, "
+                                    "step_range, step_azimuth)");
+    const auto range = field[0].cast<FloatArray>(), azimuth = field[1].cast<FloatArray>();
+    if (range.ndim() != 2 || azimuth.ndim() != 2 || range.shape(0) != azimuth.shape(0) ||
+        range.shape(1) != azimuth.shape(1))
+        throw std::invalid_argument("the field's offsets must be 2-D arrays of one shape");
+    OffsetField f;
+    f.rows = static_cast<int>(range.shape(0));
+    f.columns = static_cast<int>(range.shape(1));
+    f.range.assign(range.data(), range.data() + range.size());
+    f.azimuth.assign(azimuth.data(), azimuth.data() + azimuth.size());
+    f.firstRange = field[2].cast<double>();
+    f.firstAzimuth = field[3].cast<double>();
+    f.stepRange = field[4].cast<double>();
+    f.stepAzimuth = field[5].cast<double>();
+    return f;
+}
+
+py::tuple field_to_tuple(const OffsetField& f) {
+    FloatArray range({f.rows, f.columns}), azimuth({f.rows, f.columns});
+    std::copy(f.range.begin(), f.range.end(), range.mutable_data());
+    std::copy(f.azimuth.begin(), f.azimuth.end(), azimuth.mutable_data());
+    return py::make_tuple(range, azimuth, f.firstRange, f.firstAzimuth, f.stepRange, f.stepAzimuth);
+}
 
 py::object doppler_object(const DopplerChoice& choice) {
     switch (choice.mode) {
@@ -60,17 +92,24 @@ void polynomial_into(const std::vector<double>& poly, double out[6], const char*
 
 py::tuple resample_array_py(const ComplexArray& slave, const std::vector<double>& range,
                             const std::vector<double>& azimuth, std::pair<int, int> shape,
-                            double doppler, int threads, const py::object& progress) {
+                            double doppler, int threads, const py::object& progress,
+                            const py::object& field, const std::string& field_source) {
     if (slave.ndim() != 2)
         throw std::invalid_argument("slave must be a 2-D array");
     if (shape.first < 1 || shape.second < 1)
         throw std::invalid_argument("out_shape must be positive");
-    OffsetPolynomials offsets;
-    polynomial_into(range, offsets.range, "range_poly");
-    polynomial_into(azimuth, offsets.azimuth, "azimuth_poly");
+    OffsetPolynomials polynomials;
+    polynomial_into(range, polynomials.range, "range_poly");
+    polynomial_into(azimuth, polynomials.azimuth, "azimuth_poly");
+    const int lines = static_cast<int>(slave.shape(0)), width = static_cast<int>(slave.shape(1));
+    OffsetModel offsets(polynomials);
+    if (!field.is_none()) { // the polynomials alone are checked by the caller
+        offsets = offset_model(polynomials, field_from_tuple(field), field_source);
+        check_offsets_within_images(offsets, shape.second, shape.first, width, lines, field_source,
+                                    field_source);
+    }
     ComplexArray out({shape.first, shape.second});
     py::array_t<bool> mask({shape.first, shape.second});
-    const int lines = static_cast<int>(slave.shape(0)), width = static_cast<int>(slave.shape(1));
     PythonProgress adapter(progress);
     auto* out_data = out.mutable_data();
     auto* mask_data = reinterpret_cast<unsigned char*>(mask.mutable_data());
@@ -115,6 +154,22 @@ void bind_resample(py::module_& m) {
     path_field(request, "fitted_off", &ResampleFileRequest::fitted_off);
     path_field(request, "out_slc", &ResampleFileRequest::out_slc);
     request
+        .def(
+            "set_field_file",
+            [](ResampleFileRequest& r, const py::object& path) {
+                r.field_path = fs_path(path, "field");
+                r.read_field = [p = r.field_path] { return read_offset_field_geotiff(p); };
+            },
+            py::arg("path"), "Offsets from the field in this GeoTIFF (read after the checks).")
+        .def(
+            "set_field_arrays",
+            [](ResampleFileRequest& r, const py::tuple& field) {
+                r.field_path.clear();
+                r.read_field = [f = field_from_tuple(field)] { return f; };
+            },
+            py::arg("field"),
+            "Offsets from (range, azimuth, first_range, first_azimuth, step_range, step_azimuth).");
+    request
         .def_property(
             "doppler", [](const ResampleFileRequest& r) { return doppler_object(r.doppler); },
             [](ResampleFileRequest& r, const py::object& v) { r.doppler = doppler_choice(v); },
@@ -145,8 +200,25 @@ void bind_resample(py::module_& m) {
         "finecoreg.Error naming the file on failure, nothing left behind.");
     m.def("resample_array", &resample_array_py, py::arg("slave"), py::arg("range_poly"),
           py::arg("azimuth_poly"), py::arg("out_shape"), py::arg("doppler") = 0.0,
-          py::arg("threads") = 1, py::arg("progress") = py::none(),
-          "(resampled complex64 array, mask) on a grid of out_shape.");
+          py::arg("threads") = 1, py::arg("progress") = py::none(), py::arg("field") = py::none(),
+          py::arg("field_source") = "",
+          "(resampled complex64 array, mask) on a grid of out_shape; field, when given, is "
+          "(range, azimuth, first_range, first_azimuth, step_range, step_azimuth), filtered, "
+          "filled and added to the polynomials.");
+    m.def(
+        "read_offset_field",
+        [](const py::object& path) {
+            const std::string p = fs_path(path, "field");
+            OffsetField f;
+            {
+                py::gil_scoped_release release;
+                f = read_offset_field_geotiff(p);
+            }
+            return field_to_tuple(f);
+        },
+        py::arg("path"),
+        "(range, azimuth, first_range, first_azimuth, step_range, step_azimuth) of a field "
+        "GeoTIFF.");
 
     py::class_<InterferogramFileRequest> ifg_request(m, "InterferogramFileRequest");
     ifg_request.def(py::init<>());

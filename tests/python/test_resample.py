@@ -7,6 +7,7 @@ import subprocess
 import sys
 import threading
 import time
+import types
 
 import numpy as np
 import pytest
@@ -256,3 +257,77 @@ def test_coregister_resample_runs_the_chain_and_the_coherence_rises(tmp_path, py
     assert coherence_figures(again.stdout) == pytest.approx([before, after], abs=2e-4)
     bad = run_cli(python_dir, "resample", pair.master, pair.slave, tmp_path / "none.off", tmp_path / "x.slc")
     assert bad.returncode == 1 and "none.off" in bad.stderr and not (tmp_path / "x.slc").exists()
+
+
+def _sampled_field(offsets, step=24, first=10.0, size=256):
+    """The offset file's polynomials sampled on a grid of master positions, as the tracker's result holds them."""
+    positions = np.arange(first, size, step, dtype=np.float64)
+    x, y = np.meshgrid(positions, positions)
+
+    def at(c):
+        return (c[0] + c[1] * x + c[2] * y + c[3] * x * y + c[4] * x * x + c[5] * y * y).astype(np.float32)
+
+    return types.SimpleNamespace(range_offset=at(offsets.range_polynomial), azimuth_offset=at(offsets.azimuth_polynomial),
+                                 range_positions=positions, azimuth_positions=positions)
+
+
+def _write_field(path, field):
+    """The tracker's GeoTIFF of a field (its other bands zero)."""
+    gdal = pytest.importorskip("osgeo.gdal")
+    rows, columns = field.range_offset.shape
+    dataset = gdal.GetDriverByName("GTiff").Create(str(path), columns, rows, 7, gdal.GDT_Float32)
+    names = ("range_offset", "azimuth_offset", "range_sigma", "azimuth_sigma", "snr", "peak", "mask")
+    for band, name in enumerate(names, 1):
+        dataset.GetRasterBand(band).SetDescription(name)
+        values = {1: field.range_offset, 2: field.azimuth_offset}.get(band, np.zeros((rows, columns), np.float32))
+        dataset.GetRasterBand(band).WriteArray(values)
+    steps = (field.range_positions[1] - field.range_positions[0], field.azimuth_positions[1] - field.azimuth_positions[0])
+    dataset.SetMetadata({"FIRST_RANGE": repr(field.range_positions[0]), "FIRST_AZIMUTH": repr(field.azimuth_positions[0]),
+                         "STEP_RANGE": repr(steps[0]), "STEP_AZIMUTH": repr(steps[1])})
+    dataset = None
+    return path
+
+
+def test_a_field_as_path_or_object_alone_or_on_top_resamples_as_the_polynomials_do(exact, tmp_path):
+    truth = read_offset_file(exact.truth)
+    field = _sampled_field(truth)
+    by_polynomials, _ = finecoreg.resample(exact.master, exact.slave, exact.truth, doppler=0.0)
+    by_object, mask = finecoreg.resample(exact.master, exact.slave, field=field, doppler=0.0)
+    master = read_lines(image_info(exact.master))
+    coherence = [mean_coherence(finecoreg.interferogram(master, image, looks=(5, 5))[1])
+                 for image in (by_polynomials, by_object)]
+    assert coherence[1] >= 0.99 and coherence[1] == pytest.approx(coherence[0], abs=0.002)
+
+    tif = _write_field(tmp_path / "field.tif", field)
+    written = finecoreg.resample(exact.master, exact.slave, out=tmp_path / "f.slc", field=tif, doppler=0.0, progress=None)
+    np.testing.assert_array_equal(read_lines(image_info(written["output"])), by_object)  # the same field, the same sums
+    np.testing.assert_array_equal(np.fromfile(written["mask"], np.uint8).reshape(mask.shape), mask)
+    from_path, _ = finecoreg.resample(exact.master, exact.slave, field=tif, doppler=0.0)
+    np.testing.assert_array_equal(from_path, by_object)
+
+    zero = types.SimpleNamespace(**{**vars(field), "range_offset": 0 * field.range_offset,
+                                    "azimuth_offset": 0 * field.azimuth_offset})
+    on_top, _ = finecoreg.resample(exact.master, exact.slave, exact.truth, field=zero, doppler=0.0)
+    np.testing.assert_array_equal(on_top, by_polynomials)
+
+
+def test_fields_that_cannot_give_offsets_are_refused_clearly(exact, tmp_path):
+    field = _sampled_field(read_offset_file(exact.truth))
+    with pytest.raises(TypeError, match="fitted_off, a field or both"):
+        finecoreg.resample(exact.master, exact.slave)
+    with pytest.raises(TypeError, match="lacks azimuth_positions"):
+        finecoreg.resample(exact.master, exact.slave, field=types.SimpleNamespace(**{
+            k: v for k, v in vars(field).items() if k != "azimuth_positions"}))
+    uneven = types.SimpleNamespace(**{**vars(field), "range_positions": field.range_positions ** 1.01})
+    with pytest.raises(ValueError, match="evenly spaced"):
+        finecoreg.resample(exact.master, exact.slave, field=uneven)
+    empty = types.SimpleNamespace(**{**vars(field), "range_offset": np.full_like(field.range_offset, np.nan)})
+    with pytest.raises(finecoreg.Error, match="^the offset field holds no trusted"):
+        finecoreg.resample(exact.master, exact.slave, field=empty)
+    far = _write_field(tmp_path / "far.tif", types.SimpleNamespace(**{**vars(field),
+                                                                       "range_offset": field.range_offset + 1e5}))
+    for out in (None, tmp_path / "far.slc"):
+        with pytest.raises(finecoreg.Error, match="beyond the images") as raised:
+            finecoreg.resample(exact.master, exact.slave, out=out, field=far, progress=None)
+        assert raised.value.file == str(far)
+    assert listing(tmp_path) == ["far.tif"]
