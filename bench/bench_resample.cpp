@@ -79,6 +79,34 @@ void BM_ResampleThreads(benchmark::State& state) {
 }
 BENCHMARK(BM_ResampleThreads)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+// The same offsets from a field sampled every 32 samples and lines: what
+// the per-line bicubic surface costs beside the polynomials.
+void BM_ResampleField(benchmark::State& state) {
+    const auto slave = speckle(kLines, kWidth, 1);
+    std::vector<std::complex<float>> out(slave.size());
+    std::vector<unsigned char> mask(slave.size());
+    const OffsetPolynomials p = demo_offsets();
+    OffsetField field;
+    field.stepRange = field.stepAzimuth = 32.0;
+    field.columns = kWidth / 32 + 1;
+    field.rows = kLines / 32 + 1;
+    for (int r = 0; r < field.rows; r++)
+        for (int c = 0; c < field.columns; c++) {
+            field.range.push_back(
+                static_cast<float>(eval_offset_poly(p.range, 32.0 * c, 32.0 * r)));
+            field.azimuth.push_back(
+                static_cast<float>(eval_offset_poly(p.azimuth, 32.0 * c, 32.0 * r)));
+        }
+    const OffsetModel offsets = offset_model(OffsetPolynomials{}, field, "bench");
+    for (auto _ : state) {
+        resample_array(slave.data(), kLines, kWidth, offsets, kLines, kWidth, 0.0, out.data(),
+                       mask.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kLines * kWidth);
+}
+BENCHMARK(BM_ResampleField)->Unit(benchmark::kMillisecond);
+
 // Every output sample: its position from the polynomials, 2 x taps weights
 // straight from the kernel's formula, the taps x taps neighbourhood summed.
 void BM_ResampleNaive(benchmark::State& state) {

@@ -84,21 +84,34 @@ FieldSurface::FieldSurface(const OffsetField& f)
 }
 
 void FieldSurface::add_line(int y, int x_first, int count, double* range, double* azimuth,
-                            std::vector<double>* scratch) const {
+                            FieldLineScratch* scratch) const {
+    const int nodes = std::max(columns_, 2);
+    if (scratch->x_first != x_first || scratch->count != count) {
+        scratch->x_first = x_first;
+        scratch->count = count;
+        scratch->first_node.resize(static_cast<std::size_t>(count));
+        scratch->weights.resize(4 * static_cast<std::size_t>(count));
+        for (int i = 0; i < count; i++) {
+            const Stencil across = stencil((x_first + i - first_range_) / step_range_, nodes);
+            scratch->first_node[static_cast<std::size_t>(i)] = across.first;
+            std::copy(across.w, across.w + 4, &scratch->weights[4 * static_cast<std::size_t>(i)]);
+        }
+    }
     // Azimuth first, once per padded column, then range per sample.
     const std::size_t pc = static_cast<std::size_t>(padded_columns_);
-    scratch->resize(2 * pc);
-    double* range_at_y = scratch->data();
+    scratch->at_line.resize(2 * pc);
+    double* range_at_y = scratch->at_line.data();
     double* azimuth_at_y = range_at_y + pc;
     const Stencil down = stencil((y - first_azimuth_) / step_azimuth_, std::max(rows_, 2));
     for (std::size_t c = 0; c < pc; c++) {
         range_at_y[c] = apply(down, &range_[c], pc);
         azimuth_at_y[c] = apply(down, &azimuth_[c], pc);
     }
-    const int nodes = std::max(columns_, 2);
-    for (int i = 0; i < count; i++) {
-        const Stencil across = stencil((x_first + i - first_range_) / step_range_, nodes);
-        range[i] += apply(across, range_at_y, 1);
-        azimuth[i] += apply(across, azimuth_at_y, 1);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(count); i++) {
+        const double* w = &scratch->weights[4 * i];
+        const double* r = range_at_y + scratch->first_node[i];
+        const double* a = azimuth_at_y + scratch->first_node[i];
+        range[i] += w[0] * r[0] + w[1] * r[1] + w[2] * r[2] + w[3] * r[3];
+        azimuth[i] += w[0] * a[0] + w[1] * a[1] + w[2] * a[2] + w[3] * a[3];
     }
 }

@@ -12,6 +12,15 @@
 // goes on linearly with the cubic's slope at the edge node: offsets are
 // dominated by a linear trend, which clamping would cut off, and a cubic
 // continued far out would run away.
+// What add_line keeps between calls: one line of the azimuth pass, and the
+// range weights of the samples last asked for (the same on every line).
+struct FieldLineScratch {
+    std::vector<double> at_line;
+    int x_first = 0, count = -1;
+    std::vector<int> first_node;
+    std::vector<double> weights; // four per sample
+};
+
 class FieldSurface {
 public:
     // std::invalid_argument unless the field is complete and regular (at
@@ -20,10 +29,9 @@ public:
 
     // Adds the field's range and azimuth offsets at master samples x_first ..
     // x_first + count - 1 of master line y to range[] and azimuth[]. scratch
-    // holds one line of the azimuth pass (per caller, so surfaces are shared
-    // between threads).
+    // is the caller's (so surfaces are shared between threads).
     void add_line(int y, int x_first, int count, double* range, double* azimuth,
-                  std::vector<double>* scratch) const;
+                  FieldLineScratch* scratch) const;
 
     double first_range() const { return first_range_; }
     double step_range() const { return step_range_; }

@@ -44,7 +44,8 @@ void LineResampler::lines_needed(int y_begin, int y_end, int* first, int* end) c
     };
     if (offsets_.field) {
         const int count = width_ + 2 * taps_ + 1;
-        std::vector<double> xs(static_cast<std::size_t>(count)), ys(xs.size()), scratch;
+        std::vector<double> xs(static_cast<std::size_t>(count)), ys(xs.size());
+        FieldLineScratch scratch;
         for (int y = y_begin; y < y_end; y++) {
             ::slave_positions(offsets_, y, -taps_, count, xs.data(), ys.data(), &scratch);
             for (double ya : ys)

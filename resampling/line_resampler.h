@@ -42,7 +42,7 @@ private:
     double doppler_;
     std::vector<std::complex<float>> remodulation_; // exp(i 2 pi k / size)
     std::vector<double> xs_, ys_;                   // slave position of master x - 1 .. width
-    std::vector<double> field_scratch_;
+    FieldLineScratch field_scratch_;
     int column_begin_ = 0; // slave columns of the azimuth pass
     int column_end_ = 0;
     std::vector<std::complex<float>> along_curve_;

@@ -88,7 +88,7 @@ OffsetModel offset_model(const OffsetPolynomials& polynomials, const OffsetField
 }
 
 void slave_positions(const OffsetModel& model, int y, int x_first, int count, double* xs,
-                     double* ys, std::vector<double>* scratch) {
+                     double* ys, FieldLineScratch* scratch) {
     for (int i = 0; i < count; i++) {
         const double x = x_first + i;
         xs[i] = eval_offset_poly(model.polynomials.range, x, y);
@@ -114,7 +114,8 @@ void check_offsets_within_images(const OffsetModel& model, int master_width, int
     const double range_limit = std::max(master_width, slave_width);
     const double azimuth_limit = std::max(master_lines, slave_lines);
     const std::vector<int> xs = probes(master_width, f.first_range(), f.step_range(), f.columns());
-    std::vector<double> range(xs.size()), azimuth(xs.size()), scratch;
+    std::vector<double> range(xs.size()), azimuth(xs.size());
+    FieldLineScratch scratch;
     for (int y : probes(master_lines, f.first_azimuth(), f.step_azimuth(), f.rows()))
         for (std::size_t i = 0; i < xs.size(); i++) {
             slave_positions(model, y, xs[i], 1, &range[i], &azimuth[i], &scratch);

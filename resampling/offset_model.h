@@ -44,7 +44,7 @@ OffsetModel offset_model(const OffsetPolynomials& polynomials, const OffsetField
 // Slave positions (x + range offset, y + azimuth offset) of master samples
 // x_first .. x_first + count - 1 of line y; scratch serves the field.
 void slave_positions(const OffsetModel& model, int y, int x_first, int count, double* xs,
-                     double* ys, std::vector<double>* scratch);
+                     double* ys, FieldLineScratch* scratch);
 
 // check_offsets_within_images (params/offset_file.h) for a model: the
 // polynomials alone naming polynomial_source, then, with a field, the sum at

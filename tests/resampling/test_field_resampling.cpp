@@ -24,7 +24,7 @@ const double kZero[6] = {0, 0, 0, 0, 0, 0};
 // Field offsets at master (x, y) through the model, as the resampler sees them.
 std::pair<double, double> offsets_at(const OffsetModel& model, int x, int y) {
     double xs = 0.0, ys = 0.0;
-    std::vector<double> scratch;
+    FieldLineScratch scratch;
     slave_positions(model, y, x, 1, &xs, &ys, &scratch);
     return {xs - x, ys - y};
 }
@@ -60,7 +60,8 @@ TEST(FieldSurface, SlopeIsContinuousAcrossNodesAndTheGridsEdge) {
     f.range = {0.0f, 1.0f, -2.0f, 0.5f, 3.0f, 1.0f}; // rough: linear pieces would kink by 1e-3
     const OffsetModel model = field_only(f);
     for (int node : {0, 1000, 2000, 5000}) {
-        std::vector<double> xs(3), ys(3), scratch;
+        std::vector<double> xs(3), ys(3);
+        FieldLineScratch scratch;
         slave_positions(model, 0, node - 1, 3, xs.data(), ys.data(), &scratch);
         EXPECT_NEAR(xs[1] - xs[0], xs[2] - xs[1], 2e-5) << "at sample " << node;
     }
