@@ -1,6 +1,7 @@
 #pragma once
 
 #include "params/offset_file.h"
+#include "resampling/doppler_model.h"
 #include "resampling/resample_error.h"
 #include "resampling/slave_window.h"
 
@@ -19,7 +20,7 @@ public:
 // The slave resampled onto a master grid of master_width x master_lines
 // through the offsets, in blocks of output lines: only the slave lines a
 // block reads are held (peak memory independent of the image's length).
-// doppler: the slave's Doppler centroid in cycles per line (0: none).
+// doppler: the slave's Doppler centroid (see doppler_choice.h).
 // threads: how many threads resample the lines of a block (a team started
 // once for the call, the calling thread among them); the output is the same
 // for any number; std::invalid_argument outside thread_count_problem's
@@ -27,8 +28,8 @@ public:
 // blocks whether it was cancelled: Cancelled then. Returns the number of
 // masked samples.
 long resample_lines(SlaveLineSource& slave, const OffsetPolynomials& offsets, int master_width,
-                    int master_lines, double doppler, ResampledLineSink& sink, Progress* progress,
-                    int threads = 1);
+                    int master_lines, const DopplerModel& doppler, ResampledLineSink& sink,
+                    Progress* progress, int threads = 1);
 
 // A centroid the resampler can follow is finite and within (-0.5, 0.5)
 // cycles per line (beyond, it aliases); true when doppler is one.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "resampling/doppler_model.h"
+
 #include <complex>
 #include <vector>
 
@@ -14,13 +16,13 @@ public:
 };
 
 // The slave lines a block of output lines reads, held demodulated in
-// azimuth: line l times exp(-i 2 pi f l), f the Doppler centroid in cycles
-// per line, which brings the azimuth spectrum to base band where the
-// low-pass kernel passes it. Moving on to the next block keeps the lines the
-// two share and reads only the new ones.
+// azimuth by the Doppler model's phase (for a constant centroid f in cycles
+// per line, line l times exp(-i 2 pi f l)), which brings the azimuth
+// spectrum to base band where the low-pass kernel passes it. Moving on to the next block keeps the
+// lines the two share and reads only the new ones.
 class SlaveWindow {
 public:
-    SlaveWindow(SlaveLineSource& source, double doppler);
+    SlaveWindow(SlaveLineSource& source, const DopplerModel& doppler);
     // Holds at least the slave lines [first, end) (clipped to the image) afterwards.
     void cover(int first, int end);
     int first() const { return first_; }
@@ -31,7 +33,7 @@ public:
 
 private:
     SlaveLineSource& source_;
-    double doppler_;
+    DopplerModel doppler_;
     int width_;
     int first_ = 0;
     int count_ = 0;

@@ -7,9 +7,11 @@
 #include "resampling/resample_array.h"
 #include "resampling/resample_file.h"
 
+#include <optional>
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 #include <stdexcept>
+#include <tuple>
 
 namespace {
 
@@ -58,9 +60,24 @@ void polynomial_into(const std::vector<double>& poly, double out[6], const char*
     std::copy(poly.begin(), poly.end(), out);
 }
 
+// The slave XML's centroid as (file, coefficients, prf), or None.
+std::optional<XmlDoppler> xml_doppler(const py::object& xml) {
+    if (xml.is_none())
+        return std::nullopt;
+    const auto [file, coefficients, prf] =
+        xml.cast<std::tuple<std::string, std::vector<double>, double>>();
+    XmlDoppler doppler;
+    doppler.file = file;
+    std::copy_n(coefficients.begin(), std::min<std::size_t>(4, coefficients.size()),
+                doppler.coefficients);
+    doppler.prf = prf;
+    return doppler;
+}
+
 py::tuple resample_array_py(const ComplexArray& slave, const std::vector<double>& range,
                             const std::vector<double>& azimuth, std::pair<int, int> shape,
-                            double doppler, int threads, const py::object& progress) {
+                            const py::object& doppler, const py::object& xml, int threads,
+                            const py::object& progress) {
     if (slave.ndim() != 2)
         throw std::invalid_argument("slave must be a 2-D array");
     if (shape.first < 1 || shape.second < 1)
@@ -71,14 +88,18 @@ py::tuple resample_array_py(const ComplexArray& slave, const std::vector<double>
     ComplexArray out({shape.first, shape.second});
     py::array_t<bool> mask({shape.first, shape.second});
     const int lines = static_cast<int>(slave.shape(0)), width = static_cast<int>(slave.shape(1));
+    const std::optional<XmlDoppler> xml_centroid = xml_doppler(xml);
+    const ChosenDoppler chosen =
+        choose_array_doppler(slave.data(), lines, width, doppler_choice(doppler),
+                             xml_centroid ? &*xml_centroid : nullptr);
     PythonProgress adapter(progress);
     auto* out_data = out.mutable_data();
     auto* mask_data = reinterpret_cast<unsigned char*>(mask.mutable_data());
     released(adapter, [&] {
         return resample_array(slave.data(), lines, width, offsets, shape.first, shape.second,
-                              doppler, out_data, mask_data, threads, &adapter);
+                              chosen.model, out_data, mask_data, threads, &adapter);
     });
-    return py::make_tuple(out, mask);
+    return py::make_tuple(out, mask, chosen.description(), chosen.warnings);
 }
 
 py::tuple interferogram_array_py(const ComplexArray& master, const ComplexArray& slave,
@@ -127,6 +148,9 @@ void bind_resample(py::module_& m) {
         .def_readonly("format", &ResampleFileResult::format)
         .def_readonly("doppler_centroid", &ResampleFileResult::doppler_centroid)
         .def_readonly("doppler_source", &ResampleFileResult::doppler_source)
+        .def_readonly("doppler_lowest", &ResampleFileResult::doppler_lowest)
+        .def_readonly("doppler_highest", &ResampleFileResult::doppler_highest)
+        .def_readonly("doppler_description", &ResampleFileResult::doppler_description)
         .def_readonly("masked", &ResampleFileResult::masked)
         .def_readonly("saturated", &ResampleFileResult::saturated)
         .def_readonly("warnings", &ResampleFileResult::warnings);
@@ -144,9 +168,11 @@ void bind_resample(py::module_& m) {
         "Resamples the slave into request.out_slc (its XML and mask beside it); "
         "finecoreg.Error naming the file on failure, nothing left behind.");
     m.def("resample_array", &resample_array_py, py::arg("slave"), py::arg("range_poly"),
-          py::arg("azimuth_poly"), py::arg("out_shape"), py::arg("doppler") = 0.0,
-          py::arg("threads") = 1, py::arg("progress") = py::none(),
-          "(resampled complex64 array, mask) on a grid of out_shape.");
+          py::arg("azimuth_poly"), py::arg("out_shape"), py::arg("doppler") = py::none(),
+          py::arg("xml") = py::none(), py::arg("threads") = 1, py::arg("progress") = py::none(),
+          "(resampled complex64 array, mask, the centroid used, warnings) on a grid of "
+          "out_shape; doppler None (chosen from xml = (file, coefficients, prf) or None and "
+          "the data), 'off' or cycles per line.");
 
     py::class_<InterferogramFileRequest> ifg_request(m, "InterferogramFileRequest");
     ifg_request.def(py::init<>());

@@ -88,8 +88,7 @@ ProgressReporter::Style progress_style(bool quiet) {
 void print_resampled(const ResampleFileResult& r) {
     std::printf("resampled slave:  %s (%d x %d %s; XML %s, mask %s)\n", r.output.c_str(), r.samples,
                 r.lines, r.format.c_str(), r.xml.c_str(), r.mask.c_str());
-    std::printf("doppler centroid: %.6f cycles/line (%s)\n", r.doppler_centroid,
-                r.doppler_source.c_str());
+    std::printf("doppler centroid: %s\n", r.doppler_description.c_str());
     std::printf("masked samples:   %lld\n", static_cast<long long>(r.masked));
     if (r.format == "SCOMPLEX")
         std::printf("saturated parts:  %lld\n", static_cast<long long>(r.saturated));
