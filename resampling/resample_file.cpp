@@ -117,7 +117,7 @@ ResampleFileResult resample_file(const ResampleFileRequest& request, Progress* p
     PendingOutput mask(result.mask);
     FileSink sink(image, mask, format, result.samples);
     result.masked = resample_lines(slave, offsets, result.samples, result.lines, doppler.model,
-                                   sink, progress, request.threads);
+                                   sink, progress, request.threads, &result.no_data);
     sink.flush();
     result.saturated = sink.saturated();
     const double masked = static_cast<double>(result.masked) / result.samples / result.lines;

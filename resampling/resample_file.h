@@ -31,6 +31,7 @@ struct ResampleFileResult {
     std::string doppler_source;      // "xml", "estimated", "given" or "off"
     std::string doppler_description; // the centroid used, as every entry point reports it
     std::int64_t masked = 0, saturated = 0;
+    std::int64_t no_data = 0; // slave samples not finite: each spoils its kernel's footprint only
     std::string output, xml, mask;
     std::vector<std::string> warnings; // say, most of the output masked
 };

@@ -42,7 +42,7 @@ void check_given_doppler(double doppler) {
 
 long resample_lines(SlaveLineSource& slave, const OffsetPolynomials& offsets, int master_width,
                     int master_lines, const DopplerModel& doppler, ResampledLineSink& sink,
-                    Progress* progress, int threads) {
+                    Progress* progress, int threads, std::int64_t* no_data) {
     const SincKernel kernel(resampling_kernel_shape(), kResamplingKernelPhases);
     // The lines of one block are resampled at once on a team started once
     // for the whole image, one resampler (its own scratch) per member, lines
@@ -80,6 +80,8 @@ long resample_lines(SlaveLineSource& slave, const OffsetPolynomials& offsets, in
         if (progress != nullptr)
             progress->progress(100.0 * block_end / master_lines);
     }
+    if (no_data != nullptr)
+        *no_data = window.no_data();
     return masked;
 }
 

@@ -6,6 +6,7 @@
 #include "resampling/slave_window.h"
 
 #include <complex>
+#include <cstdint>
 #include <string>
 
 // Receives the resampled lines in order.
@@ -26,10 +27,11 @@ public:
 // for any number; std::invalid_argument outside thread_count_problem's
 // range (numeric/parallel_loop.h). progress (may be null) is asked between
 // blocks whether it was cancelled: Cancelled then. Returns the number of
-// masked samples.
+// masked samples; *no_data (when given) counts the slave samples read that
+// are not finite.
 long resample_lines(SlaveLineSource& slave, const OffsetPolynomials& offsets, int master_width,
                     int master_lines, const DopplerModel& doppler, ResampledLineSink& sink,
-                    Progress* progress, int threads = 1);
+                    Progress* progress, int threads = 1, std::int64_t* no_data = nullptr);
 
 // A centroid the resampler can follow is finite and within (-0.5, 0.5)
 // cycles per line (beyond, it aliases); true when doppler is one.

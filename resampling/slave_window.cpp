@@ -27,6 +27,8 @@ void SlaveWindow::cover(int first, int end) {
         }
         const int stop = l < keep_first ? std::min(end, keep_first) : end;
         source_.read(l, stop - l, to);
+        for (std::size_t i = 0; i < static_cast<std::size_t>(stop - l) * w; i++)
+            no_data_ += std::isfinite(to[i].real()) && std::isfinite(to[i].imag()) ? 0 : 1;
         for (int k = l; k < stop; k++)
             doppler_.demodulate_line(to + static_cast<std::size_t>(k - l) * w, k, width_);
         l = stop;

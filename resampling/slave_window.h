@@ -3,6 +3,7 @@
 #include "resampling/doppler_model.h"
 
 #include <complex>
+#include <cstdint>
 #include <vector>
 
 // Where the slave's lines come from: a file or an array.
@@ -27,6 +28,9 @@ public:
     void cover(int first, int end);
     int first() const { return first_; }
     int end() const { return first_ + count_; }
+    // Slave samples read so far that are not finite (no-data): the kernel
+    // carries each into the output samples whose footprint holds it.
+    std::int64_t no_data() const { return no_data_; }
     const std::complex<float>* line(int l) const {
         return &data_[static_cast<std::size_t>(l - first_) * static_cast<std::size_t>(width_)];
     }
@@ -37,5 +41,6 @@ private:
     int width_;
     int first_ = 0;
     int count_ = 0;
+    std::int64_t no_data_ = 0;
     std::vector<std::complex<float>> data_;
 };

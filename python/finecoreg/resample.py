@@ -183,7 +183,8 @@ def resample(master, slave, fitted_off, out=None, doppler=None, progress=_DEFAUL
         the image's middle), "doppler_lowest" and "doppler_highest" (its
         extent over the image), "doppler_source" ("xml", "estimated", "given"
         or "off"), "doppler_description" (as the tools print it), "masked",
-        "saturated", "output", "xml", "mask".
+        "no_data" (slave samples not finite: each spoils only the output
+        samples whose kernel holds it), "saturated", "output", "xml", "mask".
     (ndarray of complex64, ndarray of bool), when out is None
         The resampled slave on the master grid and the mask (True where the
         kernel left the slave).
@@ -227,7 +228,7 @@ def resample(master, slave, fitted_off, out=None, doppler=None, progress=_DEFAUL
 
 
 _RESAMPLED = ("lines", "samples", "format", "doppler_centroid", "doppler_lowest", "doppler_highest", "doppler_source",
-              "doppler_description", "masked", "saturated", "output", "xml", "mask")
+              "doppler_description", "masked", "no_data", "saturated", "output", "xml", "mask")
 
 
 def _resample_arrays(binding, master, slave, off_path, polynomials, doppler, threads, progress):
@@ -280,7 +281,8 @@ def interferogram(master, slave_resampled, looks=(5, 5), out_dir=None, geotiff=F
     -------
     dict, when out_dir is given
         "lines", "samples", "looks", "mean_coherence", "median_coherence",
-        "histogram" (20 counts over [0, 1]), "interferogram", "coherence".
+        "histogram" (20 counts over [0, 1]), "no_data" (samples left out,
+        not finite in either image), "interferogram", "coherence".
     (ndarray of complex64, ndarray of float32), when out_dir is None
         The interferogram and the coherence.
 
@@ -327,7 +329,7 @@ def interferogram(master, slave_resampled, looks=(5, 5), out_dir=None, geotiff=F
 
 
 _FORMED = ("lines", "samples", "looks", "mean_coherence", "median_coherence", "histogram", "interferogram",
-           "coherence")
+           "coherence", "no_data")
 
 
 def _same_shape(master, slave):

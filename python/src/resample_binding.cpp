@@ -152,6 +152,7 @@ void bind_resample(py::module_& m) {
         .def_readonly("doppler_highest", &ResampleFileResult::doppler_highest)
         .def_readonly("doppler_description", &ResampleFileResult::doppler_description)
         .def_readonly("masked", &ResampleFileResult::masked)
+        .def_readonly("no_data", &ResampleFileResult::no_data)
         .def_readonly("saturated", &ResampleFileResult::saturated)
         .def_readonly("warnings", &ResampleFileResult::warnings);
     readonly_path(result, "output", &ResampleFileResult::output);
@@ -190,7 +191,8 @@ void bind_resample(py::module_& m) {
             [](const InterferogramFileResult& r) { return py::make_tuple(r.looks_az, r.looks_rg); })
         .def_readonly("mean_coherence", &InterferogramFileResult::mean_coherence)
         .def_readonly("median_coherence", &InterferogramFileResult::median_coherence)
-        .def_readonly("histogram", &InterferogramFileResult::histogram);
+        .def_readonly("histogram", &InterferogramFileResult::histogram)
+        .def_readonly("no_data", &InterferogramFileResult::no_data);
     readonly_path(ifg_result, "interferogram", &InterferogramFileResult::interferogram);
     readonly_path(ifg_result, "coherence", &InterferogramFileResult::coherence);
 

@@ -266,3 +266,18 @@ def test_coregister_resample_runs_the_chain_and_the_coherence_rises(tmp_path, py
     assert coherence_figures(again.stdout) == pytest.approx([before, after], abs=2e-4)
     bad = run_cli(python_dir, "resample", pair.master, pair.slave, tmp_path / "none.off", tmp_path / "x.slc")
     assert bad.returncode == 1 and "none.off" in bad.stderr and not (tmp_path / "x.slc").exists()
+
+
+def test_a_non_finite_slave_sample_spoils_its_kernels_footprint_only_and_is_counted(exact, tmp_path):
+    slave_path = tmp_path / "slave.slc"
+    slave = read_lines(image_info(exact.slave)).copy()
+    slave[100, 120] = np.nan
+    slave.astype("<c8").tofile(slave_path)
+    slave_path.with_suffix(".xml").write_bytes(exact.slave.with_suffix(".xml").read_bytes())
+    out = tmp_path / "out.slc"
+    written = finecoreg.resample(exact.master, slave_path, exact.fitted, out=out, progress=None)
+    spoiled = ~np.isfinite(read_lines(image_info(out)))
+    assert written["no_data"] == 1 and 0 < spoiled.sum() <= 12 * 12  # the resampler's 12 x 12 taps
+    assert written["doppler_source"] == "estimated"  # the estimate ignores the sample as well
+    formed = finecoreg.interferogram(exact.master, out, looks=(4, 4), out_dir=tmp_path / "ifg")
+    assert formed["no_data"] == spoiled.sum() and np.isfinite(formed["mean_coherence"])
