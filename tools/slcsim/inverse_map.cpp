@@ -120,7 +120,9 @@ bool check_unfolded(const OffsetModel& model, int width, int lines, std::string*
     for (int y = 0; y < lines; y++)
         for (int x = 0; x < width; x++)
             if (!(jacobian(model, x, y, 1e-3).det() > 0.0)) {
-                *error = at_position("offsets fold the slave over itself (change by more than a sample per sample) at master position", x, y);
+                *error = at_position("offsets fold the slave over itself (position + offset turns "
+                                     "back) at master position",
+                                     x, y);
                 return false;
             }
     return true;
