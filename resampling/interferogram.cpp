@@ -21,8 +21,10 @@ bool InterferogramRows::add(const std::complex<float>* master, const std::comple
             const std::complex<double> m(master[k]), s(slave[k]);
             if (s == 0.0)
                 continue; // masked: outside the slave, no measurement
-            if (!std::isfinite(std::norm(m)) || !std::isfinite(std::norm(s)))
-                continue; // no-data in either image
+            if (!std::isfinite(std::norm(m)) || !std::isfinite(std::norm(s))) {
+                no_data_++; // no-data in either image
+                continue;
+            }
             cross += m * std::conj(s);
             pm += std::norm(m);
             ps += std::norm(s);

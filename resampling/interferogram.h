@@ -22,9 +22,12 @@ public:
     bool add(const std::complex<float>* master, const std::complex<float>* slave);
     const std::vector<std::complex<float>>& ifg() const { return ifg_; }
     const std::vector<float>& coherence() const { return coherence_; }
+    // Samples left out so far because either image was not finite there.
+    std::int64_t no_data() const { return no_data_; }
 
 private:
     int looks_az_, looks_rg_, out_width_;
+    std::int64_t no_data_ = 0;
     int lines_in_row_ = 0;
     std::vector<std::complex<double>> cross_;
     std::vector<double> master_power_, slave_power_;

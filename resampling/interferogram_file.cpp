@@ -115,6 +115,7 @@ InterferogramFileResult interferogram_file(const InterferogramFileRequest& reque
     coh_out->finish();
     ifg_out->commit();
     coh_out->commit();
+    result.no_data = rows.no_data();
     result.mean_coherence = summary.mean();
     result.median_coherence = summary.median();
     result.histogram = summary.histogram();

@@ -19,6 +19,7 @@ struct InterferogramFileResult {
     int lines = 0, samples = 0; // multi-looked
     int looks_az = 0, looks_rg = 0;
     double mean_coherence = 0.0, median_coherence = 0.0;
+    std::int64_t no_data = 0;            // samples left out, not finite in either image
     std::vector<std::int64_t> histogram; // 20 bins of 0.05 over [0, 1]
     std::string interferogram, coherence;
 };

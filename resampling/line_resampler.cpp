@@ -7,27 +7,12 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-// The remodulation phase is looked up at 1/4096 cycle: at most 1/8192 cycle
-// off, an error power below -65 dB.
-constexpr int kPhaseSteps = 4096;
-
-} // namespace
-
 LineResampler::LineResampler(const OffsetModel& offsets, int master_width, const SincKernel& kernel,
-                             double doppler)
+                             const DopplerModel& doppler)
     : offsets_(offsets), width_(master_width), table_(kernel, false), taps_(kernel.taps()),
       first_tap_(kernel.first_tap()), doppler_(doppler),
       xs_(static_cast<std::size_t>(master_width) + 2),
-      ys_(static_cast<std::size_t>(master_width) + 2) {
-    if (doppler_ != 0.0) {
-        remodulation_.resize(kPhaseSteps);
-        for (int k = 0; k < kPhaseSteps; k++)
-            remodulation_[static_cast<std::size_t>(k)] =
-                std::complex<float>(std::polar(1.0, 2.0 * M_PI * k / kPhaseSteps));
-    }
-}
+      ys_(static_cast<std::size_t>(master_width) + 2) {}
 
 void LineResampler::lines_needed(int y_begin, int y_end, int* first, int* end) const {
     // The azimuth positions of the columns a line reads lie within those of
@@ -116,11 +101,8 @@ void LineResampler::interpolate_columns(const SlaveWindow& slave, int slave_widt
                                    " not held for the line being resampled");
         std::complex<float> v =
             weighted_sum(slave.line(first) + c, slave_width, table_.at(ya - whole), taps_);
-        if (doppler_ != 0.0) {
-            const double cycles = doppler_ * ya;
-            const int step = static_cast<int>((cycles - std::floor(cycles)) * kPhaseSteps + 0.5);
-            v *= remodulation_[static_cast<std::size_t>(step & (kPhaseSteps - 1))];
-        }
+        if (!doppler_.is_none())
+            v *= unit_phasor(doppler_.phase_cycles(c, ya));
         along_curve_[i] = v;
     }
 }

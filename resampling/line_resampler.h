@@ -19,7 +19,7 @@
 class LineResampler {
 public:
     LineResampler(const OffsetModel& offsets, int master_width, const SincKernel& kernel,
-                  double doppler);
+                  const DopplerModel& doppler);
 
     // The slave lines [*first, *end) that master lines [y_begin, y_end) read.
     void lines_needed(int y_begin, int y_end, int* first, int* end) const;
@@ -39,9 +39,8 @@ private:
     WeightTable table_;
     int taps_;
     int first_tap_;
-    double doppler_;
-    std::vector<std::complex<float>> remodulation_; // exp(i 2 pi k / size)
-    std::vector<double> xs_, ys_;                   // slave position of master x - 1 .. width
+    DopplerModel doppler_;
+    std::vector<double> xs_, ys_; // slave position of master x - 1 .. width
     FieldLineScratch field_scratch_;
     int column_begin_ = 0; // slave columns of the azimuth pass
     int column_end_ = 0;

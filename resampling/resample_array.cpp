@@ -42,9 +42,9 @@ private:
 } // namespace
 
 long resample_array(const std::complex<float>* slave, int slave_lines, int slave_width,
-                    const OffsetModel& offsets, int out_lines, int out_width, double doppler,
-                    std::complex<float>* out, unsigned char* mask, int threads,
-                    Progress* progress) {
+                    const OffsetModel& offsets, int out_lines, int out_width,
+                    const DopplerModel& doppler, std::complex<float>* out, unsigned char* mask,
+                    int threads, Progress* progress) {
     ArraySource source(slave, slave_lines, slave_width);
     ArraySink sink(out, mask, out_width);
     return resample_lines(source, offsets, out_width, out_lines, doppler, sink, progress, threads);
@@ -53,4 +53,10 @@ long resample_array(const std::complex<float>* slave, int slave_lines, int slave
 double estimate_array_doppler_centroid(const std::complex<float>* image, int lines, int width) {
     ArraySource source(image, lines, width);
     return estimate_doppler_centroid(source);
+}
+
+ChosenDoppler choose_array_doppler(const std::complex<float>* image, int lines, int width,
+                                   const DopplerChoice& choice, const XmlDoppler* xml) {
+    ArraySource source(image, lines, width);
+    return choose_doppler_model(choice, xml, source);
 }

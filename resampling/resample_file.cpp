@@ -17,39 +17,13 @@
 
 namespace {
 
-void choose_doppler(const DopplerChoice& choice, const stSarImageInfo& slave_info,
-                    const std::string& xml, SlaveLineSource& slave, ResampleFileResult* result) {
-    if (choice.mode == DopplerChoice::Mode::off) {
-        result->doppler_source = "off";
-        result->doppler_centroid = 0.0;
-        return;
-    }
-    if (choice.mode == DopplerChoice::Mode::given) {
-        result->doppler_source = "given";
-        result->doppler_centroid = choice.value;
-        return;
-    }
-    const double* c = slave_info.dopplerCentroidCoefficients;
-    const bool in_xml = c[0] != 0.0 || c[1] != 0.0 || c[2] != 0.0 || c[3] != 0.0;
-    if (in_xml && slave_info.pulseRepetitionFrequency > 0.0) {
-        result->doppler_source = "xml";
-        result->doppler_centroid = c[0] / slave_info.pulseRepetitionFrequency;
-        if (!doppler_in_range(result->doppler_centroid))
-            throw FileError(xml, "its Doppler centroid of " + std::to_string(c[0]) +
-                                     " Hz over a pulse repetition frequency of " +
-                                     std::to_string(slave_info.pulseRepetitionFrequency) +
-                                     " Hz is outside (-0.5, 0.5) cycles per line");
-        std::string warning;
-        result->doppler_centroid =
-            reconcile_doppler(result->doppler_centroid, estimate_doppler_centroid(slave), &warning);
-        if (!warning.empty()) {
-            result->doppler_source = "estimated";
-            result->warnings.push_back(warning);
-        }
-        return;
-    }
-    result->doppler_source = "estimated";
-    result->doppler_centroid = estimate_doppler_centroid(slave);
+XmlDoppler xml_doppler(const stSarImageInfo& slave_info, const std::string& xml) {
+    XmlDoppler doppler;
+    doppler.file = xml;
+    std::copy(slave_info.dopplerCentroidCoefficients, slave_info.dopplerCentroidCoefficients + 4,
+              doppler.coefficients);
+    doppler.prf = slave_info.pulseRepetitionFrequency;
+    return doppler;
 }
 
 // Writes the resampled lines and their mask in runs of lines (about 1 MiB
@@ -162,14 +136,20 @@ ResampleFileResult resample_file(const ResampleFileRequest& request, Progress* p
     check_free_space(result.output, static_cast<long double>(result.samples) * result.lines *
                                             (bytes_per_sample(format) + 1) +
                                         request.also_written_bytes);
-    choose_doppler(request.doppler, *slave_info, sidecar_path(request.slave, ".xml"), slave,
-                   &result);
+    const XmlDoppler slave_xml = xml_doppler(*slave_info, sidecar_path(request.slave, ".xml"));
+    ChosenDoppler doppler = choose_doppler_model(request.doppler, &slave_xml, slave);
+    result.doppler_centroid = doppler.mean;
+    result.doppler_lowest = doppler.lowest;
+    result.doppler_highest = doppler.highest;
+    result.doppler_source = doppler.source;
+    result.doppler_description = doppler.description();
+    result.warnings = doppler.warnings;
 
     PendingOutput image(result.output);
     PendingOutput mask(result.mask);
     FileSink sink(image, mask, format, result.samples);
-    result.masked = resample_lines(slave, offsets, result.samples, result.lines,
-                                   result.doppler_centroid, sink, progress, request.threads);
+    result.masked = resample_lines(slave, offsets, result.samples, result.lines, doppler.model,
+                                   sink, progress, request.threads, &result.no_data);
     sink.flush();
     result.saturated = sink.saturated();
     const double masked = static_cast<double>(result.masked) / result.samples / result.lines;

@@ -2,18 +2,13 @@
 
 #include "params/offset_field.h"
 #include "params/output_check.h"
+#include "resampling/doppler_choice.h"
 #include "resampling/resample_error.h"
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
-
-// How the slave's Doppler centroid is chosen.
-struct DopplerChoice {
-    enum class Mode { automatic, given, off } mode = Mode::automatic;
-    double value = 0.0; // cycles per line, for Mode::given
-};
 
 struct ResampleFileRequest {
     std::string master;     // raw SLC, XML beside it: the output's geometry
@@ -38,9 +33,13 @@ struct ResampleFileRequest {
 struct ResampleFileResult {
     int lines = 0, samples = 0;
     std::string format;            // "FCOMPLEX" or "SCOMPLEX", the slave's
-    double doppler_centroid = 0.0; // cycles per line
-    std::string doppler_source;    // "xml", "estimated", "given" or "off"
+    double doppler_centroid = 0.0; // cycles per line, at the image's middle
+    double doppler_lowest = 0.0;   // and its extent over the image
+    double doppler_highest = 0.0;
+    std::string doppler_source;      // "xml", "estimated", "given" or "off"
+    std::string doppler_description; // the centroid used, as every entry point reports it
     std::int64_t masked = 0, saturated = 0;
+    std::int64_t no_data = 0; // slave samples not finite: each spoils its kernel's footprint only
     std::string output, xml, mask;
     std::vector<std::string> warnings; // say, most of the output masked
 };
@@ -50,14 +49,11 @@ struct ResampleFileResult {
 // writes the output in the slave's sample format, an XML describing the
 // master's geometry (in that format) and a mask file (one byte per sample, 1
 // where the kernel left the slave), each through a temporary file renamed
-// when all are complete. The centroid, automatically: the slave XML's
-// dopplerCentroidCoefficients where any is non-zero and its PRF is known
-// (the constant term, in Hz, over the PRF; the range terms are not used),
-// else estimated from the slave's samples. Before anything is read, every
-// output is checked not to be an input, both images to hold what their XML
-// files claim and the outputs to fit their file system. FileError, one line
-// naming the file, for unreadable, short or mismatched inputs; nothing is
-// left behind. An output that would be masked entirely is a failure; one
-// masked over half is written with a warning. Cancelled once progress (may be null) was cancelled
-// (asked before each block of lines).
+// when all are complete. The centroid, automatically, as
+// choose_doppler_model chooses it from the slave XML and the slave's samples. Before anything is
+// read, every output is checked not to be an input, both images to hold what their XML files claim
+// and the outputs to fit their file system. FileError, one line naming the file, for unreadable,
+// short or mismatched inputs; nothing is left behind. An output that would be masked entirely is a
+// failure; one masked over half is written with a warning. Cancelled once progress (may be null)
+// was cancelled (asked before each block of lines).
 ResampleFileResult resample_file(const ResampleFileRequest& request, Progress* progress);

@@ -41,9 +41,8 @@ void check_given_doppler(double doppler) {
 }
 
 long resample_lines(SlaveLineSource& slave, const OffsetModel& offsets, int master_width,
-                    int master_lines, double doppler, ResampledLineSink& sink, Progress* progress,
-                    int threads) {
-    check_given_doppler(doppler);
+                    int master_lines, const DopplerModel& doppler, ResampledLineSink& sink,
+                    Progress* progress, int threads, std::int64_t* no_data) {
     const SincKernel kernel(resampling_kernel_shape(), kResamplingKernelPhases);
     // The lines of one block are resampled at once on a team started once
     // for the whole image, one resampler (its own scratch) per member, lines
@@ -81,6 +80,8 @@ long resample_lines(SlaveLineSource& slave, const OffsetModel& offsets, int mast
         if (progress != nullptr)
             progress->progress(100.0 * block_end / master_lines);
     }
+    if (no_data != nullptr)
+        *no_data = window.no_data();
     return masked;
 }
 

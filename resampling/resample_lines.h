@@ -1,10 +1,12 @@
 #pragma once
 
+#include "resampling/doppler_model.h"
 #include "resampling/offset_model.h"
 #include "resampling/resample_error.h"
 #include "resampling/slave_window.h"
 
 #include <complex>
+#include <cstdint>
 #include <string>
 
 // Receives the resampled lines in order.
@@ -19,16 +21,17 @@ public:
 // The slave resampled onto a master grid of master_width x master_lines
 // through the offsets, in blocks of output lines: only the slave lines a
 // block reads are held (peak memory independent of the image's length).
-// doppler: the slave's Doppler centroid in cycles per line (0: none).
+// doppler: the slave's Doppler centroid (see doppler_choice.h).
 // threads: how many threads resample the lines of a block (a team started
 // once for the call, the calling thread among them); the output is the same
 // for any number; std::invalid_argument outside thread_count_problem's
 // range (numeric/parallel_loop.h). progress (may be null) is asked between
 // blocks whether it was cancelled: Cancelled then. Returns the number of
-// masked samples.
+// masked samples; *no_data (when given) counts the slave samples read that
+// are not finite.
 long resample_lines(SlaveLineSource& slave, const OffsetModel& offsets, int master_width,
-                    int master_lines, double doppler, ResampledLineSink& sink, Progress* progress,
-                    int threads = 1);
+                    int master_lines, const DopplerModel& doppler, ResampledLineSink& sink,
+                    Progress* progress, int threads = 1, std::int64_t* no_data = nullptr);
 
 // A centroid the resampler can follow is finite and within (-0.5, 0.5)
 // cycles per line (beyond, it aliases); true when doppler is one.

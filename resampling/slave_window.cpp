@@ -4,27 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-namespace {
-
-// count lines from slave line `first` on, times exp(-i 2 pi f l) each.
-void demodulate(std::complex<float>* samples, int first, int count, int width, double f) {
-    if (f == 0.0)
-        return;
-    for (int l = first; l < first + count; l++) {
-        // The phase reduced to one cycle in double precision first, so a
-        // line far down a long image keeps its exact phase.
-        const double cycles = f * l;
-        const std::complex<float> phasor(
-            std::polar(1.0, -2.0 * M_PI * (cycles - std::floor(cycles))));
-        std::complex<float>* line = samples + static_cast<std::size_t>(l - first) * width;
-        for (int c = 0; c < width; c++)
-            line[c] *= phasor;
-    }
-}
-
-} // namespace
-
-SlaveWindow::SlaveWindow(SlaveLineSource& source, double doppler)
+SlaveWindow::SlaveWindow(SlaveLineSource& source, const DopplerModel& doppler)
     : source_(source), doppler_(doppler), width_(source.width()) {}
 
 void SlaveWindow::cover(int first, int end) {
@@ -47,7 +27,10 @@ void SlaveWindow::cover(int first, int end) {
         }
         const int stop = l < keep_first ? std::min(end, keep_first) : end;
         source_.read(l, stop - l, to);
-        demodulate(to, l, stop - l, width_, doppler_);
+        for (std::size_t i = 0; i < static_cast<std::size_t>(stop - l) * w; i++)
+            no_data_ += std::isfinite(to[i].real()) && std::isfinite(to[i].imag()) ? 0 : 1;
+        for (int k = l; k < stop; k++)
+            doppler_.demodulate_line(to + static_cast<std::size_t>(k - l) * w, k, width_);
         l = stop;
     }
     data_ = std::move(next);

@@ -116,7 +116,7 @@ def _resample_and_compare(args, master, slave, fitted_off):
         _check_chain_outputs(args, master, slave, fitted_off)
         resampled = resample(master, slave, fitted_off, out=args.resample, doppler=doppler, threads=args.threads)
         print(f"resampled slave: {resampled['output']} ({resampled['format']}; Doppler centroid "
-              f"{resampled['doppler_centroid']:.5f} cycles/line, {resampled['doppler_source']}; "
+              f"{resampled['doppler_description']}; "
               f"{resampled['masked']} samples masked"
               + (f", {resampled['saturated']} saturated" if resampled["format"] == "SCOMPLEX" else "") + ")")
         formed = interferogram(master, args.resample, tuple(args.looks), out_dir=_interferogram_dir(args),

@@ -213,10 +213,11 @@ def resample(master, slave, fitted_off=None, out=None, doppler=None, progress=_D
         geometry, in the slave's sample format, and the mask as
         ``<out>.mask``, one byte per sample). None returns arrays.
     doppler : None, 'off' or float
-        None takes the centroid from the slave's XML where its coefficients
-        are not zero (files only), else estimates it from the data; a number
-        is the centroid in cycles per line; 'off' interpolates without
-        demodulation.
+        None follows the slave's centroid: along range by its XML's
+        polynomial terms, along azimuth by the data's where it varies (burst
+        mode), else one value, the XML's unless the data disagree, else the
+        data's; a number is one centroid in cycles per line; 'off'
+        interpolates without demodulation.
     progress : callable or None
         Called with the percent done while files are resampled; by default a
         text bar on standard error when it is a terminal.
@@ -236,9 +237,12 @@ def resample(master, slave, fitted_off=None, out=None, doppler=None, progress=_D
     Returns
     -------
     dict, when out is given
-        "lines", "samples", "format", "doppler_centroid", "doppler_source"
-        ("xml", "estimated", "given" or "off"), "masked", "saturated",
-        "output", "xml", "mask".
+        "lines", "samples", "format", "doppler_centroid" (cycles per line, at
+        the image's middle), "doppler_lowest" and "doppler_highest" (its
+        extent over the image), "doppler_source" ("xml", "estimated", "given"
+        or "off"), "doppler_description" (as the tools print it), "masked",
+        "no_data" (slave samples not finite: each spoils only the output
+        samples whose kernel holds it), "saturated", "output", "xml", "mask".
     (ndarray of complex64, ndarray of bool), when out is None
         The resampled slave on the master grid and the mask (True where the
         kernel left the slave).
@@ -290,8 +294,8 @@ def resample(master, slave, fitted_off=None, out=None, doppler=None, progress=_D
     return {name: getattr(written, name) for name in _RESAMPLED}
 
 
-_RESAMPLED = ("lines", "samples", "format", "doppler_centroid", "doppler_source", "masked", "saturated", "output",
-              "xml", "mask")
+_RESAMPLED = ("lines", "samples", "format", "doppler_centroid", "doppler_lowest", "doppler_highest", "doppler_source",
+              "doppler_description", "masked", "no_data", "saturated", "output", "xml", "mask")
 
 
 def _resample_arrays(binding, master, slave, off_path, polynomials, doppler, threads, progress, field):
@@ -302,42 +306,27 @@ def _resample_arrays(binding, master, slave, off_path, polynomials, doppler, thr
         polynomials = (offsets.range_polynomial, offsets.azimuth_polynomial)
     shape = master.shape if isinstance(master, np.ndarray) else image_info(master).shape
     slave_lines = _Lines(slave)
-    if doppler is None:
-        xml = _xml_doppler(slave) if slave_lines.info is not None else None
-        doppler = estimate_doppler(slave_lines.array if slave_lines.info is None else slave)
-        if xml is not None:  # the XML's, unless the data say otherwise (as the files path)
-            doppler, warning = binding.reconcile_doppler(xml, doppler)
-            if warning:
-                warnings.warn(f"{slave}: {warning}", stacklevel=3)
-    elif doppler == "off":
-        doppler = 0.0
+    xml = None
+    if doppler is None and slave_lines.info is not None:  # chosen as the files path chooses it
+        coefficients, prf = doppler_coefficients(slave)
+        xml = (str(xml_path(slave)), list(coefficients), prf)
     binding.check_offsets_within_images(list(polynomials[0]), list(polynomials[1]), tuple(shape[:2]),
                                         tuple(slave_lines.shape), "the offset polynomials" if off_path is None
                                         else off_path)
     field_source = ""  # a field held in memory is no file
     if field is not None and field[0] == "path":
         field_source, field = field[1], ("arrays", binding.read_offset_field(field[1]))
-    resampled, mask = binding.resample_array(slave_lines.whole(), polynomials[0].tolist(),
-                                             polynomials[1].tolist(), shape, doppler, threads, progress,
-                                             field=None if field is None else field[1], field_source=field_source)
+    resampled, mask, _, doppler_warnings = binding.resample_array(
+        slave_lines.whole(), polynomials[0].tolist(), polynomials[1].tolist(), shape, doppler, xml, threads,
+        progress, field=None if field is None else field[1], field_source=field_source)
+    for warning in doppler_warnings:
+        warnings.warn(f"{slave if xml is None else xml[0]}: {warning}", stacklevel=3)
     if mask.all():
         raise Error("every sample would be masked: the offsets put the whole master grid outside the slave")
     if mask.mean() > 0.5:
         warnings.warn(f"{100 * mask.mean():.1f} % of the samples are masked (outside the slave): check the offsets",
                       stacklevel=3)
     return resampled, mask
-
-
-def _xml_doppler(slave):
-    """The Doppler centroid the slave's XML gives, as the files path takes it, or None: the constant
-    coefficient (Hz) over the PRF, when any coefficient is non-zero and the PRF is known."""
-    coefficients, prf = doppler_coefficients(slave)
-    if not (any(coefficients) and prf > 0):
-        return None
-    if not abs(coefficients[0] / prf) < 0.5:
-        raise Error(f"its Doppler centroid of {coefficients[0]:g} Hz over a pulse repetition frequency of {prf:g} Hz "
-                    "is outside (-0.5, 0.5) cycles per line", xml_path(slave))
-    return coefficients[0] / prf
 
 
 def interferogram(master, slave_resampled, looks=(5, 5), out_dir=None, geotiff=False, progress=_DEFAULT):
@@ -364,7 +353,8 @@ def interferogram(master, slave_resampled, looks=(5, 5), out_dir=None, geotiff=F
     -------
     dict, when out_dir is given
         "lines", "samples", "looks", "mean_coherence", "median_coherence",
-        "histogram" (20 counts over [0, 1]), "interferogram", "coherence".
+        "histogram" (20 counts over [0, 1]), "no_data" (samples left out,
+        not finite in either image), "interferogram", "coherence".
     (ndarray of complex64, ndarray of float32), when out_dir is None
         The interferogram and the coherence.
 
@@ -411,7 +401,7 @@ def interferogram(master, slave_resampled, looks=(5, 5), out_dir=None, geotiff=F
 
 
 _FORMED = ("lines", "samples", "looks", "mean_coherence", "median_coherence", "histogram", "interferogram",
-           "coherence")
+           "coherence", "no_data")
 
 
 def _same_shape(master, slave):

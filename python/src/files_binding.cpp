@@ -118,16 +118,6 @@ void bind_files(py::module_& m) {
         "finecoreg.Error naming source when the offsets reach beyond the images (shapes are "
         "(lines, samples)).");
     m.def(
-        "reconcile_doppler",
-        [](double xml, double data) {
-            std::string warning;
-            const double used = reconcile_doppler(xml, data, &warning);
-            return py::make_tuple(used, warning);
-        },
-        py::arg("xml"), py::arg("data"),
-        "(centroid to use, warning or ''): the XML's unless the data's differs by more than "
-        "the library's threshold.");
-    m.def(
         "thread_count_problem",
         [](long long threads) -> std::optional<std::string> {
             const char* problem = thread_count_problem(threads);

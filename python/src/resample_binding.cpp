@@ -8,9 +8,11 @@
 #include "resampling/resample_array.h"
 #include "resampling/resample_file.h"
 
+#include <optional>
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 #include <stdexcept>
+#include <tuple>
 
 namespace {
 
@@ -90,10 +92,25 @@ void polynomial_into(const std::vector<double>& poly, double out[6], const char*
     std::copy(poly.begin(), poly.end(), out);
 }
 
+// The slave XML's centroid as (file, coefficients, prf), or None.
+std::optional<XmlDoppler> xml_doppler(const py::object& xml) {
+    if (xml.is_none())
+        return std::nullopt;
+    const auto [file, coefficients, prf] =
+        xml.cast<std::tuple<std::string, std::vector<double>, double>>();
+    XmlDoppler doppler;
+    doppler.file = file;
+    std::copy_n(coefficients.begin(), std::min<std::size_t>(4, coefficients.size()),
+                doppler.coefficients);
+    doppler.prf = prf;
+    return doppler;
+}
+
 py::tuple resample_array_py(const ComplexArray& slave, const std::vector<double>& range,
                             const std::vector<double>& azimuth, std::pair<int, int> shape,
-                            double doppler, int threads, const py::object& progress,
-                            const py::object& field, const std::string& field_source) {
+                            const py::object& doppler, const py::object& xml, int threads,
+                            const py::object& progress, const py::object& field,
+                            const std::string& field_source) {
     if (slave.ndim() != 2)
         throw std::invalid_argument("slave must be a 2-D array");
     if (shape.first < 1 || shape.second < 1)
@@ -110,14 +127,18 @@ py::tuple resample_array_py(const ComplexArray& slave, const std::vector<double>
     }
     ComplexArray out({shape.first, shape.second});
     py::array_t<bool> mask({shape.first, shape.second});
+    const std::optional<XmlDoppler> xml_centroid = xml_doppler(xml);
+    const ChosenDoppler chosen =
+        choose_array_doppler(slave.data(), lines, width, doppler_choice(doppler),
+                             xml_centroid ? &*xml_centroid : nullptr);
     PythonProgress adapter(progress);
     auto* out_data = out.mutable_data();
     auto* mask_data = reinterpret_cast<unsigned char*>(mask.mutable_data());
     released(adapter, [&] {
         return resample_array(slave.data(), lines, width, offsets, shape.first, shape.second,
-                              doppler, out_data, mask_data, threads, &adapter);
+                              chosen.model, out_data, mask_data, threads, &adapter);
     });
-    return py::make_tuple(out, mask);
+    return py::make_tuple(out, mask, chosen.description(), chosen.warnings);
 }
 
 py::tuple interferogram_array_py(const ComplexArray& master, const ComplexArray& slave,
@@ -182,7 +203,11 @@ void bind_resample(py::module_& m) {
         .def_readonly("format", &ResampleFileResult::format)
         .def_readonly("doppler_centroid", &ResampleFileResult::doppler_centroid)
         .def_readonly("doppler_source", &ResampleFileResult::doppler_source)
+        .def_readonly("doppler_lowest", &ResampleFileResult::doppler_lowest)
+        .def_readonly("doppler_highest", &ResampleFileResult::doppler_highest)
+        .def_readonly("doppler_description", &ResampleFileResult::doppler_description)
         .def_readonly("masked", &ResampleFileResult::masked)
+        .def_readonly("no_data", &ResampleFileResult::no_data)
         .def_readonly("saturated", &ResampleFileResult::saturated)
         .def_readonly("warnings", &ResampleFileResult::warnings);
     readonly_path(result, "output", &ResampleFileResult::output);
@@ -199,12 +224,14 @@ void bind_resample(py::module_& m) {
         "Resamples the slave into request.out_slc (its XML and mask beside it); "
         "finecoreg.Error naming the file on failure, nothing left behind.");
     m.def("resample_array", &resample_array_py, py::arg("slave"), py::arg("range_poly"),
-          py::arg("azimuth_poly"), py::arg("out_shape"), py::arg("doppler") = 0.0,
-          py::arg("threads") = 1, py::arg("progress") = py::none(), py::arg("field") = py::none(),
-          py::arg("field_source") = "",
-          "(resampled complex64 array, mask) on a grid of out_shape; field, when given, is "
-          "(range, azimuth, first_range, first_azimuth, step_range, step_azimuth), filtered, "
-          "filled and added to the polynomials.");
+          py::arg("azimuth_poly"), py::arg("out_shape"), py::arg("doppler") = py::none(),
+          py::arg("xml") = py::none(), py::arg("threads") = 1, py::arg("progress") = py::none(),
+          py::arg("field") = py::none(), py::arg("field_source") = "",
+          "(resampled complex64 array, mask, the centroid used, warnings) on a grid of "
+          "out_shape; doppler None (chosen from xml = (file, coefficients, prf) or None and "
+          "the data), 'off' or cycles per line; field, when given, is (range, azimuth, "
+          "first_range, first_azimuth, step_range, step_azimuth), filtered, filled and added "
+          "to the polynomials.");
     m.def(
         "read_offset_field",
         [](const py::object& path) {
@@ -236,7 +263,8 @@ void bind_resample(py::module_& m) {
             [](const InterferogramFileResult& r) { return py::make_tuple(r.looks_az, r.looks_rg); })
         .def_readonly("mean_coherence", &InterferogramFileResult::mean_coherence)
         .def_readonly("median_coherence", &InterferogramFileResult::median_coherence)
-        .def_readonly("histogram", &InterferogramFileResult::histogram);
+        .def_readonly("histogram", &InterferogramFileResult::histogram)
+        .def_readonly("no_data", &InterferogramFileResult::no_data);
     readonly_path(ifg_result, "interferogram", &InterferogramFileResult::interferogram);
     readonly_path(ifg_result, "coherence", &InterferogramFileResult::coherence);
 

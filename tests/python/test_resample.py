@@ -76,8 +76,9 @@ def test_the_slave_xml_centroid_is_taken_while_the_data_agree_and_the_datas_when
     xml = exact.slave.with_suffix(".xml").read_text()
     assert "<dopplerCentroidCoefficients>0 0 0 0<" in xml and "<pulseRepetitionFrequency>0<" in xml
 
-    def xml_centroid(hz):  # at a pulse repetition frequency of 100 Hz; the data's centroid is 0
-        slave.with_suffix(".xml").write_text(xml.replace("<dopplerCentroidCoefficients>0 0", f"<dopplerCentroidCoefficients>{hz} 2")
+    def xml_centroid(hz, per_sample=0):  # at a pulse repetition frequency of 100 Hz; the data's centroid is 0
+        slave.with_suffix(".xml").write_text(xml.replace("<dopplerCentroidCoefficients>0 0",
+                                                         f"<dopplerCentroidCoefficients>{hz} {per_sample}")
                                              .replace("<pulseRepetitionFrequency>0<", "<pulseRepetitionFrequency>100<"))
 
     xml_centroid(2)
@@ -86,6 +87,15 @@ def test_the_slave_xml_centroid_is_taken_while_the_data_agree_and_the_datas_when
     array, _ = finecoreg.resample(exact.master, slave, exact.truth)
     np.testing.assert_array_equal(array, finecoreg.resample(exact.master, slave, exact.truth, doppler=0.02)[0])
     assert np.any(array != finecoreg.resample(exact.master, slave, exact.truth, doppler="off")[0])
+    xml_centroid(2, 0.004)  # the range term followed: 0.02 at sample 0 to 0.0302 at sample 255
+    written = finecoreg.resample(exact.master, slave, exact.truth, out=tmp_path / "out.slc", progress=None)
+    assert (written["doppler_lowest"], written["doppler_highest"]) == (pytest.approx(0.02), pytest.approx(0.0302))
+    assert written["doppler_description"] == "0.0200 to 0.0302 cycles/line (xml, following range)"
+    np.testing.assert_array_equal(finecoreg.resample(exact.master, slave, exact.truth)[0],
+                                  read_lines(image_info(written["output"])))
+    xml_centroid(2, 2)  # 510 Hz at the far end: a centroid it cannot mean
+    with pytest.raises(finecoreg.Error, match="range terms reach 510 Hz"):
+        finecoreg.resample(exact.master, slave, exact.truth, out=tmp_path / "out.slc", progress=None)
     xml_centroid(30)  # a stale 0.3 cycles/line
     with pytest.warns(UserWarning, match="0.3000 cycles/line disagrees with the data's"):
         written = finecoreg.resample(exact.master, slave, exact.truth, out=tmp_path / "out.slc", progress=None)
@@ -331,3 +341,18 @@ def test_fields_that_cannot_give_offsets_are_refused_clearly(exact, tmp_path):
             finecoreg.resample(exact.master, exact.slave, out=out, field=far, progress=None)
         assert raised.value.file == str(far)
     assert listing(tmp_path) == ["far.tif"]
+
+
+def test_a_non_finite_slave_sample_spoils_its_kernels_footprint_only_and_is_counted(exact, tmp_path):
+    slave_path = tmp_path / "slave.slc"
+    slave = read_lines(image_info(exact.slave)).copy()
+    slave[100, 120] = np.nan
+    slave.astype("<c8").tofile(slave_path)
+    slave_path.with_suffix(".xml").write_bytes(exact.slave.with_suffix(".xml").read_bytes())
+    out = tmp_path / "out.slc"
+    written = finecoreg.resample(exact.master, slave_path, exact.fitted, out=out, progress=None)
+    spoiled = ~np.isfinite(read_lines(image_info(out)))
+    assert written["no_data"] == 1 and 0 < spoiled.sum() <= 12 * 12  # the resampler's 12 x 12 taps
+    assert written["doppler_source"] == "estimated"  # the estimate ignores the sample as well
+    formed = finecoreg.interferogram(exact.master, out, looks=(4, 4), out_dir=tmp_path / "ifg")
+    assert formed["no_data"] == spoiled.sum() and np.isfinite(formed["mean_coherence"])

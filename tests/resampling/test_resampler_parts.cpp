@@ -7,6 +7,7 @@
 #include "resampling/weighted_sum.h"
 #include "tests/support/scratch.h"
 
+#include <cmath>
 #include <complex>
 
 namespace {
@@ -189,3 +190,52 @@ TEST(ResampleFile, OutputWrittenInRunsHoldsTheArraysBytes) {
 }
 
 } // namespace
+
+namespace {
+
+// A slave whose every column is one complex amplitude carried by the phase
+// a centroid sweeping linearly from f0 at line 0 to f1 at the last line
+// accumulates: the lag-one products give the centroid exactly.
+std::vector<std::complex<float>> swept_slave(int width, int lines, double f0, double f1) {
+    std::vector<std::complex<float>> image(static_cast<std::size_t>(width) * lines);
+    const double slope = (f1 - f0) / (lines - 1);
+    for (int l = 0; l < lines; l++) {
+        const double cycles = f0 * l + 0.5 * slope * l * l;
+        for (int c = 0; c < width; c++)
+            image[static_cast<std::size_t>(l) * width + c] =
+                std::polar(1.0f + 0.1f * static_cast<float>(c % 7),
+                           static_cast<float>(2.0 * M_PI * (cycles - std::floor(cycles)) + c));
+    }
+    return image;
+}
+
+} // namespace
+
+TEST(DopplerModel, PhaseIsTheCentroidsIntegralAcrossNodesAndBeyondThem) {
+    const DopplerModel model({10.0, 40.0, 90.0}, {0.1, 0.4, 0.2}, {2e-4, -1e-7, 0.0});
+    const double x = 123.0;
+    // Trapezoids of a hundredth of a line, from before the first node to
+    // past the last: exact for the linear pieces, so only rounding remains.
+    double integral = 0.0;
+    for (double y = -5.0; y < 120.0 - 1e-9; y += 0.01)
+        integral += 0.005 * (model.centroid(x, y) + model.centroid(x, y + 0.01));
+    EXPECT_NEAR(model.phase_cycles(x, 120.0) - model.phase_cycles(x, -5.0), integral, 1e-6);
+    double lowest = 0.0, highest = 0.0;
+    model.extent(200, 100, &lowest, &highest);
+    EXPECT_NEAR(highest, 0.4 + 2e-4 * 199 - 1e-7 * 199 * 199, 1e-12);
+}
+
+TEST(DopplerModel, ASweptCentroidIsFollowedAcrossHalfTheRateAndAConstantOneIsNot) {
+    constexpr int width = 64, lines = 200;
+    const std::vector<std::complex<float>> swept = swept_slave(width, lines, 0.05, 0.7);
+    const ChosenDoppler chosen = choose_array_doppler(swept.data(), lines, width, {}, nullptr);
+    ASSERT_TRUE(chosen.model.varies_in_azimuth());
+    for (double y : {0.0, 57.0, 150.0, 199.0}) // unwrapped past 0.5, ends extrapolated
+        EXPECT_NEAR(chosen.model.centroid(0.0, y), 0.05 + 0.65 * y / (lines - 1), 2e-3) << y;
+    EXPECT_NE(chosen.description().find("(estimated, following azimuth)"), std::string::npos);
+
+    const std::vector<std::complex<float>> steady = swept_slave(width, lines, 0.2, 0.2);
+    const ChosenDoppler constant = choose_array_doppler(steady.data(), lines, width, {}, nullptr);
+    EXPECT_TRUE(constant.model.is_constant());
+    EXPECT_NEAR(constant.mean, 0.2, 1e-6);
+}

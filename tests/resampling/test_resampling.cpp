@@ -291,7 +291,10 @@ TEST(ResampleThreads, AnyNumberOfThreadsGivesTheBytesOfOne) {
     const auto run = [&](int threads, std::vector<cf>* out, std::vector<unsigned char>* mask) {
         out->assign(slave.size(), cf());
         mask->assign(slave.size(), 0);
-        return resample_array(slave.data(), lines, w, offsets, lines, w, 0.21, out->data(),
+        // A centroid swept along azimuth and varying along range, as burst
+        // mode gives: the demodulation phases are looked up per sample.
+        const DopplerModel doppler({10.0, 70.0, 130.0}, {0.05, 0.3, 0.45}, {1e-4, 0.0, 0.0});
+        return resample_array(slave.data(), lines, w, offsets, lines, w, doppler, out->data(),
                               mask->data(), threads);
     };
     std::vector<cf> one, many;

@@ -109,9 +109,11 @@ ProgressReporter::Style progress_style(bool quiet) {
 void print_resampled(const ResampleFileResult& r) {
     std::printf("resampled slave:  %s (%d x %d %s; XML %s, mask %s)\n", r.output.c_str(), r.samples,
                 r.lines, r.format.c_str(), r.xml.c_str(), r.mask.c_str());
-    std::printf("doppler centroid: %.6f cycles/line (%s)\n", r.doppler_centroid,
-                r.doppler_source.c_str());
+    std::printf("doppler centroid: %s\n", r.doppler_description.c_str());
     std::printf("masked samples:   %lld\n", static_cast<long long>(r.masked));
+    if (r.no_data > 0)
+        std::printf("no-data samples:  %lld in the slave (not finite)\n",
+                    static_cast<long long>(r.no_data));
     if (r.format == "SCOMPLEX")
         std::printf("saturated parts:  %lld\n", static_cast<long long>(r.saturated));
 }
@@ -122,6 +124,9 @@ void print_interferogram(const InterferogramFileResult& r) {
     std::printf("coherence:        %s\n", r.coherence.c_str());
     std::printf("mean coherence: %.4f\n", r.mean_coherence);
     std::printf("median coherence: %.4f\n", r.median_coherence);
+    if (r.no_data > 0)
+        std::printf("no-data samples:  %lld left out of the coherence (not finite)\n",
+                    static_cast<long long>(r.no_data));
 }
 
 } // namespace

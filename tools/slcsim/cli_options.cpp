@@ -8,6 +8,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -25,21 +26,57 @@ bool parse_seed(const std::string& text, std::uint64_t* value) {
     return errno == 0 && *end == '\0';
 }
 
-// One to six comma-separated coefficients c0, c1, ...; the rest are zero.
-bool parse_polynomial(const std::string& text, double coefficients[6]) {
-    double parsed[6] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+// One to max_count comma-separated finite numbers.
+bool parse_numbers(const std::string& text, std::size_t max_count, std::vector<double>* values) {
+    values->clear();
     std::size_t start = 0;
-    for (int i = 0;; i++) {
+    for (;;) {
         const std::size_t comma = text.find(',', start);
-        if (i == 6 || !parse_finite_number(text.substr(start, comma - start), &parsed[i]))
+        double value = 0.0;
+        if (values->size() == max_count ||
+            !parse_finite_number(text.substr(start, comma - start), &value))
             return false;
+        values->push_back(value);
         if (comma == std::string::npos)
-            break;
+            return true;
         start = comma + 1;
     }
-    if (std::fabs(parsed[0]) > kMaxConstantOffset)
+}
+
+// One to six comma-separated coefficients c0, c1, ...; the rest are zero.
+bool parse_polynomial(const std::string& text, double coefficients[6]) {
+    std::vector<double> parsed;
+    if (!parse_numbers(text, 6, &parsed) || std::fabs(parsed[0]) > kMaxConstantOffset)
         return false;
-    std::copy(parsed, parsed + 6, coefficients);
+    parsed.resize(6, 0.0);
+    std::copy(parsed.begin(), parsed.end(), coefficients);
+    return true;
+}
+
+// A,W[,X0,Y0]: amplitude, positive width and optionally the centre.
+bool parse_bump(const std::string& text, BumpOptions* bump) {
+    std::vector<double> parsed;
+    if (!parse_numbers(text, 4, &parsed) || parsed.size() == 1 || parsed.size() == 3 ||
+        std::fabs(parsed[0]) > kMaxConstantOffset || !(parsed[1] > 0.0))
+        return false;
+    *bump = {parsed[0], parsed[1], NAN, NAN};
+    if (parsed.size() == 4) {
+        bump->x0 = parsed[2];
+        bump->y0 = parsed[3];
+    }
+    return true;
+}
+
+// F0,F1: the Doppler centroid at the first and the last line.
+bool parse_doppler_pair(const std::string& text, SlcSimOptions* o) {
+    std::vector<double> parsed;
+    if (!parse_numbers(text, 2, &parsed) || parsed.size() != 2)
+        return false;
+    for (double f : parsed)
+        if (!(f > -0.5 && f < 0.5))
+            return false;
+    o->doppler = parsed[0];
+    o->doppler_at_last_line = parsed[1];
     return true;
 }
 
@@ -55,6 +92,13 @@ auto number_in(double* target, double low, double high, bool closed_high) {
     return [=](const std::string& text) {
         return parse_finite_number(text, target) && *target > low &&
                (*target < high || (closed_high && *target == high));
+    };
+}
+
+// A number no larger in size than the largest constant offset.
+auto offset_size(double* target) {
+    return [=](const std::string& text) {
+        return parse_finite_number(text, target) && std::fabs(*target) <= kMaxConstantOffset;
     };
 }
 
@@ -85,6 +129,9 @@ int parse_slcsim_command(int argc, const char* const* argv, SlcsimCommand* comma
     const char* const coarse_help = "coarse offset in the offset parameter file\n(default: the "
                                     "polynomial's c0, rounded)";
     CLI::Option* coarse[2];
+    CLI::Option* doppler[2];
+    const std::string bump = "A,W or A,W,X0,Y0 with W > 0";
+    const std::string size = "a number of size up to 10^6";
     CLI::Option* simulation_only[] = {
         add_checked(app, "--format", "F", "FCOMPLEX or SCOMPLEX (default FCOMPLEX)",
                     "FCOMPLEX or SCOMPLEX", [&](auto& v) { return parse_format(v, &o.format); }),
@@ -102,10 +149,43 @@ int parse_slcsim_command(int argc, const char* const* argv, SlcsimCommand* comma
                     "fraction of the band the spectrum fills,\n"
                     "0 < F <= 1 (default 0.8)",
                     "a number in (0, 1]", number_in(&o.occupancy, 0.0, 1.0, true)),
-        add_checked(app, "--doppler", "F",
-                    "azimuth spectrum centred on F cycles per line,\n"
-                    "written to the XML files in Hz at a PRF of\n1000 Hz (default 0)",
-                    "a number in (-0.5, 0.5)", number_in(&o.doppler, -0.5, 0.5, false)),
+        doppler[0] =
+            add_checked(app, "--doppler", "F",
+                        "azimuth spectrum centred on F cycles per line,\n"
+                        "written to the XML files in Hz at a PRF of\n1000 Hz (default 0)",
+                        "a number in (-0.5, 0.5)", number_in(&o.doppler, -0.5, 0.5, false)),
+        doppler[1] = add_checked(app, "--doppler-azimuth", "F0,F1",
+                                 "centroid changing linearly from F0 cycles per\n"
+                                 "line at the first line to F1 at the last (the\n"
+                                 "phase its integral); the XML files state the mean",
+                                 "two numbers in (-0.5, 0.5)",
+                                 [&](auto& v) { return parse_doppler_pair(v, &o); }),
+        add_path(app, "--offset-raster", &o.fields.raster_path,
+                 "offsets added to the polynomials at every master\n"
+                 "sample: an offset raster file of width x lines"),
+        add_checked(app, "--range-bump", "A,W[,X0,Y0]",
+                    "Gaussian bump of A samples in range, standard\n"
+                    "deviation W samples, centred on sample X0 of\n"
+                    "line Y0 (default the image's centre)",
+                    bump, [&](auto& v) { return parse_bump(v, &o.fields.range_bump); }),
+        add_checked(app, "--azimuth-bump", "A,W[,X0,Y0]", "the same, of A lines in azimuth", bump,
+                    [&](auto& v) { return parse_bump(v, &o.fields.azimuth_bump); }),
+        add_checked(app, "--range-step", "D",
+                    "step of D samples across the diagonal from the\n"
+                    "first sample of the first line to the last of the\n"
+                    "last: D on the later lines' side, 0 on the other,\n"
+                    "smoothed over a sample",
+                    size, offset_size(&o.fields.range_step)),
+        add_checked(app, "--azimuth-step", "D", "the same, of D lines in azimuth", size,
+                    offset_size(&o.fields.azimuth_step)),
+        add_checked(app, "--flow", "M",
+                    "vortex turning range into azimuth, reaching M\n"
+                    "samples at a quarter of the smaller side from\n"
+                    "the image's centre and fading beyond",
+                    size, offset_size(&o.fields.flow)),
+        add_path(app, "--truth-field", &o.truth_field_path,
+                 "also write the total true offsets at every master\n"
+                 "sample, an offset raster file"),
         add_checked(app, "--seed", "N",
                     "random seed; the same seed gives the same bytes\n"
                     "(default 1)",
@@ -151,6 +231,8 @@ int parse_slcsim_command(int argc, const char* const* argv, SlcsimCommand* comma
             c = {paths[3], c.fitted_path, o.width, o.lines, c.tolerance};
             return;
         }
+        if (doppler[0]->count() != 0 && doppler[1]->count() != 0)
+            throw CLI::ValidationError("--doppler and --doppler-azimuth exclude each other");
         if (coarse[0]->count() == 0)
             o.initial_range_offset = static_cast<int>(std::lround(o.range_offset_polynomial[0]));
         if (coarse[1]->count() == 0)

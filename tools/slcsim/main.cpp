@@ -44,6 +44,8 @@ int simulate(const SlcsimCommand& command) {
                 image_xml_path(o.master_path).c_str(), o.slave_path.c_str(),
                 image_xml_path(o.slave_path).c_str(), o.offset_par_path.c_str(),
                 o.initial_range_offset, o.initial_azimuth_offset, o.truth_path.c_str());
+    if (!o.truth_field_path.empty())
+        std::printf("  truth field %s\n", o.truth_field_path.c_str());
     return kSuccess;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace slcsim {
 
@@ -10,9 +11,20 @@ constexpr int kMaxIterations = 100;
 constexpr double kTolerance = 1e-10;
 } // namespace
 
-OffsetModel::OffsetModel(const double range[6], const double azimuth[6]) {
+OffsetModel::OffsetModel(const double range[6], const double azimuth[6], OffsetFields fields)
+    : fields_(std::move(fields)) {
     std::copy(range, range + 6, range_);
     std::copy(azimuth, azimuth + 6, azimuth_);
+}
+
+Offset OffsetModel::offset(double x, double y) const {
+    Offset total{evaluate(range_, x, y), evaluate(azimuth_, x, y)};
+    for (const auto& field : fields_) {
+        const Offset part = field->at(x, y);
+        total.range += part.range;
+        total.azimuth += part.azimuth;
+    }
+    return total;
 }
 
 bool OffsetModel::master_position(double u, double v, double* x, double* y) const {

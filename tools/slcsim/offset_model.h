@@ -1,16 +1,21 @@
 #pragma once
 
+#include "offset_field.h"
+
 namespace slcsim {
 
 // The true offsets of a pair: slave position = master position + offset,
 // both polynomials c0..c5 of 1, x, y, x*y, x^2, y^2 at master range sample x
-// and master line y.
+// and master line y, plus the sum of any offset fields.
 class OffsetModel {
 public:
-    OffsetModel(const double range[6], const double azimuth[6]);
+    OffsetModel(const double range[6], const double azimuth[6], OffsetFields fields = {});
 
-    double range_offset(double x, double y) const { return evaluate(range_, x, y); }
-    double azimuth_offset(double x, double y) const { return evaluate(azimuth_, x, y); }
+    // True when fields are added to the polynomials.
+    bool has_fields() const { return !fields_.empty(); }
+    Offset offset(double x, double y) const;
+    double range_offset(double x, double y) const { return offset(x, y).range; }
+    double azimuth_offset(double x, double y) const { return offset(x, y).azimuth; }
 
     // The master position (x, y) that lands on slave pixel (u, v):
     // x + dr(x, y) = u, y + da(x, y) = v. False if the fixed-point iteration
@@ -28,6 +33,7 @@ private:
 
     double range_[6];
     double azimuth_[6];
+    OffsetFields fields_;
 };
 
 } // namespace slcsim

@@ -1,5 +1,7 @@
 #include "sidecar_files.h"
 
+#include "offset_raster.h"
+#include "params/file_error.h"
 #include "params/offset_par_file.h"
 #include "params/pending_output.h"
 #include "params/sar_image_xml_writer.h"
@@ -69,6 +71,26 @@ bool write_truth(const std::string& path, const double range[6], const double az
     std::copy(range, range + 6, par.range_offset_polynomial);
     std::copy(azimuth, azimuth + 6, par.azimuth_offset_polynomial);
     return write_par(path, par, error);
+}
+
+bool write_truth_field(const std::string& path, const OffsetModel& model, int width, int lines,
+                       std::string* error) {
+    OffsetRaster truth{width, lines, {}, {}};
+    truth.range.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(lines));
+    truth.azimuth.reserve(truth.range.capacity());
+    for (int y = 0; y < lines; y++)
+        for (int x = 0; x < width; x++) {
+            const Offset d = model.offset(x, y);
+            truth.range.push_back(static_cast<float>(d.range));
+            truth.azimuth.push_back(static_cast<float>(d.azimuth));
+        }
+    try {
+        write_offset_raster(path, truth);
+        return true;
+    } catch (const FileError& e) {
+        *error = e.what();
+        return false;
+    }
 }
 
 } // namespace slcsim

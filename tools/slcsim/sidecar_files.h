@@ -1,5 +1,6 @@
 #pragma once
 
+#include "offset_model.h"
 #include "slc_file.h"
 
 #include <string>
@@ -22,5 +23,9 @@ bool write_initial_offsets(const std::string& path, int range_offset, int azimut
 // The true polynomials in the offset parameter file layout.
 bool write_truth(const std::string& path, const double range[6], const double azimuth[6],
                  std::string* error);
+
+// The total offsets at every master sample, an offset raster file.
+bool write_truth_field(const std::string& path, const OffsetModel& model, int width, int lines,
+                       std::string* error);
 
 } // namespace slcsim

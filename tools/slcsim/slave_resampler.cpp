@@ -20,7 +20,7 @@ std::string position_error(double u, double v) {
 } // namespace
 
 SlaveResampler::SlaveResampler(const Field& field, const OffsetModel& model,
-                               const SincKernel& kernel, int width, double doppler)
+                               const SincKernel& kernel, int width, DopplerProfile doppler)
     : field_(field), model_(model), kernel_(kernel), width_(width), doppler_(doppler),
       positions_(static_cast<std::size_t>(width)),
       weights_(static_cast<std::size_t>(kernel.taps())) {}
@@ -80,8 +80,8 @@ bool SlaveResampler::interpolate_columns(int v, int column_begin, int column_end
         const std::size_t column = static_cast<std::size_t>(x - field_.x0);
         along_curve_[static_cast<std::size_t>(x - column_begin)] =
             weighted_sum(field_.line(first) + column, field_.nx, weights_.data(), taps);
-        if (doppler_ != 0.0)
-            along_curve_[static_cast<std::size_t>(x - column_begin)] *= doppler_phasor(doppler_, y);
+        if (!doppler_.none())
+            along_curve_[static_cast<std::size_t>(x - column_begin)] *= doppler_.phasor(y);
     }
     return true;
 }

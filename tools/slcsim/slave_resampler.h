@@ -1,6 +1,7 @@
 #pragma once
 
 #include "band_limited_field.h"
+#include "doppler_profile.h"
 #include "offset_model.h"
 #include "resampling/sinc_kernel.h"
 
@@ -19,9 +20,9 @@ namespace slcsim {
 class SlaveResampler {
 public:
     // doppler: the field is base band; each value at master line y is
-    // modulated by exp(i 2 pi doppler y), as the master's lines are.
+    // modulated by the profile's phasor at y, as the master's lines are.
     SlaveResampler(const Field& field, const OffsetModel& model, const SincKernel& kernel,
-                   int width, double doppler = 0.0);
+                   int width, DopplerProfile doppler = {});
     // Fills width samples of slave line v. False with a message if a master
     // position cannot be solved or the kernel reaches outside the field.
     bool resample_line(int v, std::complex<double>* out, std::string* error);
@@ -33,7 +34,7 @@ private:
     const OffsetModel& model_;
     const SincKernel& kernel_;
     int width_;
-    double doppler_;
+    DopplerProfile doppler_;
     std::vector<double> positions_; // master range position of each slave sample
     std::vector<std::complex<double>> along_curve_;
     std::vector<double> weights_;

@@ -1,10 +1,15 @@
 #include "slcsim.h"
 
 #include "band_limited_field.h"
+#include "field_setup.h"
 #include "gaussian_source.h"
+#include "inverse_map.h"
 #include "offset_model.h"
+#include "params/file_error.h"
+#include "params/output_check.h"
 #include "sidecar_files.h"
 #include "slave_resampler.h"
+#include "warp_resampler.h"
 
 #include <algorithm>
 #include <cmath>
@@ -32,9 +37,39 @@ bool validate(const SlcSimOptions& o, std::string* error) {
     else if (o.master_path.empty() || o.slave_path.empty() || o.offset_par_path.empty() ||
              o.truth_path.empty())
         *error = "every output path must be given";
+    else if (const std::string invalid = invalid_field_options(o); !invalid.empty())
+        *error = invalid;
     else
         return true;
     return false;
+}
+
+// No output may overwrite the offset raster read, nor another output.
+bool check_paths(const SlcSimOptions& o, std::string* error) {
+    std::vector<NamedPath> outputs = {{o.master_path, "master image"},
+                                      {image_xml_path(o.master_path), "master XML"},
+                                      {o.slave_path, "slave image"},
+                                      {image_xml_path(o.slave_path), "slave XML"},
+                                      {o.offset_par_path, "offset parameter file"},
+                                      {o.truth_path, "truth file"}};
+    if (!o.truth_field_path.empty())
+        outputs.push_back({o.truth_field_path, "truth field"});
+    std::vector<NamedPath> inputs;
+    if (!o.fields.raster_path.empty())
+        inputs.push_back({o.fields.raster_path, "offset raster"});
+    try {
+        check_outputs_are_not_inputs(outputs, inputs);
+        return true;
+    } catch (const FileError& e) {
+        *error = e.what();
+        return false;
+    }
+}
+
+DopplerProfile doppler_profile(const SlcSimOptions& o) {
+    if (o.doppler_at_last_line)
+        return DopplerProfile(o.doppler, *o.doppler_at_last_line, o.lines);
+    return DopplerProfile(o.doppler);
 }
 
 bool fail_writer(SlcWriter&, const std::string& path, std::string* error) {
@@ -42,7 +77,8 @@ bool fail_writer(SlcWriter&, const std::string& path, std::string* error) {
     return false;
 }
 
-bool write_master(const SlcSimOptions& o, const Field& field, std::string* error) {
+bool write_master(const SlcSimOptions& o, const Field& field, const DopplerProfile& doppler,
+                  std::string* error) {
     SlcWriter writer(o.master_path, o.format);
     if (!writer.is_open())
         return fail_writer(writer, o.master_path, error);
@@ -50,9 +86,9 @@ bool write_master(const SlcSimOptions& o, const Field& field, std::string* error
     for (int y = 0; y < o.lines; y++) {
         const std::complex<float>* in = field.line(y) - field.x0;
         std::copy(in, in + o.width, line.begin());
-        if (o.doppler != 0.0)
+        if (!doppler.none())
             for (auto& sample : line)
-                sample *= doppler_phasor(o.doppler, y);
+                sample *= doppler.phasor(y);
         if (!writer.write_line(line.data(), o.width))
             return fail_writer(writer, o.master_path, error);
     }
@@ -61,8 +97,9 @@ bool write_master(const SlcSimOptions& o, const Field& field, std::string* error
     return true;
 }
 
-bool write_slave(const SlcSimOptions& o, SlaveResampler& resampler, const Field* noise,
-                 std::string* error) {
+template <typename Resampler>
+bool write_slave(const SlcSimOptions& o, Resampler& resampler, const Field* noise,
+                 const DopplerProfile& doppler, std::string* error) {
     SlcWriter writer(o.slave_path, o.format);
     if (!writer.is_open())
         return fail_writer(writer, o.slave_path, error);
@@ -77,7 +114,7 @@ bool write_slave(const SlcSimOptions& o, SlaveResampler& resampler, const Field*
                 line[static_cast<std::size_t>(u)] =
                     o.coherence * line[static_cast<std::size_t>(u)] +
                     noise_weight * std::complex<double>(extra[u]) *
-                        (o.doppler != 0.0 ? doppler_phasor(o.doppler, v) : 1.0);
+                        (!doppler.none() ? doppler.phasor(v) : 1.0);
         }
         if (!writer.write_line(line.data(), o.width))
             return fail_writer(writer, o.slave_path, error);
@@ -85,6 +122,15 @@ bool write_slave(const SlcSimOptions& o, SlaveResampler& resampler, const Field*
     if (!writer.close())
         return fail_writer(writer, o.slave_path, error);
     return true;
+}
+
+// Offset fields move slave pixels anywhere: every master position is solved
+// ahead, and the area they span is the field's.
+bool solve_positions(const OffsetModel& model, const SlcSimOptions& o, int taps, InverseMap* map,
+                     Extent* footprint, std::string* error) {
+    return check_unfolded(model, o.width, o.lines, error) &&
+           map->build(model, o.width, o.lines, error) &&
+           map->extent(taps / 2 + 2, footprint, error);
 }
 
 } // namespace
@@ -95,7 +141,9 @@ bool simulate_slc_pair(const SlcSimOptions& options, std::string* error) {
     std::string ignored;
     if (error == nullptr)
         error = &ignored;
-    if (!validate(options, error))
+    OffsetFields fields;
+    if (!validate(options, error) || !check_paths(options, error) ||
+        !make_offset_fields(options, &fields, error))
         return false;
 
     double range[6];
@@ -104,34 +152,49 @@ bool simulate_slc_pair(const SlcSimOptions& options, std::string* error) {
     std::copy(options.azimuth_offset_polynomial, options.azimuth_offset_polynomial + 6, azimuth);
     round_to_par_layout(range);
     round_to_par_layout(azimuth);
-    const OffsetModel model(range, azimuth);
+    const OffsetModel model(range, azimuth, std::move(fields));
     const SincKernel kernel(kernel_taps_for(options.occupancy), kKaiserBeta);
+    const DopplerProfile doppler = doppler_profile(options);
 
     // One field holds the master image and everything the slave reads.
     Extent footprint{};
-    if (!slave_footprint(model, options.width, options.lines, kernel.taps(), &footprint, error))
+    InverseMap positions;
+    if (model.has_fields()
+            ? !solve_positions(model, options, kernel.taps(), &positions, &footprint, error)
+            : !slave_footprint(model, options.width, options.lines, kernel.taps(), &footprint,
+                               error))
         return false;
     GaussianSource source(options.seed);
     const Field field = band_limited_speckle(
         std::min(0, footprint.x_begin), std::max(options.width, footprint.x_end),
         std::min(0, footprint.y_begin), std::max(options.lines, footprint.y_end), options.occupancy,
         kFieldRms, source);
-    if (!write_master(options, field, error))
+    if (!write_master(options, field, doppler, error))
         return false;
 
     Field noise;
     if (options.coherence < 1.0)
         noise = band_limited_speckle(0, options.width, 0, options.lines, options.occupancy,
                                      kFieldRms, source);
-    SlaveResampler resampler(field, model, kernel, options.width, options.doppler);
-    if (!write_slave(options, resampler, options.coherence < 1.0 ? &noise : nullptr, error))
-        return false;
+    const Field* extra = options.coherence < 1.0 ? &noise : nullptr;
+    if (model.has_fields()) {
+        WarpResampler resampler(field, positions, kernel, doppler, options.width);
+        if (!write_slave(options, resampler, extra, doppler, error))
+            return false;
+    } else {
+        SlaveResampler resampler(field, model, kernel, options.width, doppler);
+        if (!write_slave(options, resampler, extra, doppler, error))
+            return false;
+    }
 
     return write_image_xml(options.master_path, options.width, options.lines, options.format,
-                           options.doppler, kSimulatedPrf, error) &&
+                           doppler.mean(), kSimulatedPrf, error) &&
            write_image_xml(options.slave_path, options.width, options.lines, options.format,
-                           options.doppler, kSimulatedPrf, error) &&
+                           doppler.mean(), kSimulatedPrf, error) &&
            write_initial_offsets(options.offset_par_path, options.initial_range_offset,
                                  options.initial_azimuth_offset, error) &&
-           write_truth(options.truth_path, range, azimuth, error);
+           write_truth(options.truth_path, range, azimuth, error) &&
+           (options.truth_field_path.empty() ||
+            write_truth_field(options.truth_field_path, model, options.width, options.lines,
+                              error));
 }
