@@ -127,8 +127,8 @@ void OversamplingFilter::oversample(fcomplex** in, fcomplex** out, const float**
 void bp_filter(double bw, double wc, int nps, int nfft, double beta, fcomplex* filt,
                bool announce) {
     if (announce)
-        std::printf("bp_filter: bw:%8.4f  wc:%8.4f  nfft: %d  nps: %d   Kaiser beta:%8.3f\n", bw, wc,
-                nfft, nps, beta);
+        std::printf("bp_filter: bw:%8.4f  wc:%8.4f  nfft: %d  nps: %d   Kaiser beta:%8.3f\n", bw,
+                    wc, nfft, nps, beta);
     zero_1d(filt, static_cast<std::size_t>(nfft), sizeof(fcomplex));
 
     const int half = nps / 2;

@@ -86,12 +86,11 @@ double normalised_peak(const WindowWorkspace& ws) {
     for (int r = 0; r < ny; r++)
         for (int c = 0; c < nx; c++)
             peak = std::max(peak, ws.correlation_[r][c].re);
-    // The unnormalised transform: sum |F|^2 = N sum |x|^2, and the surface is
-    // the plain lagged sum of products.
-    const double cells = static_cast<double>(nx) * ny;
+    // The chain leaves both spectra scaled by 1/N (N cells) and the surface
+    // at 1/N times the lagged sum of products; by Parseval each scaled
+    // spectrum's energy is 1/N times its patch's.
     const double energy = std::sqrt(spectral_energy(ws.masterIntensity_.get(), nx, ny) *
-                                    spectral_energy(ws.slaveIntensity_.get(), nx, ny)) /
-                          cells;
+                                    spectral_energy(ws.slaveIntensity_.get(), nx, ny));
     return energy > 0.0 ? peak / energy : 0.0;
 }
 
