@@ -1,5 +1,6 @@
 #include "ingest/offset_field_geotiff.h"
 
+#include "ingest/complex_raster.h"
 #include "params/file_error.h"
 #include "params/pending_output.h"
 
@@ -94,6 +95,7 @@ void write_offset_field_geotiff(const std::string& path, const DenseOffsets& fie
                               {"peak", nullptr, &field.peak},
                               {"mask", nullptr, &mask}};
     PendingOutput out(path, PendingOutput::Mode::external);
+    const QuietGdalErrors quiet; // GDAL's complaints come out once, in the FileError
     GDALAllRegister();
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
     Dataset d(driver == nullptr ? nullptr
@@ -117,6 +119,7 @@ void write_offset_field_geotiff(const std::string& path, const DenseOffsets& fie
 }
 
 OffsetField read_offset_field_geotiff(const std::string& path) {
+    const QuietGdalErrors quiet;
     GDALAllRegister();
     CPLErrorReset();
     Dataset d(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));

@@ -10,6 +10,7 @@
 #include <cctype>
 #include <climits>
 #include <cstdio>
+#include <stdexcept>
 #include <unistd.h>
 
 namespace {
@@ -46,12 +47,21 @@ bool parse_gross(const std::string& text, GrossChoice* g) {
     return true;
 }
 
+bool windows_valid(const TrackerWindows& w) {
+    try {
+        check_tracker_windows(w);
+        return true;
+    } catch (const std::invalid_argument&) {
+        return false;
+    }
+}
+
 void add_tracking_options(CLI::App& app, TrackingRequest& t) {
     TrackerWindows& w = t.windows;
     add_checked(app, "--window", "W H", "window width and height (default 64 64)",
-                "two powers of two W H from 8 to 4096", 2, [&w](auto& v) {
+                "two powers of two W H from 8 to 4096, W less than 8 H", 2, [&w](auto& v) {
                     return parse_whole_number(v[0], 8, 4096, &w.width) &&
-                           parse_whole_number(v[1], 8, 4096, &w.height);
+                           parse_whole_number(v[1], 8, 4096, &w.height) && windows_valid(w);
                 });
     add_checked(app, "--step", "SR SA", "grid step in range and azimuth (default 16 16)",
                 "two whole numbers SR SA of at least 1", 2, [&w](auto& v) {
