@@ -57,7 +57,8 @@ std::shared_ptr<const OversamplingFilter> current_interp_filter() {
     return g_filter;
 }
 
-OversamplingFilter::OversamplingFilter(int nx, int ny, int ovr) : nx_(nx), ny_(ny), ovr_(ovr) {
+OversamplingFilter::OversamplingFilter(int nx, int ny, int ovr, bool announce)
+    : nx_(nx), ny_(ny), ovr_(ovr) {
     const int Nx = ovr * nx;
     const int Ny = ovr * ny;
     const double bw = kTwoPi / ovr;
@@ -66,11 +67,12 @@ OversamplingFilter::OversamplingFilter(int nx, int ny, int ovr) : nx_(nx), ny_(n
     Block1D<fcomplex> line_filter(Nx);
     Block1D<fcomplex> across_filter(Ny);
     Array2D<fcomplex> spectrum(Nx, Ny);
-    std::printf("interp. filter bandwidth: %10.3f  FIR length: %d\n", bw / kTwoPi, nps);
+    if (announce)
+        std::printf("interp. filter bandwidth: %10.3f  FIR length: %d\n", bw / kTwoPi, nps);
 
-    bp_filter(bw, 0.0, nps, Nx, kKaiserBeta, line_filter.get());
+    bp_filter(bw, 0.0, nps, Nx, kKaiserBeta, line_filter.get(), announce);
     fft_1d(unit_offset(line_filter.get()), static_cast<std::uint32_t>(Nx), 1);
-    bp_filter(bw, 0.0, nps, Ny, kKaiserBeta, across_filter.get());
+    bp_filter(bw, 0.0, nps, Ny, kKaiserBeta, across_filter.get(), announce);
     fft_1d(unit_offset(across_filter.get()), static_cast<std::uint32_t>(Ny), 1);
 
     for (int r = 0; r < Ny; r++) {
@@ -122,9 +124,11 @@ void OversamplingFilter::oversample(fcomplex** in, fcomplex** out, const float**
     fft_nd(unit_offset(out[0]), nn, 2, -1);
 }
 
-void bp_filter(double bw, double wc, int nps, int nfft, double beta, fcomplex* filt) {
-    std::printf("bp_filter: bw:%8.4f  wc:%8.4f  nfft: %d  nps: %d   Kaiser beta:%8.3f\n", bw, wc,
-                nfft, nps, beta);
+void bp_filter(double bw, double wc, int nps, int nfft, double beta, fcomplex* filt,
+               bool announce) {
+    if (announce)
+        std::printf("bp_filter: bw:%8.4f  wc:%8.4f  nfft: %d  nps: %d   Kaiser beta:%8.3f\n", bw,
+                    wc, nfft, nps, beta);
     zero_1d(filt, static_cast<std::size_t>(nfft), sizeof(fcomplex));
 
     const int half = nps / 2;

@@ -22,7 +22,9 @@ void release_interp_filter();
 // with one filter at the same time.
 class OversamplingFilter {
 public:
-    OversamplingFilter(int nx, int ny, int ovr);
+    // announce: print the design lines (the module's runs do; a caller with
+    // its own output, such as the dense tracker, may not).
+    OversamplingFilter(int nx, int ny, int ovr, bool announce = true);
 
     int nx() const { return nx_; }
     int ny() const { return ny_; }
@@ -41,8 +43,9 @@ private:
 std::shared_ptr<const OversamplingFilter> current_interp_filter();
 
 // Band-pass FIR filter of nps taps (Kaiser window, beta) into filt[0..nfft-1]
-// in circular order.
-void bp_filter(double bw, double wc, int nps, int nfft, double beta, fcomplex* filt);
+// in circular order, printing its design when announce.
+void bp_filter(double bw, double wc, int nps, int nfft, double beta, fcomplex* filt,
+               bool announce = true);
 
 // Modified Bessel function of the first kind, order 0.
 double bessel_i0(double x);

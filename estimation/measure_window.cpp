@@ -2,6 +2,8 @@
 
 #include "estimation/patch_prep.h"
 
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace {
@@ -59,6 +61,37 @@ WindowMeasurement measure_window(WindowWorkspace& ws, double masterClip, double 
     const double snr = ws.fit_.search(ws.correlation_.get(), kOversampling * w, kOversampling * h,
                                       &ws.rangePeak_, &ws.azimuthPeak_);
     return {snr, ws.rangePeak_ / kOversampling, ws.azimuthPeak_ / kOversampling};
+}
+
+namespace {
+
+// Sum of |x|^2 over the spectrum of one oversampled intensity patch.
+double spectral_energy(fcomplex** spectrum, int nx, int ny) {
+    double energy = 0.0;
+    for (int r = 0; r < ny; r++)
+        for (int c = 0; c < nx; c++) {
+            const double re = spectrum[r][c].re;
+            const double im = spectrum[r][c].im;
+            energy += re * re + im * im;
+        }
+    return energy;
+}
+
+} // namespace
+
+double normalised_peak(const WindowWorkspace& ws) {
+    const int nx = kOversampling * ws.width_;
+    const int ny = kOversampling * ws.height_;
+    float peak = 0.0f;
+    for (int r = 0; r < ny; r++)
+        for (int c = 0; c < nx; c++)
+            peak = std::max(peak, ws.correlation_[r][c].re);
+    // The chain leaves both spectra scaled by 1/N (N cells) and the surface
+    // at 1/N times the lagged sum of products; by Parseval each scaled
+    // spectrum's energy is 1/N times its patch's.
+    const double energy = std::sqrt(spectral_energy(ws.masterIntensity_.get(), nx, ny) *
+                                    spectral_energy(ws.slaveIntensity_.get(), nx, ny));
+    return energy > 0.0 ? peak / energy : 0.0;
 }
 
 bool mostly_no_data(fcomplex** patch, int width, int height) {

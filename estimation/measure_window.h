@@ -37,6 +37,7 @@ public:
 
 private:
     friend WindowMeasurement measure_window(WindowWorkspace&, double, double);
+    friend double normalised_peak(const WindowWorkspace&);
 
     int width_;
     int height_;
@@ -58,6 +59,14 @@ private:
 // (clipped at masterClip and slaveClip) and fit the peak. The patches are
 // deramped in place.
 WindowMeasurement measure_window(WindowWorkspace& workspace, double masterClip, double slaveClip);
+
+// The peak of the normalised cross-correlation of the two clipped, mean-free
+// oversampled intensities of the last measure_window on this workspace: the
+// surface's maximum over the square root of the product of the patches'
+// energies (from their spectra, by Parseval). 1 for identical patches, about
+// |coherence|^2 for speckle; 0 when either patch has no variation. Reads
+// only what measure_window left behind, so it changes nothing it computed.
+double normalised_peak(const WindowWorkspace& workspace);
 
 // True when more than a sixteenth of a patch is exactly zero (no data).
 bool mostly_no_data(fcomplex** patch, int width, int height);

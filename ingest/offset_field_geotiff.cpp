@@ -2,75 +2,148 @@
 
 #include "ingest/complex_raster.h"
 #include "params/file_error.h"
+#include "params/pending_output.h"
 
-#include <cerrno>
-#include <cpl_error.h>
-#include <cstdlib>
-#include <gdal.h>
+#include <cmath>
+#include <cstdio>
+#include <gdal_priv.h>
 #include <memory>
-#include <mutex>
 #include <vector>
 
+namespace ingest {
 namespace {
 
-using Dataset = std::unique_ptr<void, decltype(&GDALClose)>;
+struct DatasetCloser {
+    void operator()(GDALDataset* d) const { GDALClose(d); }
+};
+using Dataset = std::unique_ptr<GDALDataset, DatasetCloser>;
 
-GDALRasterBandH band_described(GDALDatasetH dataset, const char* description,
-                               const std::string& path) {
-    for (int b = 1; b <= GDALGetRasterCount(dataset); b++) {
-        GDALRasterBandH band = GDALGetRasterBand(dataset, b);
-        if (std::string(GDALGetDescription(band)) == description)
-            return band;
-    }
-    throw FileError(path, std::string("has no band described \"") + description + "\"");
+struct BandSpec {
+    const char* name;
+    const char* unit;
+    const std::vector<float>* values;
+};
+
+std::string last_gdal_error() {
+    const char* message = CPLGetLastErrorMsg();
+    return message != nullptr && *message != '\0' ? message : "GDAL gave no reason";
 }
 
-double metadata_number(GDALDatasetH dataset, const char* item, const std::string& path) {
-    const char* text = GDALGetMetadataItem(dataset, item, nullptr);
-    if (text == nullptr)
-        throw FileError(path, std::string("has no metadata item ") + item);
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(text, &end);
-    if (end == text || *end != '\0' || errno != 0)
-        throw FileError(path,
-                        std::string("metadata item ") + item + " is not a number: '" + text + "'");
-    return value;
+std::string number(double v) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.17g", v);
+    return text;
 }
 
-std::vector<float> read_band(GDALRasterBandH band, int columns, int rows, const std::string& path) {
+void write_band(GDALDataset& d, int index, const BandSpec& spec, const OffsetField& grid,
+                const std::string& path) {
+    GDALRasterBand* band = d.GetRasterBand(index);
+    band->SetDescription(spec.name);
+    if (spec.unit != nullptr)
+        band->SetUnitType(spec.unit);
+    if (band->RasterIO(GF_Write, 0, 0, grid.columns, grid.rows,
+                       const_cast<float*>(spec.values->data()), grid.columns, grid.rows,
+                       GDT_Float32, 0, 0) != CE_None)
+        throw FileError(path, "write failed: " + last_gdal_error());
+}
+
+void write_grid_metadata(GDALDataset& d, const OffsetField& g) {
+    d.SetMetadataItem("FIRST_RANGE", number(g.firstRange).c_str());
+    d.SetMetadataItem("FIRST_AZIMUTH", number(g.firstAzimuth).c_str());
+    d.SetMetadataItem("STEP_RANGE", number(g.stepRange).c_str());
+    d.SetMetadataItem("STEP_AZIMUTH", number(g.stepAzimuth).c_str());
+    d.SetMetadataItem("MASK_VALUES", kWindowStateLegend);
+    double transform[6] = {g.firstRange - g.stepRange / 2,     g.stepRange, 0.0,
+                           g.firstAzimuth - g.stepAzimuth / 2, 0.0,         g.stepAzimuth};
+    d.SetGeoTransform(transform);
+}
+
+int find_band(GDALDataset& d, const char* name, int fallback) {
+    for (int b = 1; b <= d.GetRasterCount(); b++)
+        if (std::string(d.GetRasterBand(b)->GetDescription()) == name)
+            return b;
+    return fallback;
+}
+
+std::vector<float> read_band(GDALDataset& d, int index, const std::string& path) {
+    GDALRasterBand* band = d.GetRasterBand(index);
+    const int columns = d.GetRasterXSize(), rows = d.GetRasterYSize();
     std::vector<float> values(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows));
-    if (GDALRasterIO(band, GF_Read, 0, 0, columns, rows, values.data(), columns, rows, GDT_Float32,
-                     0, 0) != CE_None)
-        throw FileError(path, std::string("cannot read band \"") + GDALGetDescription(band) +
-                                  "\": " + CPLGetLastErrorMsg());
+    if (band->RasterIO(GF_Read, 0, 0, columns, rows, values.data(), columns, rows, GDT_Float32, 0,
+                       0) != CE_None)
+        throw FileError(path,
+                        "cannot read band " + std::to_string(index) + ": " + last_gdal_error());
+    int hasNoData = 0;
+    const double noData = band->GetNoDataValue(&hasNoData);
+    if (hasNoData != 0 && !std::isnan(noData))
+        for (float& v : values)
+            if (v == static_cast<float>(noData))
+                v = std::nanf("");
     return values;
 }
 
 } // namespace
 
-OffsetField read_offset_field_geotiff(const std::string& path) {
-    static std::once_flag registered;
-    std::call_once(registered, GDALAllRegister);
-    const ingest::QuietGdalErrors quiet;
+void write_offset_field_geotiff(const std::string& path, const DenseOffsets& field) {
+    const OffsetField& g = field.offsets;
+    const std::vector<float> mask(field.mask.begin(), field.mask.end());
+    const BandSpec bands[] = {{"range_offset", "samples", &g.range},
+                              {"azimuth_offset", "lines", &g.azimuth},
+                              {"range_sigma", "samples", &field.rangeSigma},
+                              {"azimuth_sigma", "lines", &field.azimuthSigma},
+                              {"snr", nullptr, &field.snr},
+                              {"peak", nullptr, &field.peak},
+                              {"mask", nullptr, &mask}};
+    PendingOutput out(path, PendingOutput::Mode::external);
+    const QuietGdalErrors quiet; // GDAL's complaints come out once, in the FileError
+    GDALAllRegister();
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
+    Dataset d(driver == nullptr ? nullptr
+                                : driver->Create(out.temp_path().c_str(), g.columns, g.rows, 7,
+                                                 GDT_Float32, nullptr));
+    if (!d)
+        throw FileError(path, "cannot be written: " + last_gdal_error());
+    write_grid_metadata(*d, g);
+    // A GeoTIFF holds one no-data value for all its bands: NaN, which the
+    // mask never takes.
+    for (int b = 1; b <= 6; b++)
+        d->GetRasterBand(b)->SetNoDataValue(std::nan(""));
+    int index = 1;
+    for (const BandSpec& spec : bands)
+        write_band(*d, index++, spec, g, path);
     CPLErrorReset();
-    Dataset dataset(
-        GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr),
-        GDALClose);
-    if (!dataset)
-        throw FileError(path, std::string("cannot open as a raster: ") +
-                                  (*CPLGetLastErrorMsg() ? CPLGetLastErrorMsg() : "unknown"));
-    GDALDatasetH d = dataset.get();
-    OffsetField field;
-    field.columns = GDALGetRasterXSize(d);
-    field.rows = GDALGetRasterYSize(d);
-    field.firstRange = metadata_number(d, "FIRST_RANGE", path);
-    field.firstAzimuth = metadata_number(d, "FIRST_AZIMUTH", path);
-    field.stepRange = metadata_number(d, "STEP_RANGE", path);
-    field.stepAzimuth = metadata_number(d, "STEP_AZIMUTH", path);
-    field.range =
-        read_band(band_described(d, "range_offset", path), field.columns, field.rows, path);
-    field.azimuth =
-        read_band(band_described(d, "azimuth_offset", path), field.columns, field.rows, path);
-    return field;
+    d.reset();
+    if (CPLGetLastErrorType() >= CE_Failure)
+        throw FileError(path, "write failed: " + last_gdal_error());
+    out.commit();
 }
+
+OffsetField read_offset_field_geotiff(const std::string& path) {
+    const QuietGdalErrors quiet;
+    GDALAllRegister();
+    CPLErrorReset();
+    Dataset d(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+    if (!d)
+        throw FileError(path, "cannot be read as a raster: " + last_gdal_error());
+    if (d->GetRasterCount() < 2)
+        throw FileError(path, "holds " + std::to_string(d->GetRasterCount()) +
+                                  " band(s); an offset field needs range and azimuth offsets");
+    OffsetField f;
+    f.columns = d->GetRasterXSize();
+    f.rows = d->GetRasterYSize();
+    double t[6];
+    if (d->GetGeoTransform(t) == CE_None) {
+        if (t[2] != 0.0 || t[4] != 0.0 || !(t[1] > 0.0) || !(t[5] > 0.0))
+            throw FileError(path, "its geotransform is not a grid of master samples and lines "
+                                  "(rotated, flipped or of zero step)");
+        f.stepRange = t[1];
+        f.stepAzimuth = t[5];
+        f.firstRange = t[0] + t[1] / 2;
+        f.firstAzimuth = t[3] + t[5] / 2;
+    }
+    f.range = read_band(*d, find_band(*d, "range_offset", 1), path);
+    f.azimuth = read_band(*d, find_band(*d, "azimuth_offset", 2), path);
+    return f;
+}
+
+} // namespace ingest

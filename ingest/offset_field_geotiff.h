@@ -1,14 +1,26 @@
 #pragma once
 
+#include "params/dense_offsets.h"
 #include "params/offset_field.h"
 
 #include <string>
 
-// The offset field a dense offset tracker writes: a GeoTIFF whose bands
-// described "range_offset" (samples) and "azimuth_offset" (lines) hold the
-// offsets (Float32, NaN where nothing was measured; other bands, such as
-// sigmas, SNR, peak and mask, are not read), one pixel per cell, and whose
-// metadata FIRST_RANGE, FIRST_AZIMUTH, STEP_RANGE and STEP_AZIMUTH place the
-// first cell and the steps on the master grid. FileError naming the file
-// when it does not open, lacks a band or an item, or cannot be read.
+namespace ingest {
+
+// The dense offset field as one Float32 GeoTIFF of seven bands: range_offset
+// and azimuth_offset (samples, lines), range_sigma and azimuth_sigma, snr,
+// peak and mask (WindowState values), NaN the no-data value. Metadata
+// FIRST_RANGE, FIRST_AZIMUTH, STEP_RANGE, STEP_AZIMUTH (the first window
+// centre and the steps, in master samples and lines) and MASK_VALUES; the
+// geotransform maps pixel corners to master samples and lines. Written under
+// a temporary name, renamed when complete; FileError naming path.
+void write_offset_field_geotiff(const std::string& path, const DenseOffsets& field);
+
+// The range and azimuth offsets of a raster GDAL reads (the bands so named,
+// else the first two), on the grid its geotransform gives (pixel centres;
+// without one, pixel (c, r) is master sample c, line r). No-data cells are
+// NaN. FileError naming path when it cannot be read, has fewer than two
+// bands or a rotated or flipped geotransform.
 OffsetField read_offset_field_geotiff(const std::string& path);
+
+} // namespace ingest

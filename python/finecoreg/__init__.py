@@ -11,10 +11,11 @@ coherence after co-registration beside that of the coarse shift alone.
 from .coherence_plot import coherence_data, coherence_plot
 from .error import Error
 from .ingest import import_image, import_pair
+from .offsets import DenseOffsets, dense_offsets
 from .plot import plot_data, qa_plot
 from .resample import coarse_coherence, interferogram, resample
 from .result import Result
 from .run import coregister
 
-__all__ = ["Error", "Result", "coarse_coherence", "coherence_data", "coherence_plot", "coregister",
-           "import_image", "import_pair", "interferogram", "plot_data", "qa_plot", "resample"]
+__all__ = ["DenseOffsets", "Error", "Result", "coarse_coherence", "coherence_data", "coherence_plot", "coregister",
+           "dense_offsets", "import_image", "import_pair", "interferogram", "plot_data", "qa_plot", "resample"]

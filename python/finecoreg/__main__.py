@@ -232,7 +232,54 @@ def _run_stack(args):
     return 1 if outcome.failed else 0
 
 
-VERBS = [_add_coregister, _add_plot, _add_resample, _add_stack]
+def _add_offsets(verbs):
+    parser = verbs.add_parser("offsets", help="dense offset field of a pair",
+                              description="Measure the slave's offset against the master on a grid of windows "
+                                          "and write it as a GeoTIFF, as finecoreg-offsets does.")
+    parser.add_argument("master")
+    parser.add_argument("slave")
+    parser.add_argument("out", help="GeoTIFF to write")
+    parser.add_argument("--window", nargs=2, type=int, default=(64, 64), metavar=("W", "H"))
+    parser.add_argument("--step", nargs=2, type=int, default=(16, 16), metavar=("SR", "SA"))
+    parser.add_argument("--margin", type=int, default=0)
+    parser.add_argument("--gross", metavar="R,A|FILE.off|RASTER.tif",
+                        help="gross offset: a constant, an offset parameter file or an offset raster")
+    parser.add_argument("--coarse-pass", action="store_true")
+    parser.add_argument("--snr-min", type=float, default=5.0)
+    parser.add_argument("--outlier-radius", type=int, default=2)
+    parser.add_argument("--outlier-threshold", type=float, default=4.0)
+    parser.add_argument("--fill", action="store_true")
+    parser.add_argument("--threads", type=int, help="threads (default: the cores this process may use)")
+    parser.set_defaults(run=_run_offsets)
+
+
+def _gross_option(text):
+    if text is None:
+        return None
+    parts = text.split(",")
+    if len(parts) == 2:
+        try:
+            return float(parts[0]), float(parts[1])
+        except ValueError:
+            pass
+    return text
+
+
+def _run_offsets(args):
+    from .offsets import dense_offsets
+
+    field = dense_offsets(args.master, args.slave, gross=_gross_option(args.gross), window=tuple(args.window),
+                          step=tuple(args.step), threads=args.threads, out=args.out, margin=args.margin,
+                          coarse_pass=args.coarse_pass, snr_min=args.snr_min, outlier_radius=args.outlier_radius,
+                          outlier_threshold=args.outlier_threshold, fill=args.fill)
+    counts = field.counts()
+    print(f"offset field: {field.output} ({field.mask.shape[1]} x {field.mask.shape[0]} windows)")
+    print("windows: " + ", ".join(f"{n} {name}" for name, n in counts.items()))
+    print("median sigma: {:.4f} samples, {:.4f} lines".format(*field.median_sigma()))
+    return 0
+
+
+VERBS = [_add_coregister, _add_offsets, _add_plot, _add_resample, _add_stack]
 
 
 def main(argv=None):

@@ -59,3 +59,4 @@ void bind_files(py::module_& m);
 void bind_run(py::module_& m);
 void bind_resample(py::module_& m);
 void bind_ingest(py::module_& m);
+void bind_offsets(py::module_& m);

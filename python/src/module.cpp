@@ -110,4 +110,5 @@ PYBIND11_MODULE(_core, m) {
     bind_run(m);
     bind_resample(m);
     bind_ingest(m);
+    bind_offsets(m);
 }

@@ -179,7 +179,7 @@ void bind_resample(py::module_& m) {
             "set_field_file",
             [](ResampleFileRequest& r, const py::object& path) {
                 r.field_path = fs_path(path, "field");
-                r.read_field = [p = r.field_path] { return read_offset_field_geotiff(p); };
+                r.read_field = [p = r.field_path] { return ingest::read_offset_field_geotiff(p); };
             },
             py::arg("path"), "Offsets from the field in this GeoTIFF (read after the checks).")
         .def(
@@ -239,7 +239,7 @@ void bind_resample(py::module_& m) {
             OffsetField f;
             {
                 py::gil_scoped_release release;
-                f = read_offset_field_geotiff(p);
+                f = ingest::read_offset_field_geotiff(p);
             }
             return field_to_tuple(f);
         },

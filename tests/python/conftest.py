@@ -65,12 +65,12 @@ def tools_dir():
 
 
 def simulate_pair(directory, width=384, lines=384, range_poly="2.4,0.001", azimuth_poly="-1.3",
-                  seed=1, coherence=0.8):
-    """A simulated FCOMPLEX pair with known offsets, written by the project's simulator."""
+                  seed=1, coherence=0.8, more=()):
+    """A simulated FCOMPLEX pair with known offsets, written by the project's simulator (more: further options)."""
     import subprocess
     subprocess.run([str(TOOLS_DIR / "slcsim" / "slcsim"), "--out-dir", str(directory),
                     "--width", str(width), "--lines", str(lines), "--range-poly", range_poly,
-                    "--azimuth-poly", azimuth_poly, "--coherence", str(coherence), "--seed", str(seed)],
+                    "--azimuth-poly", azimuth_poly, "--coherence", str(coherence), "--seed", str(seed), *more],
                    check=True, stdout=subprocess.DEVNULL)
     return types.SimpleNamespace(master=directory / "master.slc", slave=directory / "slave.slc",
                                  off=directory / "pair.off", truth=directory / "truth.off")

@@ -9,6 +9,7 @@ import numpy as np
 import pytest
 
 import finecoreg
+from finecoreg.resample import mean_coherence
 
 DATA = Path(os.environ.get("FC_REAL_DATA_DIR", Path(__file__).resolve().parents[3] / "shared" / "data"))
 CROP = DATA / "s1_amsterdam"
@@ -65,3 +66,31 @@ def test_a_tops_crop_shifted_by_a_fraction_comes_back_when_the_centroid_is_follo
     assert 10 * np.log10(error) <= -35
     assert mean_interior_coherence(reference, back) == pytest.approx(
         mean_interior_coherence(reference, secondary), abs=0.001)
+
+
+def test_a_centroid_swept_along_azimuth_is_followed_on_every_entry_point(tmp_path, tools_dir):
+    """Simulated at coherence 1.0 with a centroid from 0.05 to 0.45 cycles/line (the XML gives its mean
+    only): co-registered, then resampled by the tool, by Python's files path and by its arrays path."""
+    import subprocess
+    import warnings
+
+    from conftest import simulate_pair
+    from finecoreg.slc_image import image_info, read_lines
+
+    pair = simulate_pair(tmp_path, width=512, lines=512, range_poly="2.6,1e-3", azimuth_poly="-1.8,0,1.2e-3",
+                         coherence=1.0, more=("--doppler-azimuth", "0.05,0.45"))
+    fitted = finecoreg.coregister(pair.master, pair.slave, pair.off, progress=None, log=tmp_path / "log").paths["fitted_offset_par"]
+    master = read_lines(image_info(pair.master))
+    tool = subprocess.run([str(tools_dir / "resample" / "finecoreg-resample"), str(pair.master), str(pair.slave),
+                           str(fitted), str(tmp_path / "tool.slc"), "--quiet"], capture_output=True, text=True)
+    assert tool.returncode == 0, tool.stderr
+    assert "(estimated, following azimuth)" in tool.stdout and "the data's is followed" in tool.stderr
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # the XML's one centroid, set aside
+        written = finecoreg.resample(pair.master, pair.slave, fitted, out=tmp_path / "py.slc", progress=None)
+        arrays, _ = finecoreg.resample(pair.master, pair.slave, fitted)
+    assert written["doppler_lowest"] == pytest.approx(0.05, abs=0.01)
+    assert written["doppler_highest"] == pytest.approx(0.45, abs=0.01)
+    for resampled in (read_lines(image_info(tmp_path / "tool.slc")), read_lines(image_info(written["output"])), arrays):
+        _, coherence = finecoreg.interferogram(master, resampled, looks=(5, 5))
+        assert mean_coherence(coherence) >= 0.99

@@ -282,18 +282,16 @@ def _sampled_field(offsets, step=24, first=10.0, size=256):
 
 
 def _write_field(path, field):
-    """The tracker's GeoTIFF of a field (its other bands zero)."""
+    """The tracker's GeoTIFF of a field (only the two offset bands: the resampler reads no other)."""
     gdal = pytest.importorskip("osgeo.gdal")
     rows, columns = field.range_offset.shape
-    dataset = gdal.GetDriverByName("GTiff").Create(str(path), columns, rows, 7, gdal.GDT_Float32)
-    names = ("range_offset", "azimuth_offset", "range_sigma", "azimuth_sigma", "snr", "peak", "mask")
-    for band, name in enumerate(names, 1):
+    dataset = gdal.GetDriverByName("GTiff").Create(str(path), columns, rows, 2, gdal.GDT_Float32)
+    for band, (name, values) in enumerate((("range_offset", field.range_offset),
+                                           ("azimuth_offset", field.azimuth_offset)), 1):
         dataset.GetRasterBand(band).SetDescription(name)
-        values = {1: field.range_offset, 2: field.azimuth_offset}.get(band, np.zeros((rows, columns), np.float32))
         dataset.GetRasterBand(band).WriteArray(values)
-    steps = (field.range_positions[1] - field.range_positions[0], field.azimuth_positions[1] - field.azimuth_positions[0])
-    dataset.SetMetadata({"FIRST_RANGE": repr(field.range_positions[0]), "FIRST_AZIMUTH": repr(field.azimuth_positions[0]),
-                         "STEP_RANGE": repr(steps[0]), "STEP_AZIMUTH": repr(steps[1])})
+    r, a = field.range_positions, field.azimuth_positions  # pixel corners half a step before the centres
+    dataset.SetGeoTransform((r[0] - (r[1] - r[0]) / 2, r[1] - r[0], 0.0, a[0] - (a[1] - a[0]) / 2, 0.0, a[1] - a[0]))
     dataset = None
     return path
 

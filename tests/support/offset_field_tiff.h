@@ -1,13 +1,12 @@
 #pragma once
 
 // Offset fields for the tests: sampled from polynomials, and written as the
-// dense offset tracker's GeoTIFF (bands described as it describes them, the
-// grid's placement in the metadata), through GDAL.
+// dense offset tracker writes them.
+#include "ingest/offset_field_geotiff.h"
+#include "params/dense_offsets.h"
 #include "params/offset_field.h"
 #include "params/offset_par.h"
 
-#include <cstdio>
-#include <gdal.h>
 #include <string>
 #include <vector>
 
@@ -29,35 +28,12 @@ inline OffsetField sampled_field(const double range[6], const double azimuth[6],
     return f;
 }
 
-// Writes f; the bands beyond the two offsets hold zeros. False on failure.
-inline bool write_field_geotiff(const std::string& path, const OffsetField& f) {
-    GDALAllRegister();
-    GDALDriverH driver = GDALGetDriverByName("GTiff");
-    GDALDatasetH d =
-        driver ? GDALCreate(driver, path.c_str(), f.columns, f.rows, 7, GDT_Float32, nullptr)
-               : nullptr;
-    if (d == nullptr)
-        return false;
-    const char* names[7] = {"range_offset", "azimuth_offset", "range_sigma", "azimuth_sigma",
-                            "snr",          "peak",           "mask"};
-    std::vector<float> zeros(f.cells(), 0.0f);
-    bool ok = true;
-    for (int b = 0; b < 7; b++) {
-        GDALRasterBandH band = GDALGetRasterBand(d, b + 1);
-        GDALSetDescription(band, names[b]);
-        std::vector<float> values = b == 0 ? f.range : b == 1 ? f.azimuth : zeros;
-        ok = ok && GDALRasterIO(band, GF_Write, 0, 0, f.columns, f.rows, values.data(), f.columns,
-                                f.rows, GDT_Float32, 0, 0) == CE_None;
-    }
-    const std::pair<const char*, double> items[4] = {{"FIRST_RANGE", f.firstRange},
-                                                     {"FIRST_AZIMUTH", f.firstAzimuth},
-                                                     {"STEP_RANGE", f.stepRange},
-                                                     {"STEP_AZIMUTH", f.stepAzimuth}};
-    for (const auto& [name, value] : items) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%.17g", value);
-        GDALSetMetadataItem(d, name, text, nullptr);
-    }
-    GDALClose(d);
-    return ok;
+// Writes f as the tracker's GeoTIFF, every window good.
+inline void write_field_geotiff(const std::string& path, const OffsetField& f) {
+    DenseOffsets d;
+    d.offsets = f;
+    for (std::vector<float>* band : {&d.rangeSigma, &d.azimuthSigma, &d.snr, &d.peak})
+        band->assign(f.cells(), 0.0f);
+    d.mask.assign(f.cells(), static_cast<unsigned char>(WindowState::good));
+    ingest::write_offset_field_geotiff(path, d);
 }

@@ -60,7 +60,9 @@ int parse_options(int argc, char** argv, ResampleOptions* o) {
                 r.fitted_off.empty() ? "OUT_SLC is required"
                                      : "FITTED_OFF is needed unless --field gives the offsets");
         if (!r.field_path.empty())
-            r.read_field = [path = r.field_path] { return read_offset_field_geotiff(path); };
+            r.read_field = [path = r.field_path] {
+                return ingest::read_offset_field_geotiff(path);
+            };
     });
     add_checked(app, "--looks", "AZ RG", "looks in azimuth and range (default 5 5)",
                 "two whole numbers AZ RG of at least 1", 2, [o](auto& v) {
