@@ -8,6 +8,7 @@ the interferogram and its coherence, and `coherence_plot` shows the
 coherence after co-registration beside that of the coarse shift alone.
 """
 
+from ._version import __version__
 from .coherence_plot import coherence_data, coherence_plot
 from .error import Error
 from .ingest import import_image, import_pair
@@ -16,5 +17,5 @@ from .resample import coarse_coherence, interferogram, resample
 from .result import Result
 from .run import coregister
 
-__all__ = ["Error", "Result", "coarse_coherence", "coherence_data", "coherence_plot", "coregister",
+__all__ = ["__version__", "Error", "Result", "coarse_coherence", "coherence_data", "coherence_plot", "coregister",
            "import_image", "import_pair", "interferogram", "plot_data", "qa_plot", "resample"]

@@ -232,12 +232,35 @@ def _run_stack(args):
     return 1 if outcome.failed else 0
 
 
-VERBS = [_add_coregister, _add_plot, _add_resample, _add_stack]
+def _add_selftest(verbs):
+    parser = verbs.add_parser("selftest", help="check this installation on a small simulated pair",
+                              description="Simulate a small pair with a known offset, co-register and resample "
+                                          "it, check the fit against the truth and the coherence; one line, "
+                                          "exit status 0 when passed.")
+    parser.set_defaults(run=_run_selftest)
+
+
+def _run_selftest(args):
+    from .error import Error
+    from .selftest import run
+
+    try:
+        passed, line = run()
+    except (Error, OSError, ValueError) as error:
+        passed, line = False, f"finecoreg selftest: FAILED ({error})"
+    print(line)
+    return 0 if passed else 1
+
+
+VERBS = [_add_coregister, _add_plot, _add_resample, _add_selftest, _add_stack]
 
 
 def main(argv=None):
     """Run the command line with argv (default: sys.argv[1:]); returns the exit status."""
+    from ._version import __version__
+
     parser = argparse.ArgumentParser(prog="python3 -m finecoreg")
+    parser.add_argument("--version", action="version", version=f"finecoreg {__version__}")
     verbs = parser.add_subparsers(dest="verb", required=True, metavar="VERB")
     for add_verb in VERBS:
         add_verb(verbs)
