@@ -12,6 +12,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "FineCoregistration developers <finecoreg@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The installed binaries without their debug information.
+set(CPACK_STRIP_FILES ON)
 # The extension modules are built for this interpreter's minor version.
 math(EXPR FC_NEXT_PYTHON_MINOR "${Python3_VERSION_MINOR} + 1")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}), \

@@ -277,5 +277,10 @@ def main(argv=None):
         return 130
 
 
+def stack_command():
+    """The finecoreg-stack command: the stack verb on its own."""
+    sys.exit(main(["stack"] + sys.argv[1:]))
+
+
 if __name__ == "__main__":
     sys.exit(main())
