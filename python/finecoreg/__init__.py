@@ -8,7 +8,10 @@ the interferogram and its coherence, and `coherence_plot` shows the
 coherence after co-registration beside that of the coarse shift alone.
 """
 
-from ._version import __version__
+try:
+    from ._version import __version__
+except ImportError:  # the source tree, where the build has not written it
+    __version__ = "unknown"
 from .coherence_plot import coherence_data, coherence_plot
 from .error import Error
 from .ingest import import_image, import_pair

@@ -257,7 +257,7 @@ VERBS = [_add_coregister, _add_plot, _add_resample, _add_selftest, _add_stack]
 
 def main(argv=None):
     """Run the command line with argv (default: sys.argv[1:]); returns the exit status."""
-    from ._version import __version__
+    from . import __version__
 
     parser = argparse.ArgumentParser(prog="python3 -m finecoreg")
     parser.add_argument("--version", action="version", version=f"finecoreg {__version__}")
