@@ -6,11 +6,11 @@
 include(CMakePackageConfigHelpers)
 
 file(RELATIVE_PATH FC_BIN_TO_LIB "/${CMAKE_INSTALL_BINDIR}" "/${CMAKE_INSTALL_LIBDIR}")
-set_target_properties(finecoreg_tool slcsim_tool fcimport_tool resample_tool PROPERTIES
+set_target_properties(finecoreg_tool slcsim_tool fcimport_tool resample_tool offsets_tool PROPERTIES
   INSTALL_RPATH "$ORIGIN/${FC_BIN_TO_LIB}")
 set_target_properties(finecoreg PROPERTIES INSTALL_RPATH "$ORIGIN")
 
-install(TARGETS finecoreg_tool slcsim_tool fcimport_tool resample_tool
+install(TARGETS finecoreg_tool slcsim_tool fcimport_tool resample_tool offsets_tool
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 install(TARGETS oskal finecoreg
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime)
