@@ -8,6 +8,10 @@ the interferogram and its coherence, and `coherence_plot` shows the
 coherence after co-registration beside that of the coarse shift alone.
 """
 
+try:
+    from ._version import __version__
+except ImportError:  # the source tree, where the build has not written it
+    __version__ = "unknown"
 from .coherence_plot import coherence_data, coherence_plot
 from .error import Error
 from .ingest import import_image, import_pair
@@ -17,5 +21,6 @@ from .resample import coarse_coherence, interferogram, resample
 from .result import Result
 from .run import coregister
 
-__all__ = ["DenseOffsets", "Error", "Result", "coarse_coherence", "coherence_data", "coherence_plot", "coregister",
-           "dense_offsets", "import_image", "import_pair", "interferogram", "plot_data", "qa_plot", "resample"]
+__all__ = ["__version__", "DenseOffsets", "Error", "Result", "coarse_coherence", "coherence_data", "coherence_plot",
+           "coregister", "dense_offsets", "import_image", "import_pair", "interferogram", "plot_data", "qa_plot",
+           "resample"]

@@ -17,6 +17,7 @@ import warnings
 import numpy as np
 
 from .error import Error
+from .gdal_support import gdal_binding
 from .offset_file import read_offset_file
 from .result import Result
 from .run import _DEFAULT, TerminalBar, _pair_of_ints, check_threads
@@ -131,6 +132,16 @@ def _field(field):
         raise ValueError(f"field.range_offset {range_offset.shape} and azimuth_offset {azimuth_offset.shape} "
                          f"must both be (azimuth positions, range positions) = {shape}")
     return "arrays", (range_offset, azimuth_offset, first_range, first_azimuth, step_range, step_azimuth)
+
+
+def _field_values(field):
+    """(the binding's field tuple, its file or None) of a field as _field gives it; a file is read through GDAL."""
+    kind, value = field
+    if kind == "arrays":
+        return value, None
+    from .gdal_support import gdal_binding
+
+    return gdal_binding("an offset field GeoTIFF").read_offset_field(value), value
 
 
 class _Lines:
@@ -279,10 +290,8 @@ def resample(master, slave, fitted_off=None, out=None, doppler=None, progress=_D
     request.master, request.slave, request.out_slc = master, slave, out
     if off_path is not None:
         request.fitted_off = off_path
-    if field is not None and field[0] == "path":
-        request.set_field_file(field[1])
-    elif field is not None:
-        request.set_field_arrays(field[1])
+    if field is not None:
+        request.set_field(*_field_values(field))
     request.doppler, request.threads = doppler, threads
     try:
         written = _core.resample_file(request, progress=progress)
@@ -313,12 +322,10 @@ def _resample_arrays(binding, master, slave, off_path, polynomials, doppler, thr
     binding.check_offsets_within_images(list(polynomials[0]), list(polynomials[1]), tuple(shape[:2]),
                                         tuple(slave_lines.shape), "the offset polynomials" if off_path is None
                                         else off_path)
-    field_source = ""  # a field held in memory is no file
-    if field is not None and field[0] == "path":
-        field_source, field = field[1], ("arrays", binding.read_offset_field(field[1]))
+    field, field_source = _field_values(field) if field is not None else (None, None)
     resampled, mask, _, doppler_warnings = binding.resample_array(
         slave_lines.whole(), polynomials[0].tolist(), polynomials[1].tolist(), shape, doppler, xml, threads,
-        progress, field=None if field is None else field[1], field_source=field_source)
+        progress, field=field, field_source=field_source or "")
     for warning in doppler_warnings:
         warnings.warn(f"{slave if xml is None else xml[0]}: {warning}", stacklevel=3)
     if mask.all():
@@ -389,7 +396,10 @@ def interferogram(master, slave_resampled, looks=(5, 5), out_dir=None, geotiff=F
     created = not os.path.isdir(out_dir)
     try:
         os.makedirs(out_dir, exist_ok=True)
-        formed = _core.interferogram_file(request, geotiff=geotiff, progress=progress)
+        if geotiff:
+            formed = gdal_binding("GeoTIFF output").interferogram_file_geotiff(request, progress=progress)
+        else:
+            formed = _core.interferogram_file(request, progress=progress)
         return {name: getattr(formed, name) for name in _FORMED}
     except BaseException:
         if created and os.path.isdir(out_dir) and not os.listdir(out_dir):

@@ -1,6 +1,7 @@
 // Dense offset tracking: the file pair in, the field's bands out as arrays.
 #include "algorithm/dense_offsets_file.h"
 #include "binding.h"
+#include "ingest/offset_field_geotiff.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
@@ -66,9 +67,25 @@ py::dict dense_offsets_py(const py::object& master, const py::object& slave, con
     return result;
 }
 
+// A field GeoTIFF as the resampler takes it from Python: (range, azimuth,
+// first_range, first_azimuth, step_range, step_azimuth).
+py::tuple read_offset_field_py(const py::object& path) {
+    const std::string file = fs_path(path, "field");
+    OffsetField f;
+    {
+        py::gil_scoped_release release;
+        f = ingest::read_offset_field_geotiff(file);
+    }
+    return py::make_tuple(band(f.range, f.rows, f.columns), band(f.azimuth, f.rows, f.columns),
+                          f.firstRange, f.firstAzimuth, f.stepRange, f.stepAzimuth);
+}
+
 } // namespace
 
 void bind_offsets(py::module_& m) {
+    m.def("read_offset_field", &read_offset_field_py, py::arg("path"),
+          "(range, azimuth, first_range, first_azimuth, step_range, step_azimuth) of a field "
+          "GeoTIFF, for the resampler.");
     m.def("dense_offsets", &dense_offsets_py, py::arg("master"), py::arg("slave"), py::arg("out"),
           py::arg("gross_kind"), py::arg("gross_range"), py::arg("gross_azimuth"),
           py::arg("gross_path"), py::arg("window"), py::arg("step"), py::arg("margin"),

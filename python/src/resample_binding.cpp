@@ -1,8 +1,6 @@
 // The resampler and the interferogram: files through request and result
 // classes, arrays in and out.
 #include "binding.h"
-#include "ingest/geotiff_raster_writer.h"
-#include "ingest/offset_field_geotiff.h"
 #include "resampling/interferogram.h"
 #include "resampling/interferogram_file.h"
 #include "resampling/resample_array.h"
@@ -40,13 +38,6 @@ OffsetField field_from_tuple(const py::tuple& field) {
     f.stepRange = field[4].cast<double>();
     f.stepAzimuth = field[5].cast<double>();
     return f;
-}
-
-py::tuple field_to_tuple(const OffsetField& f) {
-    FloatArray range({f.rows, f.columns}), azimuth({f.rows, f.columns});
-    std::copy(f.range.begin(), f.range.end(), range.mutable_data());
-    std::copy(f.azimuth.begin(), f.azimuth.end(), azimuth.mutable_data());
-    return py::make_tuple(range, azimuth, f.firstRange, f.firstAzimuth, f.stepRange, f.stepAzimuth);
 }
 
 py::object doppler_object(const DopplerChoice& choice) {
@@ -174,22 +165,15 @@ void bind_resample(py::module_& m) {
     path_field(request, "slave", &ResampleFileRequest::slave);
     path_field(request, "fitted_off", &ResampleFileRequest::fitted_off);
     path_field(request, "out_slc", &ResampleFileRequest::out_slc);
-    request
-        .def(
-            "set_field_file",
-            [](ResampleFileRequest& r, const py::object& path) {
-                r.field_path = fs_path(path, "field");
-                r.read_field = [p = r.field_path] { return ingest::read_offset_field_geotiff(p); };
-            },
-            py::arg("path"), "Offsets from the field in this GeoTIFF (read after the checks).")
-        .def(
-            "set_field_arrays",
-            [](ResampleFileRequest& r, const py::tuple& field) {
-                r.field_path.clear();
-                r.read_field = [f = field_from_tuple(field)] { return f; };
-            },
-            py::arg("field"),
-            "Offsets from (range, azimuth, first_range, first_azimuth, step_range, step_azimuth).");
+    request.def(
+        "set_field",
+        [](ResampleFileRequest& r, const py::tuple& field, const py::object& path) {
+            r.field_path = path.is_none() ? std::string() : fs_path(path, "field");
+            r.read_field = [f = field_from_tuple(field)] { return f; };
+        },
+        py::arg("field"), py::arg("path") = py::none(),
+        "Offsets from (range, azimuth, first_range, first_azimuth, step_range, "
+        "step_azimuth), read from path (an input) when given.");
     request
         .def_property(
             "doppler", [](const ResampleFileRequest& r) { return doppler_object(r.doppler); },
@@ -232,20 +216,6 @@ void bind_resample(py::module_& m) {
           "the data), 'off' or cycles per line; field, when given, is (range, azimuth, "
           "first_range, first_azimuth, step_range, step_azimuth), filtered, filled and added "
           "to the polynomials.");
-    m.def(
-        "read_offset_field",
-        [](const py::object& path) {
-            const std::string p = fs_path(path, "field");
-            OffsetField f;
-            {
-                py::gil_scoped_release release;
-                f = ingest::read_offset_field_geotiff(p);
-            }
-            return field_to_tuple(f);
-        },
-        py::arg("path"),
-        "(range, azimuth, first_range, first_azimuth, step_range, step_azimuth) of a field "
-        "GeoTIFF.");
 
     py::class_<InterferogramFileRequest> ifg_request(m, "InterferogramFileRequest");
     ifg_request.def(py::init<>());
@@ -270,17 +240,12 @@ void bind_resample(py::module_& m) {
 
     m.def(
         "interferogram_file",
-        [](const InterferogramFileRequest& request, bool geotiff, const py::object& progress) {
-            PythonProgress adapter(progress);
-            const RasterWriterFactory writers =
-                geotiff ? RasterWriterFactory(ingest::geotiff_raster_writer)
-                        : RasterWriterFactory(raw_raster_writer);
-            return released(adapter,
-                            [&] { return interferogram_file(request, writers, &adapter); });
+        [](const InterferogramFileRequest& request, const py::object& progress) {
+            return interferogram_file_with(request, raw_raster_writer, progress);
         },
-        py::arg("request"), py::kw_only(), py::arg("geotiff") = false,
-        py::arg("progress") = py::none(),
-        "Writes the multi-looked interferogram and coherence into request.out_dir.");
+        py::arg("request"), py::kw_only(), py::arg("progress") = py::none(),
+        "Writes the multi-looked interferogram and coherence into request.out_dir "
+        "(raw rasters with XML files; GeoTIFF through finecoreg._gdal).");
     m.def("interferogram_array", &interferogram_array_py, py::arg("master"), py::arg("slave"),
           py::arg("looks_az"), py::arg("looks_rg"),
           "(interferogram complex64, coherence float32), multi-looked.");
