@@ -269,76 +269,51 @@ def test_coregister_resample_runs_the_chain_and_the_coherence_rises(tmp_path, py
     assert bad.returncode == 1 and "none.off" in bad.stderr and not (tmp_path / "x.slc").exists()
 
 
-def _sampled_field(offsets, step=24, first=10.0, size=256):
-    """The offset file's polynomials sampled on a grid of master positions, as the tracker's result holds them."""
-    positions = np.arange(first, size, step, dtype=np.float64)
-    x, y = np.meshgrid(positions, positions)
-
-    def at(c):
-        return (c[0] + c[1] * x + c[2] * y + c[3] * x * y + c[4] * x * x + c[5] * y * y).astype(np.float32)
-
-    return types.SimpleNamespace(range_offset=at(offsets.range_polynomial), azimuth_offset=at(offsets.azimuth_polynomial),
-                                 range_positions=positions, azimuth_positions=positions)
+@pytest.fixture(scope="module")
+def tracked(exact, tmp_path_factory):
+    """The exact pair's offset field as the dense offset tracker measures it, and its GeoTIFF."""
+    tif = tmp_path_factory.mktemp("tracked") / "field.tif"
+    return finecoreg.dense_offsets(exact.master, exact.slave, gross=(3, -2), window=(32, 32), out=tif,
+                                   progress=None), tif
 
 
-def _write_field(path, field):
-    """The tracker's GeoTIFF of a field (only the two offset bands: the resampler reads no other)."""
-    gdal = pytest.importorskip("osgeo.gdal")
-    rows, columns = field.range_offset.shape
-    dataset = gdal.GetDriverByName("GTiff").Create(str(path), columns, rows, 2, gdal.GDT_Float32)
-    for band, (name, values) in enumerate((("range_offset", field.range_offset),
-                                           ("azimuth_offset", field.azimuth_offset)), 1):
-        dataset.GetRasterBand(band).SetDescription(name)
-        dataset.GetRasterBand(band).WriteArray(values)
-    r, a = field.range_positions, field.azimuth_positions  # pixel corners half a step before the centres
-    dataset.SetGeoTransform((r[0] - (r[1] - r[0]) / 2, r[1] - r[0], 0.0, a[0] - (a[1] - a[0]) / 2, 0.0, a[1] - a[0]))
-    dataset = None
-    return path
+def _like(field, **changes):
+    """Any object with a field's arrays will do; these with some changed."""
+    names = ("range_offset", "azimuth_offset", "range_positions", "azimuth_positions")
+    return types.SimpleNamespace(**{**{name: getattr(field, name) for name in names}, **changes})
 
 
-def test_a_field_as_path_or_object_alone_or_on_top_resamples_as_the_polynomials_do(exact, tmp_path):
-    truth = read_offset_file(exact.truth)
-    field = _sampled_field(truth)
+def test_a_field_as_file_or_arrays_alone_or_on_top_resamples_as_the_polynomials_do(exact, tracked, tmp_path):
+    field, tif = tracked
     by_polynomials, _ = finecoreg.resample(exact.master, exact.slave, exact.truth, doppler=0.0)
-    by_object, mask = finecoreg.resample(exact.master, exact.slave, field=field, doppler=0.0)
+    by_arrays, mask = finecoreg.resample(exact.master, exact.slave, field=field, doppler=0.0)
     master = read_lines(image_info(exact.master))
     coherence = [mean_coherence(finecoreg.interferogram(master, image, looks=(5, 5))[1])
-                 for image in (by_polynomials, by_object)]
+                 for image in (by_polynomials, by_arrays)]
     assert coherence[1] >= 0.99 and coherence[1] == pytest.approx(coherence[0], abs=0.002)
-
-    tif = _write_field(tmp_path / "field.tif", field)
     written = finecoreg.resample(exact.master, exact.slave, out=tmp_path / "f.slc", field=tif, doppler=0.0, progress=None)
-    np.testing.assert_array_equal(read_lines(image_info(written["output"])), by_object)  # the same field, the same sums
+    np.testing.assert_array_equal(read_lines(image_info(written["output"])), by_arrays)  # the same field, the same sums
     np.testing.assert_array_equal(np.fromfile(written["mask"], np.uint8).reshape(mask.shape), mask)
-    from_path, _ = finecoreg.resample(exact.master, exact.slave, field=tif, doppler=0.0)
-    np.testing.assert_array_equal(from_path, by_object)
-
-    zero = types.SimpleNamespace(**{**vars(field), "range_offset": 0 * field.range_offset,
-                                    "azimuth_offset": 0 * field.azimuth_offset})
+    zero = _like(field, range_offset=np.zeros_like(field.range_offset), azimuth_offset=np.zeros_like(field.range_offset))
     on_top, _ = finecoreg.resample(exact.master, exact.slave, exact.truth, field=zero, doppler=0.0)
     np.testing.assert_array_equal(on_top, by_polynomials)
 
 
-def test_fields_that_cannot_give_offsets_are_refused_clearly(exact, tmp_path):
-    field = _sampled_field(read_offset_file(exact.truth))
+def test_fields_that_cannot_give_offsets_are_refused_clearly(exact, tracked, tmp_path):
+    field, _ = tracked
     with pytest.raises(TypeError, match="fitted_off, a field or both"):
         finecoreg.resample(exact.master, exact.slave)
-    with pytest.raises(TypeError, match="lacks azimuth_positions"):
-        finecoreg.resample(exact.master, exact.slave, field=types.SimpleNamespace(**{
-            k: v for k, v in vars(field).items() if k != "azimuth_positions"}))
-    uneven = types.SimpleNamespace(**{**vars(field), "range_positions": field.range_positions ** 1.01})
+    with pytest.raises(TypeError, match="lacks azimuth_offset, range_positions, azimuth_positions"):
+        finecoreg.resample(exact.master, exact.slave, field=types.SimpleNamespace(range_offset=field.range_offset))
     with pytest.raises(ValueError, match="evenly spaced"):
-        finecoreg.resample(exact.master, exact.slave, field=uneven)
-    empty = types.SimpleNamespace(**{**vars(field), "range_offset": np.full_like(field.range_offset, np.nan)})
+        finecoreg.resample(exact.master, exact.slave, field=_like(field, range_positions=field.range_positions ** 1.01))
     with pytest.raises(finecoreg.Error, match="^the offset field holds no trusted"):
-        finecoreg.resample(exact.master, exact.slave, field=empty)
-    far = _write_field(tmp_path / "far.tif", types.SimpleNamespace(**{**vars(field),
-                                                                       "range_offset": field.range_offset + 1e5}))
+        finecoreg.resample(exact.master, exact.slave, field=_like(field, range_offset=field.range_offset * np.nan))
     for out in (None, tmp_path / "far.slc"):
-        with pytest.raises(finecoreg.Error, match="beyond the images") as raised:
-            finecoreg.resample(exact.master, exact.slave, out=out, field=far, progress=None)
-        assert raised.value.file == str(far)
-    assert listing(tmp_path) == ["far.tif"]
+        with pytest.raises(finecoreg.Error, match="^the offset field gives .* beyond the images"):
+            finecoreg.resample(exact.master, exact.slave, out=out, field=_like(field, range_offset=field.range_offset + 1e5),
+                               progress=None)
+    assert listing(tmp_path) == []
 
 
 def test_a_non_finite_slave_sample_spoils_its_kernels_footprint_only_and_is_counted(exact, tmp_path):

@@ -83,26 +83,6 @@ TEST(CompletedOffsetField, OutliersAndHolesAreFilledFromTheirNeighbours) {
     EXPECT_EQ(done.range[done.index(0, 0)], truth.range[truth.index(0, 0)]); // untouched
 }
 
-TEST(CompletedOffsetField, FieldsThatCannotBeCompletedNameTheirSource) {
-    OffsetField empty = sampled_field(kRange, kAzimuth, 0.0, 16.0, 4, 3);
-    std::fill(empty.range.begin(), empty.range.end(), std::numeric_limits<float>::quiet_NaN());
-    OffsetField backwards = sampled_field(kRange, kAzimuth, 0.0, 16.0, 4, 3);
-    backwards.stepAzimuth = -16.0;
-    OffsetField short_arrays = sampled_field(kRange, kAzimuth, 0.0, 16.0, 4, 3);
-    short_arrays.azimuth.pop_back();
-    for (const auto& [field, part] : {std::pair{empty, "no trusted (finite) cell"},
-                                      {backwards, "steps must be finite and positive"},
-                                      {short_arrays, "do not hold its 4 x 3 cells"}}) {
-        try {
-            completed_offset_field(field, "f.tif");
-            ADD_FAILURE() << part;
-        } catch (const FileError& e) {
-            EXPECT_EQ(e.file(), "f.tif");
-            EXPECT_NE(std::string(e.what()).find(part), std::string::npos) << e.what();
-        }
-    }
-}
-
 // A 512 x 512 pair at coherence 1 with the polynomial offsets of kRange and
 // kAzimuth, the truth's offset file and the same offsets sampled on a grid
 // of 24 (cells from sample 10 to 490) in field.tif.

@@ -62,6 +62,8 @@ TEST(ResampleTool, BadUsageIsTwoAndAFailureOneLineNamingTheFile) {
     const std::string dir = fresh_test_dir();
     expect_one_line_error(run_process(RESAMPLE_TOOL, {"a", "b", "c", "d", "--doppler", "0.7"}),
                           "finecoreg-resample", 2, "option --doppler: '0.7'");
+    expect_one_line_error(run_process(RESAMPLE_TOOL, {"m", "s", "r"}), "finecoreg-resample", 2,
+                          "FITTED_OFF is needed unless --field gives the offsets");
     expect_one_line_error(run_process(RESAMPLE_TOOL, pair_args(dir, dir + "/o.slc")),
                           "finecoreg-resample", 1,
                           ": " + dir + "/m.xml: cannot read the image parameter file\n");
@@ -89,19 +91,6 @@ std::function<std::vector<std::string>(const std::string&)> field_of(double rang
         return std::vector<std::string>{d + "/m.slc", d + "/s.slc", d + "/r.slc",
                                         "--field",    d + "/f.tif", "--quiet"};
     };
-}
-
-TEST(ResampleTool, FieldAloneGivesTheOffsets) {
-    const std::string dir = simulated_pair(fresh_test_dir(), 256);
-    auto args = field_of(1.3)(dir);
-    args.insert(args.end(), {"--interferogram", dir});
-    const ProcessRun run = run_process(RESAMPLE_TOOL, args);
-    EXPECT_EQ(run.status, 0) << run.err;
-    const std::size_t at = run.out.find("\nmean coherence: ");
-    ASSERT_NE(at, std::string::npos) << run.out;
-    EXPECT_GE(std::stod(run.out.substr(at + 17)), 0.99) << run.out;
-    expect_one_line_error(run_process(RESAMPLE_TOOL, {"m", "s", "r"}), "finecoreg-resample", 2,
-                          "FITTED_OFF is needed unless --field gives the offsets");
 }
 
 struct HostileRow {
@@ -216,13 +205,6 @@ TEST(ResampleTool, HostileOutputsAndInputsAreRefusedAndLeaveEverythingAsItWas) {
          "f.tif: the offset field gives 1e+06 samples at master sample 0, line 0: beyond"},
         {"field putting the master grid outside the slave", field_of(124),
          "r.slc: every sample would be masked: the offsets of " /* the field's path */},
-        {"field that is no raster",
-         [](const std::string& d) {
-             write_bytes(d + "/f.tif", "range_offset\n");
-             return std::vector<std::string>{d + "/m.slc", d + "/s.slc", d + "/fit.off",
-                                             d + "/r.slc", "--field",    d + "/f.tif"};
-         },
-         "f.tif: cannot be read as a raster"},
         {"output is the field",
          [](const std::string& d) {
              auto args = field_of(1.3)(d);
