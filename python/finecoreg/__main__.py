@@ -114,7 +114,8 @@ def _resample_and_compare(args, master, slave, fitted_off):
     doppler = _check_coherence_options(args)
     try:
         _check_chain_outputs(args, master, slave, fitted_off)
-        resampled = resample(master, slave, fitted_off, out=args.resample, doppler=doppler, threads=args.threads)
+        resampled = resample(master, slave, fitted_off, out=args.resample, doppler=doppler, threads=args.threads,
+                             field=getattr(args, "field", None))
         print(f"resampled slave: {resampled['output']} ({resampled['format']}; Doppler centroid "
               f"{resampled['doppler_description']}; "
               f"{resampled['masked']} samples masked"
@@ -149,6 +150,8 @@ def _add_resample(verbs):
     parser.add_argument("slave")
     parser.add_argument("fitted_off", help="offset parameter file with the fitted polynomials")
     parser.add_argument("resample", metavar="OUT", help="resampled slave SLC to write")
+    parser.add_argument("--field", metavar="FIELD.tif",
+                        help="an offset field (finecoreg-offsets' GeoTIFF) added to the fitted polynomials")
     parser.add_argument("--threads", type=int,
                         help="threads resampling the lines (default: the cores this process may use)")
     _add_coherence_options(parser)
