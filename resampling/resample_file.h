@@ -34,13 +34,15 @@ struct ResampleFileResult {
     std::string doppler_source;    // "xml", "estimated", "given" or "off"
     std::int64_t masked = 0, saturated = 0;
     std::string output, xml, mask;
+    std::string vrt, mask_vrt;         // GDAL's views of output and mask
     std::vector<std::string> warnings; // say, most of the output masked
 };
 
 // Resamples the slave onto the master's grid through the fitted offsets and
 // writes the output in the slave's sample format, an XML describing the
 // master's geometry (in that format) and a mask file (one byte per sample, 1
-// where the kernel left the slave), each through a temporary file renamed
+// where the kernel left the slave), a GDAL VRT of each ("<file>.vrt"; the
+// output's takes the mask as its mask band), each through a temporary file renamed
 // when all are complete. The centroid, automatically: the slave XML's
 // dopplerCentroidCoefficients where any is non-zero and its PRF is known
 // (the constant term, in Hz, over the PRF; the range terms are not used),

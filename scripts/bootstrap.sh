@@ -8,7 +8,7 @@ packages=(
   qtbase5-dev libboost-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libgdal-dev gdal-bin pybind11-dev python3-dev python3-numpy python3-matplotlib
-  python3-pytest python3-distributed libfftw3-dev libcli11-dev
+  python3-pytest python3-distributed python3-gdal libfftw3-dev libcli11-dev
 )
 
 missing=()

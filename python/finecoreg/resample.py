@@ -130,10 +130,11 @@ def estimate_doppler(slave):
 
 def resample_outputs(out):
     """The files a resample into out writes, as (path, role)."""
-    from ._core import mask_path
+    from ._core import mask_path, vrt_path
 
     return [(out, "resampled slave"), (xml_path(out), "resampled slave's XML"),
-            (mask_path(out), "resampled slave's mask")]
+            (mask_path(out), "resampled slave's mask"), (vrt_path(out), "resampled slave's VRT"),
+            (vrt_path(mask_path(out)), "resampled slave's mask VRT")]
 
 
 def resample_inputs(master, slave, fitted_off):
@@ -180,7 +181,8 @@ def resample(master, slave, fitted_off, out=None, doppler=None, progress=_DEFAUL
     dict, when out is given
         "lines", "samples", "format", "doppler_centroid", "doppler_source"
         ("xml", "estimated", "given" or "off"), "masked", "saturated",
-        "output", "xml", "mask".
+        "output", "xml", "mask", and "vrt", "mask_vrt": the GDAL VRT beside
+        the output (its mask band taken from the mask) and beside the mask.
     (ndarray of complex64, ndarray of bool), when out is None
         The resampled slave on the master grid and the mask (True where the
         kernel left the slave).
@@ -224,7 +226,7 @@ def resample(master, slave, fitted_off, out=None, doppler=None, progress=_DEFAUL
 
 
 _RESAMPLED = ("lines", "samples", "format", "doppler_centroid", "doppler_source", "masked", "saturated", "output",
-              "xml", "mask")
+              "xml", "mask", "vrt", "mask_vrt")
 
 
 def _resample_arrays(binding, master, slave, off_path, polynomials, doppler, threads, progress):
@@ -282,7 +284,7 @@ def interferogram(master, slave_resampled, looks=(5, 5), out_dir=None, geotiff=F
         samples // looks[1] samples.
     out_dir : path or None
         Writes ``interferogram`` (complex64) and ``coherence`` (float32) raw
-        rasters with XML files there, or ``interferogram.tif`` and
+        rasters with XML files and GDAL VRTs (``.vrt``, 0 no-data) there, or ``interferogram.tif`` and
         ``coherence.tif`` with geotiff=True. None returns arrays.
     progress : callable or None
         As for `resample`, when files are written.

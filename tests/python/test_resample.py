@@ -246,8 +246,10 @@ def test_coregister_resample_runs_the_chain_and_the_coherence_rises(tmp_path, py
     assert run.returncode == 0, run.stderr
     before, after = coherence_figures(run.stdout)
     assert after >= 0.9 and after > before + 0.1
-    assert listing(out.parent) == ["resampled.slc", "resampled.slc.mask", "resampled.xml", "resampled_ifg"]
-    assert listing(out.parent / "resampled_ifg") == ["coherence", "coherence.xml", "interferogram", "interferogram.xml"]
+    assert listing(out.parent) == ["resampled.slc", "resampled.slc.mask", "resampled.slc.mask.vrt",
+                                   "resampled.slc.vrt", "resampled.xml", "resampled_ifg"]
+    assert listing(out.parent / "resampled_ifg") == ["coherence", "coherence.vrt", "coherence.xml", "interferogram",
+                                                     "interferogram.vrt", "interferogram.xml"]
     assert (tmp_path / "c.png").stat().st_size > 0
 
     again = run_cli(python_dir, "resample", pair.master, pair.slave, pair.off.with_name("pair_new.off"),
