@@ -178,15 +178,13 @@ def _draw_direction(figure, axes, data, name, unit):
     label = f"{name} offset ({unit})"
     _draw_map(figure, axes[0], x, y, measured, f"measured {name} offset", *limits, label=label)
     # Where no accepted position holds the fit it extrapolates: faded, the hull outlined.
-    _draw_map(figure, axes[1], data["surface_x"], data["surface_y"], fitted, f"fitted {name} offset",
-              *limits, label=label, alpha=_OUTSIDE_ALPHA)
-    _draw_map(figure, axes[1], data["surface_x"], data["surface_y"], np.where(inside, fitted, np.nan), None,
-              *limits)
+    _draw_map(figure, axes[1], data["surface_x"], data["surface_y"], np.where(inside, fitted, np.nan),
+              f"fitted {name} offset\n(faded outside the accepted positions)", *limits, label=label)
+    _draw_map(figure, axes[1], data["surface_x"], data["surface_y"], np.where(inside, np.nan, fitted), None,
+              *limits, alpha=_OUTSIDE_ALPHA)
     if len(data["hull"]) >= 3:
         hull = np.vstack((data["hull"], data["hull"][:1]))
-        axes[1].plot(hull[:, 0], hull[:, 1], color="black", linewidth=0.8,
-                     label="accepted positions' hull")
-        axes[1].legend(fontsize="x-small", loc="upper right")
+        axes[1].plot(hull[:, 0], hull[:, 1], color="black", linewidth=0.8)
     residual = data[f"{name}_residual"]
     bound = _finite_limits(np.abs(residual[kept]))[1]
     _draw_map(figure, axes[2], x, y, residual, f"{name} residual", -bound, bound, cmap="RdBu_r",
@@ -200,16 +198,18 @@ def _draw_direction(figure, axes, data, name, unit):
 
 
 def _draw_snr(figure, axes, data, threshold):
-    """The SNR map; positions at or below the threshold outlined, the threshold marked on the colour bar."""
-    colorbar = _draw_map(figure, axes, data["range_positions"], data["azimuth_positions"], data["snr"], "SNR",
-                         label=f"SNR ({SNR_UNIT})")
+    """The SNR map from 0, the threshold marked on the colour bar and positions at or below it outlined."""
+    snr = data["snr"]
+    top = max(float(np.nanmax(snr)) if snr.size else 0.0, 1.1 * (threshold or 0.0), 1.0)
+    colorbar = _draw_map(figure, axes, data["range_positions"], data["azimuth_positions"], snr, "SNR", 0.0,
+                         top, label=f"SNR ({SNR_UNIT})")
     if threshold is None:
         return
-    colorbar.ax.axhline(threshold, color="red", linewidth=1.5)
-    rows, columns = np.nonzero(data["snr"] <= threshold)
+    colorbar.ax.axhline(threshold, color="red", linewidth=2.0)
+    rows, columns = np.nonzero(snr <= threshold)
     axes.scatter(data["range_positions"][columns], data["azimuth_positions"][rows], s=10, marker="s",
                  facecolors="none", edgecolors="red", linewidths=0.8, label=f"SNR <= {threshold:g}")
-    axes.set_title(f"SNR (threshold {threshold:g}, red)", fontsize="medium")
+    axes.set_title(f"SNR (threshold {threshold:g} in red)", fontsize="medium")
     if rows.size:
         axes.legend(fontsize="x-small", loc="upper right")
 
@@ -226,12 +226,14 @@ def _edges(centres):
 
 
 def _draw_map(figure, axes, x, y, values, title, vmin=None, vmax=None, cmap="viridis", label=None, alpha=None):
-    """pcolormesh of values on cells around (x, y); a colour bar with label when one is given (returned)."""
+    """pcolormesh of values on cells around (x, y); with a title, a colour bar as high as the map
+    (returned), labelled with label."""
     mesh = axes.pcolormesh(_edges(x), _edges(y), values, shading="flat", vmin=vmin, vmax=vmax, cmap=cmap,
                            alpha=alpha)
     if title is None:
         return None
-    colorbar = figure.colorbar(mesh, ax=axes)
+    # Inset in the map's own box, so the bar follows the map's fixed aspect.
+    colorbar = figure.colorbar(mesh, cax=axes.inset_axes([1.04, 0.0, 0.06, 1.0]))
     if label:
         colorbar.set_label(label, fontsize="small")
     axes.set_title(title, fontsize="medium")

@@ -56,23 +56,22 @@ def _places(width, lines):
 
 
 def acquisition_time(image):
-    """The acquisition start of an image (its XML's rawDataStartTime), or None when it has none."""
+    """The acquisition start of an image (its XML's rawDataStartTime, ISO 8601) in UTC without a
+    zone, or None when it gives none."""
     from ._core import read_image_parameters
 
     try:
         text = read_image_parameters(image).raw_data_start_time.strip()
-        return datetime.datetime.fromisoformat(text.replace("Z", "+00:00"))
+        time = datetime.datetime.fromisoformat(text.replace("Z", "+00:00"))
     except (Error, ValueError):
         return None
+    return time if time.tzinfo is None else time.astimezone(datetime.timezone.utc).replace(tzinfo=None)
 
 
 def acquisition_times(pairs):
     """Each pair's slave acquisition start, or None when any slave's XML does not give one."""
     times = [acquisition_time(pair.slave) for pair in pairs]
-    if not times or any(t is None for t in times):
-        return None
-    aware = {t.tzinfo is not None for t in times}
-    return times if len(aware) == 1 else None  # naive and zoned times do not compare
+    return None if not times or None in times else times
 
 
 def overview_data(pairs):
