@@ -224,6 +224,9 @@ def test_coherence_plot_draws_both_columns_and_tells_the_means(exact, tmp_path):
     assert path.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n" and data["path"] == path
     assert data["after"].shape == data["before"].shape == (64, 64) and data["coarse"] == (3, -2)
     assert data["mean_after"] > 0.9 > data["mean_before"]
+    signal = data["after"] != 0  # the slave's edge leaves cells without signal
+    assert 0 < signal.sum() < signal.size and np.isnan(data["phase_after"][~signal]).all()
+    assert np.abs(data["phase_after"][signal]).max() < 0.1  # one speckle field on both sides: no phase left
 
 
 def run_cli(python_dir, *args):

@@ -196,3 +196,22 @@ def test_resample_puts_each_resampled_slave_in_its_pair_and_coherence_in_the_sum
         assert {"slave_resampled.slc", "slave_resampled.xml", "coherence.png", "interferogram"} <= set(
             os.listdir(out / name))
     assert (out / "overview.png").stat().st_size > 0
+
+
+def test_overview_dates_the_pairs_only_when_every_slave_xml_gives_its_start(tmp_path):
+    import datetime
+    import types
+
+    from finecoreg.stack_report import acquisition_times
+
+    pair = simulate_pair(tmp_path, width=64, lines=64)
+    slaves = []
+    for name, start in (("z", "2021-03-25T06:43:21+01:00"), ("plain", "2021-01-11T05:43:21.5"), ("none", None)):
+        (tmp_path / f"{name}.slc").symlink_to(pair.slave)
+        xml, unknown = (tmp_path / "slave.xml").read_text(), "<rawDataStartTime>UNKNOWN<"
+        assert unknown in xml
+        (tmp_path / f"{name}.xml").write_text(xml if start is None else xml.replace(unknown, f"<rawDataStartTime>{start}<"))
+        slaves.append(types.SimpleNamespace(slave=str(tmp_path / f"{name}.slc")))
+    assert acquisition_times(slaves[:2]) == [datetime.datetime(2021, 3, 25, 5, 43, 21),
+                                             datetime.datetime(2021, 1, 11, 5, 43, 21, 500000)]
+    assert acquisition_times(slaves) is None
