@@ -78,8 +78,8 @@ def overview_data(pairs):
     """Per pair (NaN when it failed): fitted offsets at the centre and corners, and the std devs;
     "times": the slaves' acquisition starts, or None when not every XML gives one."""
     n = len(pairs)
-    data = {"times": acquisition_times(pairs),"range": np.full((5, n), np.nan), "azimuth": np.full((5, n), np.nan),
-            "range_std": np.full(n, np.nan), "azimuth_std": np.full(n, np.nan)}
+    data = {"times": acquisition_times(pairs), "range": np.full((5, n), np.nan),
+            "azimuth": np.full((5, n), np.nan), "range_std": np.full(n, np.nan), "azimuth_std": np.full(n, np.nan)}
     data.update({key: np.full(n, np.nan) for key in COHERENCE_FIELDS})
     labels = [label for label, _, _ in _places(1, 1)]
     for i, pair in enumerate(pairs):

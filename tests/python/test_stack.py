@@ -210,7 +210,8 @@ def test_overview_dates_the_pairs_only_when_every_slave_xml_gives_its_start(tmp_
         (tmp_path / f"{name}.slc").symlink_to(pair.slave)
         xml, unknown = (tmp_path / "slave.xml").read_text(), "<rawDataStartTime>UNKNOWN<"
         assert unknown in xml
-        (tmp_path / f"{name}.xml").write_text(xml if start is None else xml.replace(unknown, f"<rawDataStartTime>{start}<"))
+        dated = xml if start is None else xml.replace(unknown, f"<rawDataStartTime>{start}<")
+        (tmp_path / f"{name}.xml").write_text(dated)
         slaves.append(types.SimpleNamespace(slave=str(tmp_path / f"{name}.slc")))
     assert acquisition_times(slaves[:2]) == [datetime.datetime(2021, 3, 25, 5, 43, 21),
                                              datetime.datetime(2021, 1, 11, 5, 43, 21, 500000)]
