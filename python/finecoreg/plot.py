@@ -191,7 +191,8 @@ def _draw_direction(figure, axes, data, name, unit):
               label=f"measured - fitted ({unit})")
     for mask, style in ((data["culled"], _CULLED), (data["rejected"], _REJECTED)):
         rows, columns = np.nonzero(mask)
-        axes[2].scatter(x[columns], y[rows], s=16, linewidths=1.0, **style)
+        if rows.size:  # no legend entry for what is not there
+            axes[2].scatter(x[columns], y[rows], s=16, linewidths=1.0, **style)
     if data["culled"].any() or data["rejected"].any():
         axes[2].legend(fontsize="x-small", loc="upper right")
     axes[0].set_ylabel("master line")

@@ -27,6 +27,9 @@ struct SlcSimOptions {
     // files state it in Hz at a PRF of kSimulatedPrf. 0 leaves the bytes of
     // a simulation without it.
     double doppler = 0.0;
+    // Acquisition starts (ISO 8601) the XML files state as rawDataStartTime;
+    // empty leaves the writer's "UNKNOWN".
+    std::string master_start, slave_start;
     std::uint64_t seed = 1;
     // Coarse offsets written to the offset parameter file.
     int initial_range_offset = 0;
