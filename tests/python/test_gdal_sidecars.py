@@ -33,10 +33,11 @@ def slc_values(band):
 
 @pytest.mark.parametrize("sample_format", ["FCOMPLEX", "SCOMPLEX"])
 def test_python_writers_vrts_give_the_values_mask_and_no_data_of_the_rasters(tmp_path, sample_format):
-    out_dir = tmp_path / "gis & co"  # the VRT names its raster as XML text, relative to itself
+    out_dir = tmp_path / "gis"
     master, slave, off = simulated(out_dir, sample_format)
-    written = finecoreg.resample(master, slave, off, out=out_dir / "res.slc", progress=None)
-    assert (written["vrt"], written["mask_vrt"]) == (str(out_dir / "res.slc.vrt"), str(out_dir / "res.slc.mask.vrt"))
+    out = out_dir / "<r&s>.slc"  # the VRT names its raster in XML text, relative to itself
+    written = finecoreg.resample(master, slave, off, out=out, progress=None)
+    assert (written["vrt"], written["mask_vrt"]) == (f"{out}.vrt", f"{out}.mask.vrt")
 
     dataset, band = band_of(written["vrt"])
     assert (dataset.RasterXSize, dataset.RasterYSize) == (150, 100)
