@@ -1,6 +1,7 @@
 #include "ingest/image_writer.h"
 #include "ingest/radar_metadata.h"
 #include "params/file_naming.h"
+#include "params/gdal_sidecar.h"
 #include "params/output_check.h"
 #include "params/pending_output.h"
 #include "params/sar_image_xml_writer.h"
@@ -50,6 +51,19 @@ void copy_samples(const ComplexRaster& raster, GDALDataType type, PendingOutput&
     }
 }
 
+// The imported image as GDAL sees it: SCOMPLEX counts scaled as the module reads them.
+std::string image_vrt(const ImageImportResult& result, const std::string& source) {
+    RawRasterLayout layout;
+    layout.raster = result.image_path;
+    layout.width = result.columns;
+    layout.lines = result.rows;
+    const SampleFormat format = sample_format_of(result.sample_format);
+    layout.type = raw_sample_type(format);
+    layout.scale = format == SampleFormat::scomplex ? 0.001 : 1.0;
+    layout.description = "SLC (" + result.sample_format + ") imported from " + source;
+    return gdal_vrt_text(layout);
+}
+
 std::string conversion_note(GDALDataType from) {
     const std::string name = GDALGetDataTypeName(from);
     if (from == GDT_CInt32)
@@ -73,8 +87,10 @@ ImageImportResult write_image(const ComplexRaster& raster, const std::string& im
     ImageImportResult result;
     result.image_path = image_path;
     result.xml_path = sidecar_path(image_path, ".xml");
-    check_outputs_are_not_inputs({{image_path, "image"}, {result.xml_path, "image's XML"}},
-                                 {{raster.path(), "source raster"}});
+    result.vrt_path = gdal_vrt_path(image_path);
+    check_outputs_are_not_inputs(
+        {{image_path, "image"}, {result.xml_path, "image's XML"}, {result.vrt_path, "image's VRT"}},
+        {{raster.path(), "source raster"}});
     result.sample_format = sample_format_for(raster.source_type());
     result.columns = raster.width();
     result.rows = raster.lines();
@@ -90,7 +106,10 @@ ImageImportResult write_image(const ComplexRaster& raster, const std::string& im
     PendingOutput xml(result.xml_path, PendingOutput::Mode::external);
     if (!write_sar_image_xml(xml.temp_path(), info))
         throw ImportError(result.xml_path, "cannot be written");
-    commit_together({&image, &xml});
+    PendingOutput vrt(result.vrt_path);
+    const std::string vrt_text = image_vrt(result, raster.path());
+    vrt.write(vrt_text.data(), vrt_text.size());
+    commit_together({&image, &xml, &vrt});
     return result;
 }
 

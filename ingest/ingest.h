@@ -42,6 +42,7 @@ struct RasterSource {
 struct ImageImportResult {
     std::string image_path;
     std::string xml_path;
+    std::string vrt_path;           // GDAL's view of the image, "<image>.vrt"
     std::string sample_format;      // "SCOMPLEX" or "FCOMPLEX"
     int columns = 0;                // samples per line
     int rows = 0;                   // lines

@@ -1,4 +1,5 @@
 #include "ingest/image_writer.h"
+#include "params/gdal_sidecar.h"
 #include "params/offset_par_file.h"
 #include "params/output_check.h"
 #include "params/pending_output.h"
@@ -67,8 +68,10 @@ PairImportResult import_pair(const PairImportRequest& request, Progress* progres
     check_outputs_are_not_inputs(
         {{dir + "master.slc", "master image"},
          {dir + "master.xml", "master XML"},
+         {gdal_vrt_path(dir + "master.slc"), "master VRT"},
          {dir + "slave.slc", "slave image"},
          {dir + "slave.xml", "slave XML"},
+         {gdal_vrt_path(dir + "slave.slc"), "slave VRT"},
          {dir + "pair.off", "offset parameter file"}},
         {{master.path(), "master raster"}, {slave.path(), "slave raster"}});
     // Before the estimate, which reads both images.
@@ -89,9 +92,11 @@ PairImportResult import_pair(const PairImportRequest& request, Progress* progres
     result.master = write_image(master, dir + "master.slc", master_info);
     written.add(result.master.image_path);
     written.add(result.master.xml_path);
+    written.add(result.master.vrt_path);
     result.slave = write_image(slave, dir + "slave.slc", slave_info);
     written.add(result.slave.image_path);
     written.add(result.slave.xml_path);
+    written.add(result.slave.vrt_path);
     result.offset_par_path = dir + "pair.off";
     if (!write_offset_par_file(result.offset_par_path, offset_record(result.offset, master_info)))
         throw ImportError(result.offset_par_path, "cannot be written");

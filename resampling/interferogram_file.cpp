@@ -1,6 +1,7 @@
 #include "resampling/interferogram_file.h"
 
 #include "params/file_naming.h"
+#include "params/gdal_sidecar.h"
 #include "params/pending_output.h"
 #include "params/sample_format.h"
 #include "resampling/image_pair_inputs.h"
@@ -37,6 +38,7 @@ std::vector<NamedPath> interferogram_outputs(const std::string& out_dir) {
         const std::string stem = out_dir + "/" + name;
         outputs.push_back({stem, name});
         outputs.push_back({sidecar_path(stem, ".xml"), std::string(name) + " XML"});
+        outputs.push_back({gdal_vrt_path(stem), std::string(name) + " VRT"});
         outputs.push_back({stem + ".tif", std::string(name) + " GeoTIFF"});
     }
     return outputs;

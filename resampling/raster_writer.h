@@ -28,6 +28,7 @@ using RasterWriterFactory =
                                                 RasterKind kind, const stSarImageInfo& geometry)>;
 
 // Raw little-endian samples at "<stem>" with an XML image parameter file at
-// "<stem>.xml" (imageDataType FCOMPLEX or FLOAT).
+// "<stem>.xml" (imageDataType FCOMPLEX or FLOAT) and a GDAL VRT at "<stem>.vrt"
+// (0 the no-data value).
 std::unique_ptr<RasterWriter> raw_raster_writer(const std::string& stem, int width, int lines,
                                                 RasterKind kind, const stSarImageInfo& geometry);

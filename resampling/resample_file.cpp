@@ -2,6 +2,7 @@
 
 #include "params/file_naming.h"
 #include "params/offset_file.h"
+#include "params/gdal_sidecar.h"
 #include "params/output_check.h"
 #include "params/pending_output.h"
 #include "params/sample_bytes.h"
@@ -62,12 +63,37 @@ private:
     std::int64_t saturated_ = 0; // SCOMPLEX parts clamped
 };
 
+// The GDAL side-cars of the resampled slave and its mask; the slave's
+// refers to the mask's as its mask band.
+void write_vrts(const ResampleFileResult& result, SampleFormat format, PendingOutput& image_vrt,
+                PendingOutput& mask_vrt) {
+    RawRasterLayout mask;
+    mask.raster = result.mask;
+    mask.width = result.samples;
+    mask.lines = result.lines;
+    mask.type = RawSampleType::byte;
+    mask.description = "mask: 1 where the interpolation kernel left the slave (sample set to 0)";
+    const std::string mask_text = gdal_vrt_text(mask);
+    mask_vrt.write(mask_text.data(), mask_text.size());
+
+    RawRasterLayout image = mask;
+    image.raster = result.output;
+    image.type = raw_sample_type(format);
+    image.description = "slave resampled onto the master grid (" + result.format + ")";
+    image.scale = format == SampleFormat::scomplex ? 0.001 : 1.0;
+    image.mask_vrt = mask_vrt.target();
+    const std::string image_text = gdal_vrt_text(image);
+    image_vrt.write(image_text.data(), image_text.size());
+}
+
 } // namespace
 
 std::vector<NamedPath> resample_outputs(const std::string& out_slc) {
     return {{out_slc, "resampled slave"},
             {sidecar_path(out_slc, ".xml"), "resampled slave's XML"},
-            {mask_path(out_slc), "resampled slave's mask"}};
+            {mask_path(out_slc), "resampled slave's mask"},
+            {gdal_vrt_path(out_slc), "resampled slave's VRT"},
+            {gdal_vrt_path(mask_path(out_slc)), "resampled slave's mask VRT"}};
 }
 
 namespace {
@@ -133,6 +159,8 @@ ResampleFileResult resample_file(const ResampleFileRequest& request, Progress* p
     result.output = request.out_slc;
     result.xml = sidecar_path(request.out_slc, ".xml");
     result.mask = mask_path(request.out_slc);
+    result.vrt = gdal_vrt_path(result.output);
+    result.mask_vrt = gdal_vrt_path(result.mask);
     check_free_space(result.output, static_cast<long double>(result.samples) * result.lines *
                                             (bytes_per_sample(format) + 1) +
                                         request.also_written_bytes);
@@ -173,6 +201,9 @@ ResampleFileResult resample_file(const ResampleFileRequest& request, Progress* p
     PendingOutput xml(result.xml, PendingOutput::Mode::external);
     if (!write_sar_image_xml(xml.temp_path(), out_info))
         throw FileError(result.xml, "cannot be written");
-    commit_together({&image, &mask, &xml});
+    PendingOutput image_vrt(result.vrt);
+    PendingOutput mask_vrt(result.mask_vrt);
+    write_vrts(result, format, image_vrt, mask_vrt);
+    commit_together({&image, &mask, &xml, &mask_vrt, &image_vrt});
     return result;
 }

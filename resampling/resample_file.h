@@ -41,6 +41,7 @@ struct ResampleFileResult {
     std::int64_t masked = 0, saturated = 0;
     std::int64_t no_data = 0; // slave samples not finite: each spoils its kernel's footprint only
     std::string output, xml, mask;
+    std::string vrt, mask_vrt;         // GDAL's views of output and mask
     std::vector<std::string> warnings; // say, most of the output masked
 };
 
@@ -48,8 +49,9 @@ struct ResampleFileResult {
 // (polynomials, field or both; std::invalid_argument for neither) and
 // writes the output in the slave's sample format, an XML describing the
 // master's geometry (in that format) and a mask file (one byte per sample, 1
-// where the kernel left the slave), each through a temporary file renamed
-// when all are complete. The centroid, automatically, as
+// where the kernel left the slave), a GDAL VRT of each ("<file>.vrt"; the
+// output's takes the mask as its mask band), each through a temporary file
+// renamed when all are complete. The centroid, automatically, as
 // choose_doppler_model chooses it from the slave XML and the slave's samples. Before anything is
 // read, every output is checked not to be an input, both images to hold what their XML files claim
 // and the outputs to fit their file system. FileError, one line naming the file, for unreadable,

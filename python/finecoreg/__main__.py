@@ -97,7 +97,7 @@ def _check_chain_outputs(args, master, slave, off):
     from .resample import resample_inputs, resample_outputs
 
     names = ("interferogram.tif", "coherence.tif") if args.geotiff else (
-        "interferogram", "interferogram.xml", "coherence", "coherence.xml")
+        "interferogram", "interferogram.xml", "interferogram.vrt", "coherence", "coherence.xml", "coherence.vrt")
     outputs = resample_outputs(args.resample) + [(os.path.join(_interferogram_dir(args), name), "interferogram "
                                                   "output") for name in names]
     outputs += [(getattr(args, name, None), role) for name, role in (

@@ -34,7 +34,8 @@ def _call(function, source, *args):
 
 
 def _image_record(imported):
-    return {name: getattr(imported, name) for name in ("image", "xml", "sample_format", "columns", "rows", "notes")}
+    names = ("image", "xml", "vrt", "sample_format", "columns", "rows", "notes")
+    return {name: getattr(imported, name) for name in names}
 
 
 def import_image(source, image, band=1, window=None):
@@ -59,7 +60,8 @@ def import_image(source, image, band=1, window=None):
     Returns
     -------
     dict
-        ``image``, ``xml``, ``sample_format``, ``columns``, ``rows``, ``notes``.
+        ``image``, ``xml``, ``vrt`` (the GDAL VRT beside the image),
+        ``sample_format``, ``columns``, ``rows``, ``notes``.
 
     Raises
     ------

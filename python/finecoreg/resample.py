@@ -183,10 +183,11 @@ def estimate_doppler(slave):
 
 def resample_outputs(out):
     """The files a resample into out writes, as (path, role)."""
-    from ._core import mask_path
+    from ._core import mask_path, vrt_path
 
     return [(out, "resampled slave"), (xml_path(out), "resampled slave's XML"),
-            (mask_path(out), "resampled slave's mask")]
+            (mask_path(out), "resampled slave's mask"), (vrt_path(out), "resampled slave's VRT"),
+            (vrt_path(mask_path(out)), "resampled slave's mask VRT")]
 
 
 def resample_inputs(master, slave, fitted_off, field=None):
@@ -253,7 +254,9 @@ def resample(master, slave, fitted_off=None, out=None, doppler=None, progress=_D
         extent over the image), "doppler_source" ("xml", "estimated", "given"
         or "off"), "doppler_description" (as the tools print it), "masked",
         "no_data" (slave samples not finite: each spoils only the output
-        samples whose kernel holds it), "saturated", "output", "xml", "mask".
+        samples whose kernel holds it), "saturated", "output", "xml", "mask", and "vrt", "mask_vrt": the GDAL VRT
+        beside the output (its mask band taken from the mask) and beside the
+        mask.
     (ndarray of complex64, ndarray of bool), when out is None
         The resampled slave on the master grid and the mask (True where the
         kernel left the slave).
@@ -304,7 +307,7 @@ def resample(master, slave, fitted_off=None, out=None, doppler=None, progress=_D
 
 
 _RESAMPLED = ("lines", "samples", "format", "doppler_centroid", "doppler_lowest", "doppler_highest", "doppler_source",
-              "doppler_description", "masked", "no_data", "saturated", "output", "xml", "mask")
+              "doppler_description", "masked", "no_data", "saturated", "output", "xml", "mask", "vrt", "mask_vrt")
 
 
 def _resample_arrays(binding, master, slave, off_path, polynomials, doppler, threads, progress, field):
@@ -351,7 +354,7 @@ def interferogram(master, slave_resampled, looks=(5, 5), out_dir=None, geotiff=F
         samples // looks[1] samples.
     out_dir : path or None
         Writes ``interferogram`` (complex64) and ``coherence`` (float32) raw
-        rasters with XML files there, or ``interferogram.tif`` and
+        rasters with XML files and GDAL VRTs (``.vrt``, 0 no-data) there, or ``interferogram.tif`` and
         ``coherence.tif`` with geotiff=True. None returns arrays.
     progress : callable or None
         As for `resample`, when files are written.

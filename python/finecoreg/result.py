@@ -72,6 +72,10 @@ class Result:
         Terms ("1", "x", "y", "x*y", "x^2", "y^2") the kept positions do not
         determine (they span too few lines or samples): held at zero in both
         polynomials, with zero errors. Empty when all six are fitted.
+    window : (int, int) or ()
+        Correlation window (width, height) of the run; () when not recorded.
+    snr_threshold : float or None
+        SNR an estimate had to exceed; None when not recorded.
 
     Raises
     ------
@@ -101,6 +105,8 @@ class Result:
     image_lines: int
     paths: dict
     held_terms: tuple = ()
+    window: tuple = ()
+    snr_threshold: object = None
 
     def __post_init__(self):
         set_field = lambda name, value: object.__setattr__(self, name, value)
@@ -114,6 +120,9 @@ class Result:
             set_field(name, float(getattr(self, name)))
         set_field("paths", {str(k): str(v) for k, v in dict(self.paths).items()})
         set_field("held_terms", tuple(str(t) for t in self.held_terms))
+        set_field("window", tuple(int(v) for v in self.window))
+        if self.snr_threshold is not None:
+            set_field("snr_threshold", float(self.snr_threshold))
         size = {"nr": self.range_positions.size, "naz": self.azimuth_positions.size}
         for name, (_, dims) in _ARRAYS.items():
             expected = tuple(size.get(d, d) for d in dims)
@@ -158,6 +167,8 @@ class Result:
         record.update({name: getattr(self, name) for name in _INTS + _FLOATS})
         record["paths"] = dict(self.paths)
         record["held_terms"] = list(self.held_terms)
+        record["window"] = list(self.window)
+        record["snr_threshold"] = self.snr_threshold
         return record
 
     @classmethod

@@ -3,10 +3,11 @@
 import dataclasses
 import numbers
 import os
+import stat
 import sys
 import time
 
-from .error import Error  # noqa: F401  (finecoreg.run.Error, as before)
+from .error import Error
 from .result import Result
 
 
@@ -18,6 +19,30 @@ def _path(value, name):
         raise TypeError(f"{name} must be a path (str, bytes or os.PathLike), "
                         f"not {type(value).__name__}")
     return os.fsencode(os.path.abspath(os.fsdecode(value)))
+
+
+def _check_inputs(paths):
+    """Error naming the first input that is missing or not a regular file.
+
+    The module's own messages ("Failed to open the master image !") stay as
+    its host expects them and name no file; asked here first, the user learns
+    which file it is.
+    """
+    from ._core import image_xml_path
+
+    for what, path in (("master image", paths["master"]),
+                       ("master image parameter file", image_xml_path(paths["master"])),
+                       ("slave image", paths["slave"]),
+                       ("slave image parameter file", image_xml_path(paths["slave"])),
+                       ("offset parameter file", paths["off"])):
+        try:
+            mode = os.stat(path).st_mode
+        except FileNotFoundError:
+            raise Error(f"{what} not found", path) from None
+        except OSError as error:
+            raise Error(f"{what} cannot be opened: {error.strerror}", path) from None
+        if not stat.S_ISREG(mode):
+            raise Error(f"{what} is not a regular file", path)
 
 
 def _pair_of_ints(value, name):
@@ -164,6 +189,7 @@ def coregister(master, slave, off, window=(64, 64), grid=(32, 32), snr_threshold
     elif progress is not None and not callable(progress):
         raise TypeError("progress must be callable or None")
 
+    _check_inputs(paths)
     try:
         with open(paths["off"], "rb") as f:
             original = f.read()
@@ -181,7 +207,8 @@ def coregister(master, slave, off, window=(64, 64), grid=(32, 32), snr_threshold
         if bar is not None:
             bar.close()
     fields = {field.name: getattr(record, field.name) for field in dataclasses.fields(Result)
-              if field.name != "paths"}
+              if field.name not in ("paths", "window", "snr_threshold")}
+    fields.update(window=(width, height), snr_threshold=snr_threshold)
     fields["paths"] = {"master": os.fsdecode(paths["master"]), "slave": os.fsdecode(paths["slave"]),
                        "offset_par": os.fsdecode(paths["off"]), "fitted_offset_par": record.fitted_offset_par}
     if keep_work_files:

@@ -5,6 +5,7 @@
 #include "numeric/parallel_loop.h"
 #include "params/file_error.h"
 #include "params/file_naming.h"
+#include "params/gdal_sidecar.h"
 #include "params/offset_file.h"
 #include "params/offset_par_file.h"
 #include "params/output_check.h"
@@ -178,6 +179,7 @@ void bind_files(py::module_& m) {
         .def_readonly("rows", &stSarImageInfo::numberOfRows)
         .def_readonly("image_data_type", &stSarImageInfo::imageDataType)
         .def_readonly("pulse_repetition_frequency", &stSarImageInfo::pulseRepetitionFrequency)
+        .def_readonly("raw_data_start_time", &stSarImageInfo::rawDataStartTime)
         .def_property_readonly("doppler_centroid_coefficients", [](const stSarImageInfo& i) {
             const double* c = i.dopplerCentroidCoefficients;
             return py::make_tuple(c[0], c[1], c[2], c[3]);
@@ -203,6 +205,10 @@ void bind_files(py::module_& m) {
         "mask_path",
         [](const py::object& path) { return fs_str(mask_path(fs_path(path, "path"))); },
         py::arg("path"));
+    m.def(
+        "vrt_path",
+        [](const py::object& path) { return fs_str(gdal_vrt_path(fs_path(path, "path"))); },
+        py::arg("path"), "The GDAL VRT written beside a raw raster.");
     m.def("decode_samples", &decode, py::arg("raw"), py::arg("format"),
           "Raw little-endian samples (FCOMPLEX, or SCOMPLEX counts times 0.001) as complex64.");
     m.def("estimate_file_doppler", &estimate_file_doppler, py::arg("image"),

@@ -44,6 +44,7 @@ void bind_ingest(py::module_& m) {
         .def_property_readonly("image",
                                [](const ImageImportResult& r) { return fs_str(r.image_path); })
         .def_property_readonly("xml", [](const ImageImportResult& r) { return fs_str(r.xml_path); })
+        .def_property_readonly("vrt", [](const ImageImportResult& r) { return fs_str(r.vrt_path); })
         .def_readonly("sample_format", &ImageImportResult::sample_format)
         .def_readonly("columns", &ImageImportResult::columns)
         .def_readonly("rows", &ImageImportResult::rows)

@@ -197,6 +197,8 @@ void bind_resample(py::module_& m) {
     readonly_path(result, "output", &ResampleFileResult::output);
     readonly_path(result, "xml", &ResampleFileResult::xml);
     readonly_path(result, "mask", &ResampleFileResult::mask);
+    readonly_path(result, "vrt", &ResampleFileResult::vrt);
+    readonly_path(result, "mask_vrt", &ResampleFileResult::mask_vrt);
 
     m.def(
         "resample_file",

@@ -52,3 +52,21 @@ def test_plot_verb_draws_a_saved_result(synthetic, tmp_path, python_dir):
     missing = subprocess.run(command[:4] + ["absent.json", "qa.png"], cwd=tmp_path, env=env,
                              capture_output=True, text=True)
     assert missing.returncode == 1 and "absent.json" in missing.stderr
+
+
+def test_fitted_surface_is_marked_outside_the_accepted_positions_hull(synthetic):
+    # Accepted: the 3 x 4 grid x 10..70, y 20..60 but for its corners (10, 20) and (70, 60).
+    data = plot_data(synthetic.result)
+    assert sorted(map(tuple, data["hull"].tolist())) == [(10, 40), (10, 60), (30, 20), (50, 60), (70, 20),
+                                                         (70, 40)]
+    x, y = np.meshgrid(data["surface_x"], data["surface_y"])
+    in_box = (x >= 10) & (x <= 70) & (y >= 20) & (y <= 60)
+    cut_corners = (x - 10) / 20 + (y - 20) / 20 < 1, (70 - x) / 20 + (60 - y) / 20 < 1
+    np.testing.assert_array_equal(data["surface_inside"], in_box & ~cut_corners[0] & ~cut_corners[1])
+
+
+@pytest.mark.parametrize("width, lines, aspect", [(2048, 2048, 1.0), (512, 1536, 1.0), (100, 1000, 0.4),
+                                                  (1000, 100, 2.5)])
+def test_maps_keep_square_pixels_up_to_a_ratio_of_four(width, lines, aspect):
+    from finecoreg.plot import map_aspect
+    assert map_aspect(width, lines) == pytest.approx(aspect, rel=1e-12)

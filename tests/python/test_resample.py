@@ -235,6 +235,9 @@ def test_coherence_plot_draws_both_columns_and_tells_the_means(exact, tmp_path):
     assert path.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n" and data["path"] == path
     assert data["after"].shape == data["before"].shape == (64, 64) and data["coarse"] == (3, -2)
     assert data["mean_after"] > 0.9 > data["mean_before"]
+    signal = data["after"] != 0  # the slave's edge leaves cells without signal
+    assert 0 < signal.sum() < signal.size and np.isnan(data["phase_after"][~signal]).all()
+    assert np.abs(data["phase_after"][signal]).max() < 0.1  # one speckle field on both sides: no phase left
 
 
 def run_cli(python_dir, *args):
@@ -257,8 +260,10 @@ def test_coregister_resample_runs_the_chain_and_the_coherence_rises(tmp_path, py
     assert run.returncode == 0, run.stderr
     before, after = coherence_figures(run.stdout)
     assert after >= 0.9 and after > before + 0.1
-    assert listing(out.parent) == ["resampled.slc", "resampled.slc.mask", "resampled.xml", "resampled_ifg"]
-    assert listing(out.parent / "resampled_ifg") == ["coherence", "coherence.xml", "interferogram", "interferogram.xml"]
+    assert listing(out.parent) == ["resampled.slc", "resampled.slc.mask", "resampled.slc.mask.vrt",
+                                   "resampled.slc.vrt", "resampled.xml", "resampled_ifg"]
+    assert listing(out.parent / "resampled_ifg") == ["coherence", "coherence.vrt", "coherence.xml", "interferogram",
+                                                     "interferogram.vrt", "interferogram.xml"]
     assert (tmp_path / "c.png").stat().st_size > 0
 
     again = run_cli(python_dir, "resample", pair.master, pair.slave, pair.off.with_name("pair_new.off"),

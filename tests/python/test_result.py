@@ -21,7 +21,7 @@ def test_json_round_trip_is_exact(synthetic, tmp_path):
     result = dataclasses.replace(
         synthetic.result, range_offset=grid(), azimuth_offset=grid(), snr=np.abs(grid()),
         range_polynomial=rng.standard_normal(6) * 1e-7, azimuth_errors=rng.standard_normal(6),
-        range_std=1 / 3, azimuth_std=np.float32(0.1))
+        range_std=1 / 3, azimuth_std=np.float32(0.1), window=(64, 32), snr_threshold=7.5)
     path = tmp_path / "result.json"
     result.save(path)
     loaded = finecoreg.Result.load(path)
@@ -32,6 +32,8 @@ def test_json_round_trip_is_exact(synthetic, tmp_path):
             assert mine.dtype == theirs.dtype and np.array_equal(mine, theirs), field.name
         else:
             assert type(mine) is type(theirs) and mine == theirs, field.name
+    older = {k: v for k, v in result.to_dict().items() if k not in ("window", "snr_threshold")}
+    assert (finecoreg.Result.from_dict(older).window, finecoreg.Result.from_dict(older).snr_threshold) == ((), None)
 
 
 @pytest.mark.parametrize("field, value", [

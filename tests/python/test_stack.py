@@ -196,3 +196,23 @@ def test_resample_puts_each_resampled_slave_in_its_pair_and_coherence_in_the_sum
         assert {"slave_resampled.slc", "slave_resampled.xml", "coherence.png", "interferogram"} <= set(
             os.listdir(out / name))
     assert (out / "overview.png").stat().st_size > 0
+
+
+def test_overview_dates_the_pairs_only_when_every_slave_xml_gives_its_start(tmp_path, tools_dir):
+    import datetime
+    import types
+
+    from finecoreg.stack_report import acquisition_times
+
+    def simulated_slave(name, *start):
+        run = subprocess.run([tools_dir / "slcsim" / "slcsim", "--out-dir", tmp_path / name, "--width", "64",
+                              "--lines", "64", *start], capture_output=True, text=True)
+        return run, types.SimpleNamespace(slave=str(tmp_path / name / "slave.slc"))
+
+    slaves = [simulated_slave("z", "--slave-start", "2021-03-25T06:43:21+01:00")[1],
+              simulated_slave("plain", "--slave-start=2021-01-11T05:43:21.5")[1], simulated_slave("none")[1]]
+    assert acquisition_times(slaves[:2]) == [datetime.datetime(2021, 3, 25, 5, 43, 21),
+                                             datetime.datetime(2021, 1, 11, 5, 43, 21, 500000)]
+    assert acquisition_times(slaves) is None
+    refused, _ = simulated_slave("bad", "--slave-start", "25/03/2021")
+    assert refused.returncode == 2 and "--slave-start" in refused.stderr and not (tmp_path / "bad").exists()

@@ -234,10 +234,14 @@ TEST(ResampleTool, ASignalAtAnyMomentLeavesNoTemporary) {
     const std::set<std::string> outputs{out,
                                         dir + "/r.xml",
                                         out + ".mask",
+                                        out + ".vrt",
+                                        out + ".mask.vrt",
                                         dir + "/ifg/interferogram",
                                         dir + "/ifg/interferogram.xml",
+                                        dir + "/ifg/interferogram.vrt",
                                         dir + "/ifg/coherence",
-                                        dir + "/ifg/coherence.xml"};
+                                        dir + "/ifg/coherence.xml",
+                                        dir + "/ifg/coherence.vrt"};
     auto args = pair_args(dir, out);
     args.insert(args.end(), {"--interferogram", dir + "/ifg"});
     std::vector<char*> argv{const_cast<char*>(RESAMPLE_TOOL)};

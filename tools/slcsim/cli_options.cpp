@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <vector>
+#include <regex>
 
 namespace {
 
@@ -88,6 +89,17 @@ bool parse_format(std::string text, SampleFormat* format) {
 }
 
 // A number in the interval, open at low and open or closed at high.
+// An ISO 8601 date, optionally with a time of day (seconds, fractions and a
+// zone optional), as SAR products state acquisition starts.
+bool parse_start_time(const std::string& text, std::string* start) {
+    static const std::regex iso(
+        R"(\d{4}-\d{2}-\d{2}([T ]\d{2}:\d{2}(:\d{2}(\.\d+)?)?(Z|[+-]\d{2}:\d{2})?)?)");
+    if (!std::regex_match(text, iso))
+        return false;
+    *start = text;
+    return true;
+}
+
 auto number_in(double* target, double low, double high, bool closed_high) {
     return [=](const std::string& text) {
         return parse_finite_number(text, target) && *target > low &&
@@ -186,6 +198,14 @@ int parse_slcsim_command(int argc, const char* const* argv, SlcsimCommand* comma
         add_path(app, "--truth-field", &o.truth_field_path,
                  "also write the total true offsets at every master\n"
                  "sample, an offset raster file"),
+        add_checked(app, "--master-start", "TIME",
+                    "acquisition start the master's XML states\n"
+                    "(rawDataStartTime, ISO 8601: 2021-03-25T05:43:21Z)",
+                    "an ISO 8601 date and time",
+                    [&](auto& v) { return parse_start_time(v, &o.master_start); }),
+        add_checked(app, "--slave-start", "TIME", "the same for the slave",
+                    "an ISO 8601 date and time",
+                    [&](auto& v) { return parse_start_time(v, &o.slave_start); }),
         add_checked(app, "--seed", "N",
                     "random seed; the same seed gives the same bytes\n"
                     "(default 1)",

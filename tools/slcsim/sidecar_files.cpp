@@ -38,13 +38,15 @@ void round_to_par_layout(double coefficients[6]) {
 }
 
 bool write_image_xml(const std::string& image_path, int width, int lines, SampleFormat format,
-                     double doppler, double prf, std::string* error) {
+                     double doppler, double prf, const std::string& start, std::string* error) {
     const std::string path = image_xml_path(image_path);
     stSarImageInfo info = make_sar_image_info(width, lines, sample_format_name(format));
     if (doppler != 0.0) {
         info.pulseRepetitionFrequency = prf;
         info.dopplerCentroidCoefficients[0] = doppler * prf;
     }
+    if (!start.empty())
+        info.rawDataStartTime = start;
     try {
         PendingOutput xml(path, PendingOutput::Mode::external);
         if (write_sar_image_xml(xml.temp_path(), info)) {

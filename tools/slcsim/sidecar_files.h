@@ -12,9 +12,10 @@ namespace slcsim {
 void round_to_par_layout(double coefficients[6]);
 
 // The XML image parameter file beside the image: raster and sample format.
-// A non-zero doppler (cycles per line) goes in as its constant term in Hz at the PRF.
+// A non-zero doppler (cycles per line) goes in as its constant term in Hz at the PRF; a
+// non-empty start as rawDataStartTime.
 bool write_image_xml(const std::string& image_path, int width, int lines, SampleFormat format,
-                     double doppler, double prf, std::string* error);
+                     double doppler, double prf, const std::string& start, std::string* error);
 
 // Offset parameter file with the coarse offsets and zero polynomials.
 bool write_initial_offsets(const std::string& path, int range_offset, int azimuth_offset,

@@ -188,9 +188,9 @@ bool simulate_slc_pair(const SlcSimOptions& options, std::string* error) {
     }
 
     return write_image_xml(options.master_path, options.width, options.lines, options.format,
-                           doppler.mean(), kSimulatedPrf, error) &&
+                           doppler.mean(), kSimulatedPrf, options.master_start, error) &&
            write_image_xml(options.slave_path, options.width, options.lines, options.format,
-                           doppler.mean(), kSimulatedPrf, error) &&
+                           doppler.mean(), kSimulatedPrf, options.slave_start, error) &&
            write_initial_offsets(options.offset_par_path, options.initial_range_offset,
                                  options.initial_azimuth_offset, error) &&
            write_truth(options.truth_path, range, azimuth, error) &&

@@ -53,6 +53,9 @@ struct SlcSimOptions {
     // this at the last (phase its integral); the XML files state the mean.
     std::optional<double> doppler_at_last_line;
     OffsetFieldOptions fields;
+    // Acquisition starts (ISO 8601) the XML files state as rawDataStartTime;
+    // empty leaves the writer's "UNKNOWN".
+    std::string master_start, slave_start;
     std::uint64_t seed = 1;
     // Coarse offsets written to the offset parameter file.
     int initial_range_offset = 0;
