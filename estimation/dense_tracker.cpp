@@ -23,6 +23,9 @@ namespace {
 constexpr int kMinWindowSide = 8;
 constexpr int kMaxWindowSide = 4096;
 constexpr double kClipFactor = 5.0; // intensities clipped at 5 x the image average, as stage 1
+constexpr int kReadChunk = 8;       // lines per read job of a row
+constexpr int kBatchWindows = 64;   // windows handed out at once, rows batched up to
+constexpr int kMaxBatchRows = 4;    // rows held at once at most
 
 bool power_of_two(int n) {
     return n > 0 && (n & (n - 1)) == 0;
@@ -82,11 +85,14 @@ public:
         return places;
     }
 
-    void read_row(int masterLine, const std::vector<WindowPlace>& places, RowBuffer& b) const {
-        std::string warnings;
+    // The master lines of a row of windows and the slave lines its windows
+    // reach, read in chunks of lines shared among the team (the reads go by
+    // position, each thread through a raw line of its own), so that reading
+    // does not leave the other threads waiting.
+    void read_row(int masterLine, const std::vector<WindowPlace>& places, RowBuffer& b,
+                  ThreadTeam& team) const {
         const int h = w_.height;
         b.master.resize(static_cast<std::size_t>(h) * master_.width);
-        masterReader_.read_lines_at(masterLine - h / 2, h, b.master.data(), warnings);
         long long first = LLONG_MAX, last = LLONG_MIN;
         for (const WindowPlace& p : places)
             if (p.inside) {
@@ -94,11 +100,31 @@ public:
                 last = std::max(last, p.slaveLine + h / 2);
             }
         b.firstSlaveLine = first;
-        if (first > last)
-            return;
-        const int count = static_cast<int>(last - first);
-        b.slave.resize(static_cast<std::size_t>(count) * slave_.width);
-        slaveReader_.read_lines_at(first, count, b.slave.data(), warnings);
+        const int slaveCount = first > last ? 0 : static_cast<int>(last - first);
+        b.slave.resize(static_cast<std::size_t>(slaveCount) * slave_.width);
+        const int masterChunks = (h + kReadChunk - 1) / kReadChunk;
+        const int chunks = masterChunks + (slaveCount + kReadChunk - 1) / kReadChunk;
+        const std::size_t rawBytes =
+            8 * static_cast<std::size_t>(std::max(master_.width, slave_.width));
+        if (rawLines_.size() != static_cast<std::size_t>(team.size()))
+            rawLines_.assign(static_cast<std::size_t>(team.size()),
+                             std::vector<unsigned char>(rawBytes));
+        std::vector<std::string> warnings(static_cast<std::size_t>(chunks));
+        team.for_each(chunks, [&](int thread, int chunk) {
+            const bool isMaster = chunk < masterChunks;
+            const int k = (isMaster ? chunk : chunk - masterChunks) * kReadChunk;
+            const int count = std::min(kReadChunk, (isMaster ? h : slaveCount) - k);
+            unsigned char* raw = rawLines_[static_cast<std::size_t>(thread)].data();
+            std::string& said = warnings[static_cast<std::size_t>(chunk)];
+            if (isMaster)
+                masterReader_.read_lines_at(masterLine - h / 2 + k, count,
+                                            &b.master[static_cast<std::size_t>(k) * master_.width],
+                                            said, raw);
+            else
+                slaveReader_.read_lines_at(first + k, count,
+                                           &b.slave[static_cast<std::size_t>(k) * slave_.width],
+                                           said, raw);
+        });
     }
 
     // Measures one window into cell of out.
@@ -157,6 +183,7 @@ private:
     TrackerWindows w_;
     std::vector<unsigned char> raw_;
     SlcLineReader masterReader_, slaveReader_;
+    mutable std::vector<std::vector<unsigned char>> rawLines_; // one raw line per thread
     double masterClip_ = 0.0, slaveClip_ = 0.0;
 };
 
@@ -201,19 +228,31 @@ DenseOffsets track_windows(const SlcImageFile& master, const SlcImageFile& slave
     std::vector<std::unique_ptr<WindowWorkspace>> workspaces;
     for (int t = 0; t < team.size(); t++)
         workspaces.push_back(std::make_unique<WindowWorkspace>(filter));
-    RowBuffer buffer;
-    for (int row = 0; row < grid.rows; row++) {
+    // Rows are measured in batches of at least kBatchWindows windows, handed
+    // out together, so a short row does not leave a thread idle at its end.
+    const int batchRows = std::max(
+        1, std::min(kMaxBatchRows, (kBatchWindows + grid.columns - 1) / std::max(1, grid.columns)));
+    std::vector<RowBuffer> buffers(static_cast<std::size_t>(batchRows));
+    std::vector<std::vector<WindowPlace>> places(static_cast<std::size_t>(batchRows));
+    for (int batch = 0; batch < grid.rows; batch += batchRows) {
         if (progress != nullptr) {
-            progress->progress(100.0 * row / grid.rows);
+            progress->progress(100.0 * batch / grid.rows);
             if (progress->cancelled())
                 throw Cancelled();
         }
-        const std::vector<WindowPlace> places = pass.place_row(grid, row);
-        pass.read_row(static_cast<int>(grid.firstAzimuth + row * grid.stepAzimuth), places, buffer);
-        team.for_each(grid.columns, [&](int thread, int column) {
-            pass.measure(buffer, places[static_cast<std::size_t>(column)],
+        const int rows = std::min(batchRows, grid.rows - batch);
+        for (int k = 0; k < rows; k++) {
+            const std::size_t i = static_cast<std::size_t>(k);
+            places[i] = pass.place_row(grid, batch + k);
+            pass.read_row(static_cast<int>(grid.firstAzimuth + (batch + k) * grid.stepAzimuth),
+                          places[i], buffers[i], team);
+        }
+        team.for_each(rows * grid.columns, [&](int thread, int item) {
+            const int k = item / grid.columns, column = item % grid.columns;
+            const std::size_t i = static_cast<std::size_t>(k);
+            pass.measure(buffers[i], places[i][static_cast<std::size_t>(column)],
                          *workspaces[static_cast<std::size_t>(thread)], out,
-                         out.offsets.index(row, column));
+                         out.offsets.index(batch + k, column));
         });
     }
     if (progress != nullptr)
