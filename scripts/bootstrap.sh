@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libgdal-dev gdal-bin pybind11-dev python3-dev python3-numpy python3-matplotlib
   python3-pytest python3-distributed libfftw3-dev libcli11-dev
+  python3-gdal
 )
 
 missing=()
