@@ -61,10 +61,10 @@ def offsets_plot_data(field):
         "azimuth_limits", colour limits centred on them; "magnitude" (the
         length of each offset); "arrows": dict of "x", "y" (master sample and
         line of each arrow), "range", "azimuth" (its offset), every
-        "stride"-th window in both directions; "range_sigma"; "snr" and "snr_min" (None when
-        not known); "mask" and "counts" (window state name -> count);
-        "median_sigma" (range, azimuth); "window" (None when not known) and
-        "step".
+        "stride"-th window in both directions; "range_sigma"; "snr" and
+        "snr_min" (None when not known); "mask" and "counts" (window state
+        name -> count); "median_sigma" (range, azimuth); "window" (None when
+        not known) and "step".
     """
     field = _as_field(field)
     rows, columns = field.mask.shape
@@ -80,8 +80,9 @@ def offsets_plot_data(field):
         "magnitude": np.hypot(field.range_offset, field.azimuth_offset),
         "arrows": {"x": x[arrow_columns], "y": y[arrow_rows], "range": field.range_offset[cells],
                    "azimuth": field.azimuth_offset[cells], "stride": stride},
-        "range_sigma": field.range_sigma, "snr": field.snr, "snr_min": field.snr_min, "mask": field.mask, "counts": field.counts(),
-        "median_sigma": field.median_sigma(), "window": field.window, "step": field.step,
+        "range_sigma": field.range_sigma, "snr": field.snr, "snr_min": field.snr_min, "mask": field.mask,
+        "counts": field.counts(), "median_sigma": field.median_sigma(), "window": field.window,
+        "step": field.step,
     }
     for name, centre in medians.items():
         values = getattr(field, f"{name}_offset")
