@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests, the tools and the
-# benchmarks need; packages already present are skipped.
+# Installs the Debian packages the build, the tests, the tools, the
+# benchmarks and the packaging (cpack's DEB, pip) need; packages already
+# present are skipped.
 set -euo pipefail
 
 packages=(
@@ -9,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libgdal-dev gdal-bin pybind11-dev python3-dev python3-numpy python3-matplotlib
   python3-pytest python3-distributed libfftw3-dev libcli11-dev
-  python3-gdal
+  dpkg-dev python3-venv python3-setuptools python3-wheel python3-gdal
 )
 
 missing=()

@@ -9,6 +9,10 @@ coherence after co-registration beside that of the coarse shift alone.
 `dense_offsets` tracks the offset field of a pair and `offsets_plot` draws it.
 """
 
+try:
+    from ._version import __version__
+except ImportError:  # the source tree, where the build has not written it
+    __version__ = "unknown"
 from .coherence_plot import coherence_data, coherence_plot
 from .error import Error
 from .ingest import import_image, import_pair
@@ -19,6 +23,7 @@ from .resample import coarse_coherence, interferogram, resample
 from .result import Result
 from .run import coregister
 
-__all__ = ["DenseOffsets", "Error", "Result", "coarse_coherence", "coherence_data", "coherence_plot", "coregister",
-           "dense_offsets", "import_image", "import_pair", "interferogram", "offsets_plot", "offsets_plot_data", "plot_data", "qa_plot",
+__all__ = ["__version__", "DenseOffsets", "Error", "Result", "coarse_coherence", "coherence_data", "coherence_plot",
+           "coregister", "dense_offsets", "import_image", "import_pair", "interferogram", "offsets_plot",
+           "offsets_plot_data", "plot_data", "qa_plot",
            "resample"]

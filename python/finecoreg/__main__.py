@@ -314,12 +314,37 @@ def _run_offsets(args):
     return 0
 
 
-VERBS = [_add_coregister, _add_offsets, _add_plot, _add_resample, _add_stack]
+
+
+def _add_selftest(verbs):
+    parser = verbs.add_parser("selftest", help="check this installation on a small simulated pair",
+                              description="Simulate a small pair with a known offset, co-register and resample "
+                                          "it, check the fit against the truth and the coherence; one line, "
+                                          "exit status 0 when passed.")
+    parser.set_defaults(run=_run_selftest)
+
+
+def _run_selftest(args):
+    from .error import Error
+    from .selftest import run
+
+    try:
+        passed, line = run()
+    except (Error, OSError, ValueError) as error:
+        passed, line = False, f"finecoreg selftest: FAILED ({error})"
+    print(line)
+    return 0 if passed else 1
+
+
+VERBS = [_add_coregister, _add_offsets, _add_plot, _add_resample, _add_selftest, _add_stack]
 
 
 def main(argv=None):
     """Run the command line with argv (default: sys.argv[1:]); returns the exit status."""
+    from . import __version__
+
     parser = argparse.ArgumentParser(prog="python3 -m finecoreg")
+    parser.add_argument("--version", action="version", version=f"finecoreg {__version__}")
     verbs = parser.add_subparsers(dest="verb", required=True, metavar="VERB")
     for add_verb in VERBS:
         add_verb(verbs)
@@ -334,6 +359,11 @@ def main(argv=None):
     except KeyboardInterrupt as interrupt:  # one line, no traceback; the shell's status for SIGINT
         print(str(interrupt) or "interrupted", file=sys.stderr)
         return 130
+
+
+def stack_command():
+    """The finecoreg-stack command: the stack verb on its own."""
+    sys.exit(main(["stack"] + sys.argv[1:]))
 
 
 if __name__ == "__main__":

@@ -6,6 +6,7 @@ import numbers
 import os
 
 from .error import Error
+from .gdal_support import gdal_binding
 
 
 def _window(window):
@@ -66,11 +67,10 @@ def import_image(source, image, band=1, window=None):
         The raster cannot be imported; the message names the file. Nothing
         half-written is left behind.
     """
-    from . import _core
-
+    binding = gdal_binding("import_image")
     source = os.fspath(source)
-    raster = _core.RasterSource(source, _band(band), _window(window))
-    return _image_record(_call(_core.import_image, source, raster, os.fspath(image)))
+    raster = binding.RasterSource(source, _band(band), _window(window))
+    return _image_record(_call(binding.import_image, source, raster, os.fspath(image)))
 
 
 _SAME = object()
@@ -104,14 +104,13 @@ def import_pair(master, slave, out_dir, band=1, window=None, offset=None, slave_
                 or not all(isinstance(v, numbers.Integral) for v in offset)):
             raise TypeError(f"offset must be (range, azimuth) in integers, not {offset!r}")
         offset = (int(offset[0]), int(offset[1]))
-    from . import _core
-
-    request = _core.PairImportRequest()
-    request.master = _core.RasterSource(os.fspath(master), _band(band), _window(window))
-    request.slave = _core.RasterSource(os.fspath(slave), _band(band),
+    binding = gdal_binding("import_pair")
+    request = binding.PairImportRequest()
+    request.master = binding.RasterSource(os.fspath(master), _band(band), _window(window))
+    request.slave = binding.RasterSource(os.fspath(slave), _band(band),
                                        _window(window if slave_window is _SAME else slave_window))
     request.out_dir, request.offset = os.fspath(out_dir), offset
-    pair = _call(_core.import_pair, os.fspath(master), request)
+    pair = _call(binding.import_pair, os.fspath(master), request)
     estimate = pair.estimate
     return {"master": _image_record(pair.master), "slave": _image_record(pair.slave),
             "offset_par": pair.offset_par, "offset": pair.offset, "estimated": estimate is not None,

@@ -143,7 +143,9 @@ def dense_offsets(master, slave, gross=None, window=(64, 64), step=(16, 16), thr
         An input is missing or unreadable, no window fits or none gave an
         offset, or the output cannot be written; the message names the file.
     """
-    from . import _core
+    from .gdal_support import gdal_binding
+
+    binding = gdal_binding("dense offsets")
 
     kind, gross_range, gross_azimuth, gross_path = _gross(gross)
     window, step = _pair_of_ints(window, "window"), _pair_of_ints(step, "step")
@@ -152,7 +154,7 @@ def dense_offsets(master, slave, gross=None, window=(64, 64), step=(16, 16), thr
     out = None if out is None else _path(out, "out")
     progress, bar = _progress(progress)
     try:
-        fields = _core.dense_offsets(master, slave, out, kind, gross_range, gross_azimuth, gross_path, window,
+        fields = binding.dense_offsets(master, slave, out, kind, gross_range, gross_azimuth, gross_path, window,
                                      step, int(margin), bool(coarse_pass), float(snr_min), int(outlier_radius),
                                      float(outlier_threshold), bool(fill), threads, progress)
     finally:

@@ -28,8 +28,11 @@ def read_offsets_geotiff(path):
     Error
         The file cannot be read, lacks a band or a grid item; the message names the file.
     """
-    from osgeo import gdal
-
+    try:
+        from osgeo import gdal
+    except ImportError as error:
+        raise Error(f"{path}: reading a dense offset field needs GDAL's Python bindings ({error}); "
+                    "Debian: python3-gdal") from None
     with _quiet_gdal(gdal):
         dataset = gdal.Open(path)
         if dataset is None:

@@ -16,6 +16,7 @@ import warnings
 import numpy as np
 
 from .error import Error
+from .gdal_support import gdal_binding
 from .offset_file import read_offset_file
 from .result import Result
 from .run import _DEFAULT, TerminalBar, _pair_of_ints, check_threads
@@ -317,7 +318,10 @@ def interferogram(master, slave_resampled, looks=(5, 5), out_dir=None, geotiff=F
     created = not os.path.isdir(out_dir)
     try:
         os.makedirs(out_dir, exist_ok=True)
-        formed = _core.interferogram_file(request, geotiff=geotiff, progress=progress)
+        if geotiff:
+            formed = gdal_binding("GeoTIFF output").interferogram_file_geotiff(request, progress=progress)
+        else:
+            formed = _core.interferogram_file(request, progress=progress)
         return {name: getattr(formed, name) for name in _FORMED}
     except BaseException:
         if created and os.path.isdir(out_dir) and not os.listdir(out_dir):

@@ -1,8 +1,9 @@
 #pragma once
 
-// What the parts of finecoreg._core share: paths between Python and C++,
+// What the parts of finecoreg._core and finecoreg._gdal share: paths between Python and C++,
 // and the progress adapter through which every long call can be stopped.
 #include "params/stage_reporter.h"
+#include "resampling/interferogram_file.h"
 #include "resampling/resample_error.h"
 
 #include <atomic>
@@ -53,6 +54,17 @@ template <class Work> auto released(PythonProgress& progress, Work&& work) -> de
     } catch (const Cancelled&) {
     }
     progress.raise();
+}
+
+// The error translation and fatal-error handler every module installs first.
+void prepare_module(py::module_& m);
+
+// The interferogram and coherence of request, written through writers.
+inline InterferogramFileResult interferogram_file_with(const InterferogramFileRequest& request,
+                                                       const RasterWriterFactory& writers,
+                                                       const py::object& progress) {
+    PythonProgress adapter(progress);
+    return released(adapter, [&] { return interferogram_file(request, writers, &adapter); });
 }
 
 void bind_files(py::module_& m);

@@ -3,11 +3,14 @@
 // follows (outputs checked against inputs by identity, pending outputs).
 #include "binding.h"
 #include "numeric/parallel_loop.h"
+#include "params/file_error.h"
 #include "params/file_naming.h"
 #include "params/offset_file.h"
+#include "params/offset_par_file.h"
 #include "params/output_check.h"
 #include "params/pending_output.h"
 #include "params/sample_bytes.h"
+#include "params/sar_image_xml_writer.h"
 #include "resampling/image_pair_inputs.h"
 #include "resampling/resample_array.h"
 #include "resampling/resample_lines.h"
@@ -89,6 +92,28 @@ struct PythonPendingOutput {
     }
 };
 
+// The minimal image parameter file of a raster, beside image where the run
+// looks for it; its path.
+std::string write_image_parameters(const std::string& image, int columns, int rows,
+                                   const std::string& format) {
+    if (format != "FCOMPLEX" && format != "SCOMPLEX")
+        throw std::invalid_argument("format must be FCOMPLEX or SCOMPLEX, not " + format);
+    const std::string path = image_xml_path(image);
+    PendingOutput xml(path, PendingOutput::Mode::external);
+    if (!write_sar_image_xml(xml.temp_path(), make_sar_image_info(columns, rows, format)))
+        throw FileError(path, "cannot write the image parameter file");
+    xml.commit();
+    return path;
+}
+
+void write_initial_offsets(const std::string& path, int range, int azimuth) {
+    stOffsetParInfo par{};
+    par.initial_range_offset = range;
+    par.initial_azimuth_offset = azimuth;
+    if (!write_offset_par_file(path, par))
+        throw FileError(path, "cannot write the offset parameter file");
+}
+
 } // namespace
 
 void bind_files(py::module_& m) {
@@ -130,6 +155,22 @@ void bind_files(py::module_& m) {
         py::arg("path"),
         "The offset file read strictly: every keyword there, each polynomial six finite "
         "coefficients; finecoreg.Error naming the file and the keyword otherwise.");
+
+    m.def(
+        "write_image_parameters",
+        [](const py::object& image, int columns, int rows, const std::string& format) {
+            return fs_str(write_image_parameters(fs_path(image, "image"), columns, rows, format));
+        },
+        py::arg("image"), py::arg("columns"), py::arg("rows"), py::arg("format"),
+        "Writes the minimal XML image parameter file of a raw image (FCOMPLEX or SCOMPLEX) "
+        "beside it; its path.");
+    m.def(
+        "write_initial_offsets",
+        [](const py::object& path, int range, int azimuth) {
+            write_initial_offsets(fs_path(path, "path"), range, azimuth);
+        },
+        py::arg("path"), py::arg("range"), py::arg("azimuth"),
+        "Writes an offset parameter file holding only the coarse offset.");
 
     py::class_<stSarImageInfo>(m, "ImageParameters",
                                "The fields of an image parameter file the package uses.")

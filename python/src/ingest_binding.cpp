@@ -1,6 +1,7 @@
 // The GDAL import: rasters in, the module's raw SLC files and a starting
 // offset parameter file out.
 #include "binding.h"
+#include "ingest/geotiff_raster_writer.h"
 #include "ingest/ingest.h"
 
 #include <pybind11/stl.h>
@@ -104,4 +105,11 @@ void bind_ingest(py::module_& m) {
             return released(adapter, [&] { return ingest::import_pair(request, &adapter); });
         },
         py::arg("request"), "Imports both images and writes the pair's offset parameter file.");
+    m.def(
+        "interferogram_file_geotiff",
+        [](const InterferogramFileRequest& request, const py::object& progress) {
+            return interferogram_file_with(request, ingest::geotiff_raster_writer, progress);
+        },
+        py::arg("request"), py::kw_only(), py::arg("progress") = py::none(),
+        "Writes the multi-looked interferogram and coherence into request.out_dir as GeoTIFF.");
 }

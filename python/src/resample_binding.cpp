@@ -1,7 +1,6 @@
 // The resampler and the interferogram: files through request and result
 // classes, arrays in and out.
 #include "binding.h"
-#include "ingest/geotiff_raster_writer.h"
 #include "resampling/interferogram.h"
 #include "resampling/interferogram_file.h"
 #include "resampling/resample_array.h"
@@ -198,17 +197,12 @@ void bind_resample(py::module_& m) {
 
     m.def(
         "interferogram_file",
-        [](const InterferogramFileRequest& request, bool geotiff, const py::object& progress) {
-            PythonProgress adapter(progress);
-            const RasterWriterFactory writers =
-                geotiff ? RasterWriterFactory(ingest::geotiff_raster_writer)
-                        : RasterWriterFactory(raw_raster_writer);
-            return released(adapter,
-                            [&] { return interferogram_file(request, writers, &adapter); });
+        [](const InterferogramFileRequest& request, const py::object& progress) {
+            return interferogram_file_with(request, raw_raster_writer, progress);
         },
-        py::arg("request"), py::kw_only(), py::arg("geotiff") = false,
-        py::arg("progress") = py::none(),
-        "Writes the multi-looked interferogram and coherence into request.out_dir.");
+        py::arg("request"), py::kw_only(), py::arg("progress") = py::none(),
+        "Writes the multi-looked interferogram and coherence into request.out_dir "
+        "(raw rasters with XML files; GeoTIFF through finecoreg._gdal).");
     m.def("interferogram_array", &interferogram_array_py, py::arg("master"), py::arg("slave"),
           py::arg("looks_az"), py::arg("looks_rg"),
           "(interferogram complex64, coherence float32), multi-looked.");

@@ -50,12 +50,12 @@ def test_bad_arguments(tmp_path, kwargs, error):
 
 
 def test_running_out_of_memory_is_an_error_naming_the_raster(tmp_path, monkeypatch):
-    from finecoreg import _core
+    from finecoreg import _gdal
 
     def exhausted(*args):
         raise MemoryError("std::bad_alloc")
 
-    monkeypatch.setattr(_core, "import_image", exhausted)
+    monkeypatch.setattr(_gdal, "import_image", exhausted)
     with pytest.raises(finecoreg.Error, match=r"in\.tif: not enough memory") as caught:
         finecoreg.import_image(tmp_path / "in.tif", tmp_path / "out.slc")
     assert (caught.value.file, caught.value.problem) == (str(tmp_path / "in.tif"), "not enough memory to import this raster")
@@ -101,3 +101,16 @@ def test_ctrl_c_stops_an_import_within_a_block_and_leaves_nothing(tmp_path):
         finecoreg.import_image(tmp_path / "raw.vrt", out / "image.slc")
     assert time.monotonic() - sent < 1.0
     assert os.listdir(out) == []
+
+
+def test_without_gdal_the_package_imports_and_only_the_gdal_parts_say_what_is_missing(tmp_path, monkeypatch):
+    import sys
+
+    monkeypatch.setitem(sys.modules, "finecoreg._gdal", None)  # as if the module could not be loaded
+    monkeypatch.delattr(finecoreg, "_gdal", raising=False)
+    for call in (lambda: finecoreg.import_image(tmp_path / "in.tif", tmp_path / "out.slc"),
+                 lambda: finecoreg.import_pair(tmp_path / "m.tif", tmp_path / "s.tif", tmp_path / "pair")):
+        with pytest.raises(finecoreg.Error, match=r"needs GDAL, which this installation of finecoreg lacks"):
+            call()
+    master = np.ones((8, 8), np.complex64)
+    assert finecoreg.interferogram(master, master, (2, 2))[1].shape == (4, 4)
