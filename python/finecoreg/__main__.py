@@ -11,9 +11,11 @@ import sys
 
 
 def _add_plot(verbs):
-    parser = verbs.add_parser("plot", help="draw the QA picture of a saved result",
-                              description="Draw the QA picture (.png or .svg) of a result saved as JSON.")
-    parser.add_argument("result", help="result file (JSON) written by Result.save")
+    parser = verbs.add_parser("plot", help="draw the QA picture of a saved result or offset field",
+                              description="Draw the QA picture (.png or .svg) of a result saved as JSON, "
+                                          "or of a dense offset field's GeoTIFF.")
+    parser.add_argument("result", help="result file (JSON) written by Result.save, or a dense offset field "
+                                       "(.tif) written by offsets or finecoreg-offsets")
     parser.add_argument("output", help="picture to write, .png or .svg")
     parser.add_argument("--size", nargs=2, type=float, default=(12.0, 8.0), metavar=("W", "H"),
                         help="picture size in inches at 100 dpi (default: 12 8)")
@@ -21,10 +23,14 @@ def _add_plot(verbs):
 
 
 def _run_plot(args):
+    from .offsets_plot import offsets_plot
     from .plot import qa_plot
     from .result import Result
 
-    qa_plot(Result.load(args.result), args.output, size=tuple(args.size))
+    if args.result.lower().endswith((".tif", ".tiff")):  # a dense offset field
+        offsets_plot(args.result, args.output, size=tuple(args.size))
+    else:
+        qa_plot(Result.load(args.result), args.output, size=tuple(args.size))
     return 0
 
 
@@ -216,6 +222,13 @@ def _add_stack(verbs):
                              "interferogram and the mean coherence before (coarse shift only) and after")
     parser.add_argument("--looks", nargs=2, type=int, default=(5, 5), metavar=("AZ", "RG"),
                         help="azimuth and range looks of the interferogram (default: 5 5)")
+    parser.add_argument("--dense", action="store_true",
+                        help="also track each pair's dense offset field (offsets.tif, offsets.png in its "
+                             "directory), its windows placed by the pair's fit")
+    parser.add_argument("--dense-window", nargs=2, type=int, default=(64, 64), metavar=("W", "H"),
+                        help="windows of the dense field (default: 64 64)")
+    parser.add_argument("--dense-step", nargs=2, type=int, default=(16, 16), metavar=("SR", "SA"),
+                        help="grid step of the dense field (default: 16 16)")
     parser.set_defaults(run=_run_stack)
 
 
@@ -226,7 +239,8 @@ def _run_stack(args):
                     window=tuple(args.window), grid=tuple(args.grid), snr_threshold=args.snr_threshold,
                     scheduler=args.scheduler, workers=args.workers, max_worker_deaths=args.max_worker_deaths,
                     threads_per_pair=args.threads_per_pair, resample=args.resample,
-                    looks=tuple(args.looks))
+                    looks=tuple(args.looks), dense=args.dense, dense_window=tuple(args.dense_window),
+                    dense_step=tuple(args.dense_step))
     print(f"{len(outcome.pairs) - len(outcome.failed)} of {len(outcome.pairs)} pairs co-registered")
     for pair in outcome.failed:
         print(f"failed: {pair.name}: {pair.error}")
@@ -253,6 +267,7 @@ def _add_offsets(verbs):
     parser.add_argument("--outlier-threshold", type=float, default=4.0)
     parser.add_argument("--fill", action="store_true")
     parser.add_argument("--threads", type=int, help="threads (default: the cores this process may use)")
+    parser.add_argument("--plot", metavar="PICTURE", help="draw the field's QA picture (.png or .svg) here")
     parser.set_defaults(run=_run_offsets)
 
 
@@ -268,9 +283,26 @@ def _gross_option(text):
     return text
 
 
+def _check_offsets_outputs(args):
+    """Refuses, before anything runs, a picture that cannot be told or would overwrite an input or the field."""
+    from .files import check_outputs
+    from .resample import resample_inputs
+
+    if args.plot is None:
+        return
+    if os.path.splitext(args.plot)[1].lower() not in (".png", ".svg"):
+        raise ValueError(f"cannot tell the picture format of {args.plot!r}: use .png or .svg")
+    gross = _gross_option(args.gross)
+    check_outputs([(args.plot, "offsets picture"), (args.out, "offset field")],
+                  resample_inputs(args.master, args.slave, None)
+                  + [(gross if isinstance(gross, str) else None, "gross offset")])
+
+
 def _run_offsets(args):
     from .offsets import dense_offsets
+    from .offsets_plot import offsets_plot
 
+    _check_offsets_outputs(args)
     field = dense_offsets(args.master, args.slave, gross=_gross_option(args.gross), window=tuple(args.window),
                           step=tuple(args.step), threads=args.threads, out=args.out, margin=args.margin,
                           coarse_pass=args.coarse_pass, snr_min=args.snr_min, outlier_radius=args.outlier_radius,
@@ -279,6 +311,9 @@ def _run_offsets(args):
     print(f"offset field: {field.output} ({field.mask.shape[1]} x {field.mask.shape[0]} windows)")
     print("windows: " + ", ".join(f"{n} {name}" for name, n in counts.items()))
     print("median sigma: {:.4f} samples, {:.4f} lines".format(*field.median_sigma()))
+    if args.plot:
+        offsets_plot(field, args.plot)
+        print(f"offsets picture: {args.plot}")
     return 0
 
 

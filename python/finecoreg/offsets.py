@@ -26,11 +26,17 @@ class DenseOffsets:
         0 good, 1 no data, 2 no peak, 3 low snr, 4 outlier, 5 filled.
     range_positions, azimuth_positions : float64 1-D arrays
         master sample of each column and master line of each row (window centres).
+    window : (width, height) or None
+        The windows measured (None: not known, as for a field read from a GeoTIFF).
+    step : (range, azimuth)
+        Grid step between window centres.
+    snr_min : float or None
+        The SNR below which windows were rejected (None: not known).
     """
 
     BANDS = ("range_offset", "azimuth_offset", "range_sigma", "azimuth_sigma", "snr", "peak", "mask")
 
-    def __init__(self, fields, out):
+    def __init__(self, fields, out, window=None, snr_min=None):
         for name in self.BANDS:
             setattr(self, name, fields[name])
         first_range, first_azimuth, step_range, step_azimuth = fields["grid"]
@@ -38,6 +44,22 @@ class DenseOffsets:
         self.range_positions = first_range + step_range * np.arange(columns, dtype=np.float64)
         self.azimuth_positions = first_azimuth + step_azimuth * np.arange(rows, dtype=np.float64)
         self.output = out
+        self.window = None if window is None else tuple(window)
+        self.step = (step_range, step_azimuth)
+        self.snr_min = snr_min
+
+    @classmethod
+    def load(cls, path):
+        """The field of a GeoTIFF written by dense_offsets or finecoreg-offsets (read through GDAL).
+
+        Raises
+        ------
+        Error
+            The file cannot be read or is not such a field; the message names it.
+        """
+        from .offsets_geotiff import read_offsets_geotiff
+
+        return cls(read_offsets_geotiff(_path(path, "field")), _path(path, "field"))
 
     def counts(self):
         """Windows per mask state, as a dict name -> count."""
@@ -46,9 +68,13 @@ class DenseOffsets:
         return {name: int(counts[k]) for k, name in enumerate(names)}
 
     def median_sigma(self):
-        """(range, azimuth) median sigma of the good windows."""
-        good = self.mask == 0
-        return float(np.median(self.range_sigma[good])), float(np.median(self.azimuth_sigma[good]))
+        """(range, azimuth) median sigma of the good windows (NaN when there are none)."""
+        return self.good_median(self.range_sigma), self.good_median(self.azimuth_sigma)
+
+    def good_median(self, band):
+        """The median of band over the good windows, NaN when there are none."""
+        values = band[self.mask == 0]
+        return float(np.median(values)) if values.size else float("nan")
 
 
 def _gross(gross):
@@ -134,4 +160,4 @@ def dense_offsets(master, slave, gross=None, window=(64, 64), step=(16, 16), thr
     finally:
         if bar is not None:
             bar.close()
-    return DenseOffsets(fields, out)
+    return DenseOffsets(fields, out, window=window, snr_min=float(snr_min))

@@ -135,6 +135,17 @@ def _checked_options(window, grid, snr_threshold, off, coarse):
     return window, grid, coarse
 
 
+def _checked_dense(dense, window, step):
+    from .run import _pair_of_ints
+
+    if not isinstance(dense, bool):
+        raise TypeError(f"dense must be True or False, not {dense!r}")
+    window, step = _pair_of_ints(window, "dense_window"), _pair_of_ints(step, "dense_step")
+    if min(window + step) < 1:
+        raise ValueError(f"dense_window and dense_step must be positive, not {window} and {step}")
+    return window, step
+
+
 def _checked_looks(resample, looks):
     from .run import _pair_of_ints
 
@@ -262,7 +273,7 @@ def _run_tasks(client, tasks, on_pair, max_worker_deaths):
 def stack(master, slaves, outdir, off=None, coarse=None, window=(64, 64), grid=(32, 32),
           snr_threshold=7.0, client=None, scheduler=None, workers=None, max_worker_deaths=2,
           progress=_DEFAULT, prepare_inputs=None, threads_per_pair=None,
-          resample=False, looks=(5, 5)):
+          resample=False, looks=(5, 5), dense=False, dense_window=(64, 64), dense_step=(16, 16)):
     """Co-register each slave to the master, one Dask task per pair.
 
     Parameters
@@ -312,6 +323,13 @@ def stack(master, slaves, outdir, off=None, coarse=None, window=(64, 64), grid=(
         shift only go to the record, summary.csv and overview.png.
     looks : (int, int)
         Azimuth and range looks of the interferogram.
+    dense : bool
+        Also track each pair's dense offset field (`dense_offsets`, its
+        windows placed by the pair's fit) into OUTDIR/<pair>/offsets.tif and
+        draw it (offsets.png); its share of good windows and the median sigma
+        and offset of those go to the record, summary.csv and overview.png.
+    dense_window, dense_step : (int, int)
+        The dense field's windows (width, height) and grid step (range, azimuth).
 
     Returns
     -------
@@ -323,18 +341,19 @@ def stack(master, slaves, outdir, off=None, coarse=None, window=(64, 64), grid=(
     else:
         _, threads_per_pair = cluster_sizing(1, threads_per_pair or 1)
     looks = _checked_looks(resample, looks)
+    dense_window, dense_step = _checked_dense(dense, dense_window, dense_step)
     slaves = expand_slaves(slaves, master)
     outdir = os.path.abspath(os.fspath(outdir))
     os.makedirs(outdir, exist_ok=True)
     with _lock_output(outdir):
         return _stack_locked(master, slaves, outdir, off, coarse, window, grid, snr_threshold, client,
                              scheduler, workers, threads_per_pair, max_worker_deaths, progress,
-                             prepare_inputs, resample, looks)
+                             prepare_inputs, resample, looks, dense, dense_window, dense_step)
 
 
 def _stack_locked(master, slaves, outdir, off, coarse, window, grid, snr_threshold, client, scheduler,
                   workers, threads_per_pair, max_worker_deaths, progress, prepare_inputs, resample,
-                  looks):
+                  looks, dense, dense_window, dense_step):
     from distributed import Client
 
     shutil.rmtree(os.path.join(outdir, STAGING), ignore_errors=True)  # left by an interrupted run
@@ -342,7 +361,8 @@ def _stack_locked(master, slaves, outdir, off, coarse, window, grid, snr_thresho
                       off_template=None if off is None else os.path.abspath(off), coarse=coarse,
                       window=window, grid=grid, snr_threshold=float(snr_threshold),
                       threads=threads_per_pair, prepare_inputs=prepare_inputs,
-                      resample=resample, looks=looks)
+                      resample=resample, looks=looks, dense=dense, dense_window=dense_window,
+                      dense_step=dense_step)
              for name, slave in zip(pair_names(slaves), slaves)]
 
     records = {}
@@ -357,7 +377,7 @@ def _stack_locked(master, slaves, outdir, off, coarse, window, grid, snr_thresho
 
     to_run = []
     for task in tasks:
-        record = completed_record(outdir, task.name, resample)
+        record = completed_record(outdir, task.name, resample, dense)
         if record is None:
             to_run.append(task)
         else:
@@ -375,7 +395,7 @@ def _stack_locked(master, slaves, outdir, off, coarse, window, grid, snr_thresho
         # The workers are gone (or told to stop): what they staged is half-written.
         shutil.rmtree(os.path.join(outdir, STAGING), ignore_errors=True)
         # Counted on disk: a worker may have published a pair whose result never came back.
-        raise StackInterrupted(sum(completed_record(outdir, task.name, resample) is not None
+        raise StackInterrupted(sum(completed_record(outdir, task.name, resample, dense) is not None
                                    for task in tasks)) from None
     finally:
         if bar is not None:

@@ -18,6 +18,7 @@ import uuid
 
 from .files import write_atomically
 from .result import Result
+from .stack_dense import dense_complete, dense_pair
 
 STAGING = ".staging"
 RESULT_FILE = "result.json"
@@ -53,6 +54,9 @@ class PairTask:
     prepare_inputs: object = None  # callable(master, slave, workdir) -> (master, slave)
     resample: bool = False
     looks: tuple = (5, 5)
+    dense: bool = False  # also the dense offset field (stack_dense)
+    dense_window: tuple = (64, 64)
+    dense_step: tuple = (16, 16)
 
 
 def image_xml_path(image):
@@ -239,7 +243,7 @@ def run_pair(task):
     from .plot import qa_plot
     from .run import coregister
 
-    done = completed_record(task.outdir, task.name, task.resample)
+    done = completed_record(task.outdir, task.name, task.resample, task.dense)
     if done is not None:  # run again only because its worker died before the result was collected
         return done
     start = time.monotonic()
@@ -258,6 +262,8 @@ def run_pair(task):
         record = _relocated(result, workdir, final)
         if task.resample:
             record.update(_resample_pair(task, master, slave, result.paths["fitted_offset_par"], workdir))
+        if task.dense:
+            record.update(dense_pair(task, master, slave, result.paths["fitted_offset_par"], workdir))
         record.update(pair=task.name, status="ok", error="", seconds=time.monotonic() - start)
     except Exception as error:  # the pair fails alone, with its message; the stack goes on
         record = failure_record(task.name, str(error) or type(error).__name__, time.monotonic() - start)
@@ -265,9 +271,9 @@ def run_pair(task):
     return record
 
 
-def completed_record(outdir, name, resample=False):
-    """The result record of a pair finished earlier (status ok, a loadable Result, its files present, and
-    with resample its resampled slave and coherence figures), or None."""
+def completed_record(outdir, name, resample=False, dense=False):
+    """The result record of a pair finished earlier (status ok, a loadable Result, its files present, with
+    resample its resampled slave and coherence figures, with dense its offset field and figures), or None."""
     directory = os.path.join(outdir, name)
     try:
         with open(os.path.join(directory, RESULT_FILE), encoding="utf-8") as stream:
@@ -281,5 +287,7 @@ def completed_record(outdir, name, resample=False):
         return None
     if resample and not (all(key in record for key in COHERENCE_FIELDS)
                          and all(os.path.isfile(os.path.join(directory, f)) for f in (RESAMPLED_FILE, COHERENCE_FILE))):
+        return None
+    if dense and not dense_complete(directory, record):
         return None
     return record

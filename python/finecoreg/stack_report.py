@@ -11,6 +11,7 @@ from matplotlib.figure import Figure
 from .error import Error
 from .files import write_atomically
 from .result import evaluate_polynomial
+from .stack_dense import DENSE_FIELDS, draw_dense, has_dense
 from .stack_pair import COHERENCE_FIELDS
 
 SUMMARY_FILE = "summary.csv"
@@ -20,7 +21,7 @@ _COUNTS = ("accepted_count", "kept_count", "samples")
 _COLOURS = ("tab:blue", "tab:orange", "tab:green", "tab:purple", "tab:brown")
 COLUMNS = (["pair", "status"] + [f"range_c{k}" for k in range(6)] + [f"azimuth_c{k}" for k in range(6)]
            + ["accepted", "kept", "samples", "range_std", "azimuth_std"] + list(COHERENCE_FIELDS)
-           + ["seconds", "error"])
+           + list(DENSE_FIELDS) + ["seconds", "error"])
 
 
 def _row(pair):
@@ -31,6 +32,7 @@ def _row(pair):
     return ([pair.name, pair.status] + [repr(float(c)) for c in r["range_polynomial"] + r["azimuth_polynomial"]]
             + [int(r[key]) for key in _COUNTS] + [repr(float(r["range_std"])), repr(float(r["azimuth_std"]))]
             + [repr(float(r[key])) if key in r else "" for key in COHERENCE_FIELDS]  # empty unless resampled
+            + [repr(float(r[key])) if key in r else "" for key in DENSE_FIELDS]  # empty unless dense
             + [repr(pair.seconds), ""])
 
 
@@ -81,6 +83,7 @@ def overview_data(pairs):
     data = {"times": acquisition_times(pairs), "range": np.full((5, n), np.nan),
             "azimuth": np.full((5, n), np.nan), "range_std": np.full(n, np.nan), "azimuth_std": np.full(n, np.nan)}
     data.update({key: np.full(n, np.nan) for key in COHERENCE_FIELDS})
+    data.update({key: np.full(n, np.nan) for key in DENSE_FIELDS})
     labels = [label for label, _, _ in _places(1, 1)]
     for i, pair in enumerate(pairs):
         if pair.status != "ok":
@@ -90,21 +93,23 @@ def overview_data(pairs):
             data["range"][j, i] = evaluate_polynomial(r["range_polynomial"], x, y)
             data["azimuth"][j, i] = evaluate_polynomial(r["azimuth_polynomial"], x, y)
         data["range_std"][i], data["azimuth_std"][i] = r["range_std"], r["azimuth_std"]
-        for key in COHERENCE_FIELDS:
+        for key in COHERENCE_FIELDS + DENSE_FIELDS:
             data[key][i] = r.get(key, np.nan)
     return data, labels
 
 
 def write_overview(outdir, pairs, size=(10, 9), dpi=100):
     """OUTDIR/overview.png: the pairs' offsets and std devs against acquisition date (order when the
-    images do not give their dates), and their mean coherence when resampled; failed pairs in red."""
+    images do not give their dates), their mean coherence when resampled and their dense fields' figures
+    when tracked; failed pairs in red."""
     data, labels = overview_data(pairs)
     times = data["times"]
     order = np.arange(len(pairs)) if times is None else np.array(times)
     resampled = bool(np.isfinite(data["coherence_after"]).any())
-    figure = Figure(figsize=(size[0], size[1] * 4 / 3) if resampled else size, dpi=dpi, layout="constrained")
+    panels = 3 + resampled + 3 * has_dense(data)
+    figure = Figure(figsize=(size[0], size[1] * panels / 3), dpi=dpi, layout="constrained")
     FigureCanvasAgg(figure)
-    axes = figure.subplots(4 if resampled else 3, 1, sharex=True)
+    axes = figure.subplots(panels, 1, sharex=True)
     for ax, name, unit in ((axes[0], "range", "samples"), (axes[1], "azimuth", "lines")):
         for j, label in enumerate(labels):
             ax.plot(order, data[name][j], marker="o", markersize=3, color=_COLOURS[j], label=label)
@@ -116,6 +121,8 @@ def write_overview(outdir, pairs, size=(10, 9), dpi=100):
     axes[2].legend(fontsize="x-small")
     if resampled:
         _draw_coherence(axes[3], order, data)
+    if has_dense(data):
+        draw_dense(axes[-3:], order, data)
     failed = [i for i, pair in enumerate(pairs) if pair.status != "ok"]
     for ax in axes:
         for i in failed:
