@@ -87,6 +87,9 @@ def test_the_slave_xml_centroid_is_taken_while_the_data_agree_and_the_datas_when
     array, _ = finecoreg.resample(exact.master, slave, exact.truth)
     np.testing.assert_array_equal(array, finecoreg.resample(exact.master, slave, exact.truth, doppler=0.02)[0])
     assert np.any(array != finecoreg.resample(exact.master, slave, exact.truth, doppler="off")[0])
+    slave.with_suffix(".xml").write_text(xml.replace("<dopplerCentroidCoefficients>0", "<dopplerCentroidCoefficients>30"))
+    assert finecoreg.resample(exact.master, slave, exact.truth, out=tmp_path / "out.slc",  # no PRF: no XML centroid
+                              progress=None)["doppler_source"] == "estimated"
     xml_centroid(2, 0.004)  # the range term followed: 0.02 at sample 0 to 0.0302 at sample 255
     written = finecoreg.resample(exact.master, slave, exact.truth, out=tmp_path / "out.slc", progress=None)
     assert (written["doppler_lowest"], written["doppler_highest"]) == (pytest.approx(0.02), pytest.approx(0.0302))
@@ -110,7 +113,8 @@ def test_the_slave_xml_centroid_is_taken_while_the_data_agree_and_the_datas_when
                 finecoreg.resample(exact.master, slave, exact.truth, out=out, doppler=given, progress=None)
         slave.with_suffix(".xml").write_text(xml.replace("<dopplerCentroidCoefficients>0", "<dopplerCentroidCoefficients>1e30")
                                              .replace("<pulseRepetitionFrequency>0<", "<pulseRepetitionFrequency>100<"))
-        with pytest.raises(finecoreg.Error, match="outside") as caught:
+        with pytest.raises(finecoreg.Error, match="centroid is 1e\\+30 Hz over a pulse repetition frequency of 100 Hz, "
+                                                  "outside") as caught:
             finecoreg.resample(exact.master, slave, exact.truth, out=out, progress=None)
         assert caught.value.file == str(slave.with_suffix(".xml"))
 

@@ -7,8 +7,10 @@
 #include "resampling/weighted_sum.h"
 #include "tests/support/scratch.h"
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
+#include <random>
 
 namespace {
 
@@ -193,6 +195,23 @@ TEST(ResampleFile, OutputWrittenInRunsHoldsTheArraysBytes) {
 
 namespace {
 
+// An in-memory slave, read line by line.
+class ArrayLines : public SlaveLineSource {
+public:
+    ArrayLines(const std::complex<float>* data, int lines, int width)
+        : data_(data), lines_(lines), width_(width) {}
+    int width() const override { return width_; }
+    int lines() const override { return lines_; }
+    void read(int first, int count, std::complex<float>* out) override {
+        std::copy(data_ + static_cast<std::size_t>(first) * width_,
+                  data_ + static_cast<std::size_t>(first + count) * width_, out);
+    }
+
+private:
+    const std::complex<float>* data_;
+    int lines_, width_;
+};
+
 // A slave whose every column is one complex amplitude carried by the phase
 // a centroid sweeping linearly from f0 at line 0 to f1 at the last line
 // accumulates: the lag-one products give the centroid exactly.
@@ -238,4 +257,23 @@ TEST(DopplerModel, ASweptCentroidIsFollowedAcrossHalfTheRateAndAConstantOneIsNot
     const ChosenDoppler constant = choose_array_doppler(steady.data(), lines, width, {}, nullptr);
     EXPECT_TRUE(constant.model.is_constant());
     EXPECT_NEAR(constant.mean, 0.2, 1e-6);
+}
+
+TEST(DopplerModel, ANarrowNoisyImageKeepsOneCentroidThoughItsBlocksScatter) {
+    // 32 samples wide, noise twice the signal: the smoothed blocks span more
+    // than kDopplerVariation, but less than ten times their own scatter.
+    constexpr int width = 32, lines = 4096;
+    std::mt19937 random(1);
+    std::normal_distribution<float> noise(0.0f, 2.0f);
+    std::vector<std::complex<float>> image = swept_slave(width, lines, 0.2, 0.2);
+    for (std::complex<float>& v : image)
+        v += std::complex<float>(noise(random), noise(random));
+    ArrayLines source(image.data(), lines, width);
+    const DopplerProfile profile = estimate_doppler_profile(source);
+    const auto [lo, hi] = std::minmax_element(profile.centroids.begin(), profile.centroids.end());
+    ASSERT_GT(*hi - *lo, kDopplerVariation);
+    const ChosenDoppler chosen = choose_array_doppler(image.data(), lines, width, {}, nullptr);
+    EXPECT_TRUE(chosen.model.is_constant());
+    EXPECT_NEAR(chosen.mean, 0.2, 0.01);
+    EXPECT_TRUE(DopplerModel({0.0}, {0.1}, {0.0, 1e-7, 0.0}).has_range_terms());
 }
