@@ -77,3 +77,29 @@ def test_the_coarse_pass_recovers_a_smooth_flow_of_twelve_samples_without_gross_
     assert strong.sum() > 400
     for measured, true in ((field.range_offset, truth[0]), (field.azimuth_offset, truth[1])):
         assert np.median(np.abs(measured - true[y, x])[strong]) <= 0.05
+
+
+def test_windows_without_slave_data_are_no_data_and_filled_ones_carry_an_inflated_sigma(tmp_path):
+    from finecoreg.slc_image import image_info, read_lines
+
+    pair = simulate_pair(tmp_path / "pair", width=384, lines=384, range_poly="1.3", azimuth_poly="-0.6",
+                         coherence=0.9)
+    slave = read_lines(image_info(pair.slave)).copy()
+    rng = np.random.default_rng(2)
+    noise = (rng.standard_normal((112, 112)) + 1j * rng.standard_normal((112, 112))) * np.abs(slave).mean()
+    slave[48:160, 48:160] = noise  # uncorrelated: rejected, then filled
+    slave[256:352, 256:352] = 0  # the slave alone holds no data there
+    changed = tmp_path / "slave.slc"
+    slave.astype("<c8").tofile(changed)
+    changed.with_suffix(".xml").write_bytes(pair.slave.with_suffix(".xml").read_bytes())
+    field = finecoreg.dense_offsets(pair.master, changed, gross=(1, -1), window=(32, 32), step=(16, 16),
+                                    progress=None, fill=True)
+    x, y = np.meshgrid(field.range_positions, field.azimuth_positions)
+    assert (field.mask[(x > 272) & (x < 336) & (y > 272) & (y < 336)] == 1).all()
+    filled = field.mask == 5
+    assert filled.sum() > 10
+    good = np.argwhere(field.mask == 0)
+    for band, sigma in ((field.range_sigma, field.median_sigma()[0]), (field.azimuth_sigma, field.median_sigma()[1])):
+        for cell in np.argwhere(filled):
+            distance = np.abs(good - cell).max(axis=1).min()  # cells to the nearest good window
+            assert band[tuple(cell)] == pytest.approx(sigma * (1 + distance), rel=1e-5)
