@@ -18,7 +18,7 @@ struct DatasetCloser {
 };
 using Dataset = std::unique_ptr<GDALDataset, DatasetCloser>;
 
-struct BandSpec {
+struct BandLayout {
     const char* name;
     const char* unit;
     const std::vector<float>* values;
@@ -35,14 +35,14 @@ std::string number(double v) {
     return text;
 }
 
-void write_band(GDALDataset& d, int index, const BandSpec& spec, const OffsetField& grid,
+void write_band(GDALDataset& d, int index, const BandLayout& layout, const OffsetField& grid,
                 const std::string& path) {
     GDALRasterBand* band = d.GetRasterBand(index);
-    band->SetDescription(spec.name);
-    if (spec.unit != nullptr)
-        band->SetUnitType(spec.unit);
+    band->SetDescription(layout.name);
+    if (layout.unit != nullptr)
+        band->SetUnitType(layout.unit);
     if (band->RasterIO(GF_Write, 0, 0, grid.columns, grid.rows,
-                       const_cast<float*>(spec.values->data()), grid.columns, grid.rows,
+                       const_cast<float*>(layout.values->data()), grid.columns, grid.rows,
                        GDT_Float32, 0, 0) != CE_None)
         throw FileError(path, "write failed: " + last_gdal_error());
 }
@@ -87,13 +87,13 @@ std::vector<float> read_band(GDALDataset& d, int index, const std::string& path)
 void write_offset_field_geotiff(const std::string& path, const DenseOffsets& field) {
     const OffsetField& g = field.offsets;
     const std::vector<float> mask(field.mask.begin(), field.mask.end());
-    const BandSpec bands[] = {{"range_offset", "samples", &g.range},
-                              {"azimuth_offset", "lines", &g.azimuth},
-                              {"range_sigma", "samples", &field.rangeSigma},
-                              {"azimuth_sigma", "lines", &field.azimuthSigma},
-                              {"snr", nullptr, &field.snr},
-                              {"peak", nullptr, &field.peak},
-                              {"mask", nullptr, &mask}};
+    const BandLayout bands[] = {{"range_offset", "samples", &g.range},
+                                {"azimuth_offset", "lines", &g.azimuth},
+                                {"range_sigma", "samples", &field.rangeSigma},
+                                {"azimuth_sigma", "lines", &field.azimuthSigma},
+                                {"snr", nullptr, &field.snr},
+                                {"peak", nullptr, &field.peak},
+                                {"mask", nullptr, &mask}};
     PendingOutput out(path, PendingOutput::Mode::external);
     const QuietGdalErrors quiet; // GDAL's complaints come out once, in the FileError
     GDALAllRegister();
@@ -109,8 +109,8 @@ void write_offset_field_geotiff(const std::string& path, const DenseOffsets& fie
     for (int b = 1; b <= 6; b++)
         d->GetRasterBand(b)->SetNoDataValue(std::nan(""));
     int index = 1;
-    for (const BandSpec& spec : bands)
-        write_band(*d, index++, spec, g, path);
+    for (const BandLayout& layout : bands)
+        write_band(*d, index++, layout, g, path);
     CPLErrorReset();
     d.reset();
     if (CPLGetLastErrorType() >= CE_Failure)
