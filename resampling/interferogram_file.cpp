@@ -4,7 +4,7 @@
 #include "params/gdal_sidecar.h"
 #include "params/pending_output.h"
 #include "params/sample_format.h"
-#include "resampling/image_pair_inputs.h"
+#include "params/image_info.h"
 #include "resampling/interferogram.h"
 #include "resampling/slc_raster.h"
 

@@ -7,7 +7,7 @@
 #include "params/pending_output.h"
 #include "params/sample_bytes.h"
 #include "params/sar_image_xml_writer.h"
-#include "resampling/image_pair_inputs.h"
+#include "params/image_info.h"
 #include "resampling/resample_lines.h"
 #include "resampling/slc_raster.h"
 

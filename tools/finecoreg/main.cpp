@@ -80,12 +80,6 @@ std::string window_against_master(const Options& o) {
     return window_exceeds_image_message(o.run, info->numberOfColumns, info->numberOfRows);
 }
 
-ProgressReporter::Style progress_style(const Options& o) {
-    if (o.quiet)
-        return ProgressReporter::Style::None;
-    return ::isatty(STDERR_FILENO) ? ProgressReporter::Style::Bar : ProgressReporter::Style::Lines;
-}
-
 // One run with the module's standard output read line by line for the
 // summary (and the progress line cleared before a line on a shared
 // terminal). An exception that leaves the run becomes the text to show.
@@ -121,7 +115,7 @@ int run(const Options& o, AlgoFactory factory) {
     boost::any slot = make_record(o);
     algo->SetParams(slot);
 
-    ProgressReporter progress(progress_style(o), stderr);
+    ProgressReporter progress(progress_style(o.quiet), stderr);
     boost::signals2::scoped_connection connection =
         algo->m_progress.connect([&progress](double percent, const QString&, void*) {
             progress.update(percent);
@@ -190,7 +184,7 @@ int run_in_process(const Options& o) {
     RunRequest request = o.run;
     for (std::string* path : {&request.masterPath, &request.slavePath, &request.offsetParPath})
         *path = absolute_path(*path);
-    ProgressReporter progress(progress_style(o), stderr);
+    ProgressReporter progress(progress_style(o.quiet), stderr);
     ToolReporter reporter(progress);
     progress.update(0.0); // as Execute signals before the stages
 

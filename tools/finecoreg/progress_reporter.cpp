@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unistd.h>
 
 namespace {
 
@@ -101,4 +102,10 @@ void ProgressReporter::finish(bool completed) {
         std::fflush(out_);
         barShown_ = false;
     }
+}
+
+ProgressReporter::Style progress_style(bool quiet) {
+    if (quiet)
+        return ProgressReporter::Style::None;
+    return ::isatty(STDERR_FILENO) ? ProgressReporter::Style::Bar : ProgressReporter::Style::Lines;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "params/progress.h"
+
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -40,3 +42,17 @@ private:
 
 // Formats seconds as m:ss, or h:mm:ss from an hour on.
 std::string format_duration(long seconds);
+
+// The library's progress on the reporter: the terminal's bar, or a line per
+// ten percent.
+class ReporterSink : public Progress {
+public:
+    explicit ReporterSink(ProgressReporter& reporter) : reporter_(reporter) {}
+    void progress(double percent) override { reporter_.update(percent); }
+
+private:
+    ProgressReporter& reporter_;
+};
+
+// None when quiet, else a bar on a terminal and lines otherwise.
+ProgressReporter::Style progress_style(bool quiet);

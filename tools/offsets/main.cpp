@@ -11,7 +11,6 @@
 #include <climits>
 #include <cstdio>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace {
 
@@ -111,21 +110,6 @@ int parse_options(int argc, char** argv, OffsetsOptions* o) {
     add_tracking_options(app, r.tracking);
     app.add_flag("--quiet", o->quiet, "no progress display");
     return parse_command_line(app, argc, argv);
-}
-
-class ReporterSink : public Progress {
-public:
-    explicit ReporterSink(ProgressReporter& reporter) : reporter_(reporter) {}
-    void progress(double percent) override { reporter_.update(percent); }
-
-private:
-    ProgressReporter& reporter_;
-};
-
-ProgressReporter::Style progress_style(bool quiet) {
-    if (quiet)
-        return ProgressReporter::Style::None;
-    return ::isatty(STDERR_FILENO) ? ProgressReporter::Style::Bar : ProgressReporter::Style::Lines;
 }
 
 void print_summary(const std::string& out, const DenseOffsets& field) {

@@ -3,8 +3,8 @@
 #include "ingest/geotiff_raster_writer.h"
 #include "ingest/offset_field_geotiff.h"
 #include "numeric/parallel_loop.h"
+#include "params/image_info.h"
 #include "params/pending_output.h"
-#include "resampling/image_pair_inputs.h"
 #include "resampling/interferogram_file.h"
 #include "resampling/resample_file.h"
 #include "tools/common/command_line.h"
@@ -12,7 +12,6 @@
 
 #include <climits>
 #include <cstdio>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -90,22 +89,6 @@ int parse_options(int argc, char** argv, ResampleOptions* o) {
                 });
     app.add_flag("--quiet", o->quiet, "no progress display");
     return parse_command_line(app, argc, argv);
-}
-
-// The library's progress on the terminal's bar (or a line per ten percent).
-class ReporterSink : public Progress {
-public:
-    explicit ReporterSink(ProgressReporter& reporter) : reporter_(reporter) {}
-    void progress(double percent) override { reporter_.update(percent); }
-
-private:
-    ProgressReporter& reporter_;
-};
-
-ProgressReporter::Style progress_style(bool quiet) {
-    if (quiet)
-        return ProgressReporter::Style::None;
-    return ::isatty(STDERR_FILENO) ? ProgressReporter::Style::Bar : ProgressReporter::Style::Lines;
 }
 
 void print_resampled(const ResampleFileResult& r) {

@@ -1,4 +1,4 @@
-#include "resampling/image_pair_inputs.h"
+#include "params/image_info.h"
 
 #include "params/file_error.h"
 #include "params/file_naming.h"
