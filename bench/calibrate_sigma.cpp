@@ -39,19 +39,11 @@ double robust_scatter(std::vector<double> errors) {
 
 std::pair<Cell, Cell> calibrate(const std::string& dir, double coherence, int window, int size,
                                 int seed) {
-    SlcSimOptions o;
-    o.width = size;
-    o.lines = size;
-    o.coherence = coherence;
-    o.seed = static_cast<std::uint64_t>(seed);
     const double range[6] = {2.3, 1.1e-3, 0.0, 0.0, 0.0, 0.0};
     const double azimuth[6] = {-1.6, 0.0, 0.9e-3, 0.0, 0.0, 0.0};
-    std::copy(range, range + 6, o.range_offset_polynomial);
-    std::copy(azimuth, azimuth + 6, o.azimuth_offset_polynomial);
-    o.master_path = dir + "/m.slc";
-    o.slave_path = dir + "/s.slc";
-    o.offset_par_path = dir + "/p.off";
-    o.truth_path = dir + "/t.off";
+    SlcSimOptions o = square_pair_in(dir, size, range, azimuth);
+    o.coherence = coherence;
+    o.seed = static_cast<std::uint64_t>(seed);
     std::string error;
     if (!simulate_slc_pair(o, &error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
@@ -109,7 +101,8 @@ int main(int argc, char** argv) {
                         r.sigma / r.scatter, a.scatter, a.sigma, a.sigma / a.scatter);
             std::fflush(stdout);
         }
-    for (const char* f : {"m.slc", "m.xml", "s.slc", "s.xml", "p.off", "t.off"})
+    for (const char* f :
+         {"master.slc", "master.xml", "slave.slc", "slave.xml", "pair.off", "truth.off"})
         std::remove((std::string(dir) + "/" + f).c_str());
     ::rmdir(dir);
     return 0;

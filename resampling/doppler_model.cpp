@@ -54,30 +54,27 @@ double DopplerModel::range_centroid(double x) const {
     return x * (rangeTerms_[0] + x * (rangeTerms_[1] + x * rangeTerms_[2]));
 }
 
+DopplerModel::Segment DopplerModel::segment(double y) const {
+    // The piece holding y, the end pieces extended beyond the nodes.
+    const std::size_t upper = static_cast<std::size_t>(
+        std::upper_bound(nodeLines_.begin(), nodeLines_.end(), y) - nodeLines_.begin());
+    const std::size_t k = std::min(std::max<std::size_t>(upper, 1), nodeLines_.size() - 1) - 1;
+    return {k, (nodeCentroids_[k + 1] - nodeCentroids_[k]) / (nodeLines_[k + 1] - nodeLines_[k])};
+}
+
 double DopplerModel::azimuth_centroid(double y) const {
     if (constant_)
         return constantValue_;
-    const std::size_t n = nodeLines_.size();
-    // The segment holding y, the end segments extended beyond the nodes.
-    const std::size_t upper = static_cast<std::size_t>(
-        std::upper_bound(nodeLines_.begin(), nodeLines_.end(), y) - nodeLines_.begin());
-    const std::size_t k = std::min(std::max<std::size_t>(upper, 1), n - 1) - 1;
-    const double slope =
-        (nodeCentroids_[k + 1] - nodeCentroids_[k]) / (nodeLines_[k + 1] - nodeLines_[k]);
-    return nodeCentroids_[k] + slope * (y - nodeLines_[k]);
+    const Segment s = segment(y);
+    return nodeCentroids_[s.node] + s.slope * (y - nodeLines_[s.node]);
 }
 
 double DopplerModel::azimuth_phase(double y) const {
     if (constant_)
         return constantValue_ * y;
-    const std::size_t n = nodeLines_.size();
-    const std::size_t upper = static_cast<std::size_t>(
-        std::upper_bound(nodeLines_.begin(), nodeLines_.end(), y) - nodeLines_.begin());
-    const std::size_t k = std::min(std::max<std::size_t>(upper, 1), n - 1) - 1;
-    const double slope =
-        (nodeCentroids_[k + 1] - nodeCentroids_[k]) / (nodeLines_[k + 1] - nodeLines_[k]);
-    const double d = y - nodeLines_[k];
-    return nodePhases_[k] + d * (nodeCentroids_[k] + 0.5 * slope * d);
+    const Segment s = segment(y);
+    const double d = y - nodeLines_[s.node];
+    return nodePhases_[s.node] + d * (nodeCentroids_[s.node] + 0.5 * s.slope * d);
 }
 
 double DopplerModel::centroid(double x, double y) const {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <complex>
+#include <cstddef>
 #include <vector>
 
 // The slave's Doppler centroid over the image in cycles per line: a part
@@ -39,6 +40,11 @@ public:
     void extent(int width, int lines, double* lowest, double* highest) const;
 
 private:
+    struct Segment {
+        std::size_t node; // the piece from this node to the next
+        double slope;     // cycles per line per line
+    };
+    Segment segment(double y) const; // nodes only
     double azimuth_centroid(double y) const;
     double azimuth_phase(double y) const;
     double range_centroid(double x) const;

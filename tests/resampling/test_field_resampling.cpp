@@ -87,14 +87,7 @@ TEST(CompletedOffsetField, OutliersAndHolesAreFilledFromTheirNeighbours) {
 // kAzimuth, the truth's offset file and the same offsets sampled on a grid
 // of 24 (cells from sample 10 to 490) in field.tif.
 std::string simulate_with_field(const std::string& dir) {
-    SlcSimOptions sim;
-    sim.width = sim.lines = 512;
-    std::copy(kRange, kRange + 6, sim.range_offset_polynomial);
-    std::copy(kAzimuth, kAzimuth + 6, sim.azimuth_offset_polynomial);
-    sim.master_path = dir + "/master.slc";
-    sim.slave_path = dir + "/slave.slc";
-    sim.offset_par_path = dir + "/pair.off";
-    sim.truth_path = dir + "/truth.off";
+    const SlcSimOptions sim = square_pair_in(dir, 512, kRange, kAzimuth);
     std::string error;
     EXPECT_TRUE(simulate_slc_pair(sim, &error)) << error;
     write_field_geotiff(dir + "/field.tif", sampled_field(kRange, kAzimuth, 10.0, 24.0, 21, 21));

@@ -21,16 +21,9 @@ const double kRange[6] = {2.6, 1.1e-3, -7e-4, 3e-7, -4e-7, 2.5e-7};
 const double kAzimuth[6] = {-1.8, -5e-4, 1.2e-3, -2.5e-7, 3e-7, -3.5e-7};
 
 std::string simulate(const std::string& dir, SampleFormat format, double doppler) {
-    SlcSimOptions sim;
-    sim.width = sim.lines = kSize;
+    SlcSimOptions sim = square_pair_in(dir, kSize, kRange, kAzimuth);
     sim.format = format;
     sim.doppler = doppler;
-    std::copy(kRange, kRange + 6, sim.range_offset_polynomial);
-    std::copy(kAzimuth, kAzimuth + 6, sim.azimuth_offset_polynomial);
-    sim.master_path = dir + "/master.slc";
-    sim.slave_path = dir + "/slave.slc";
-    sim.offset_par_path = dir + "/pair.off";
-    sim.truth_path = dir + "/truth.off";
     std::string error;
     EXPECT_TRUE(simulate_slc_pair(sim, &error)) << error;
     return dir;

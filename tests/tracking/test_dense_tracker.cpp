@@ -27,15 +27,8 @@ struct Pair {
 
 Pair simulate(const std::string& dir, int side, const double (&range)[6],
               const double (&azimuth)[6]) {
-    SlcSimOptions sim;
-    sim.width = sim.lines = side;
+    SlcSimOptions sim = square_pair_in(dir, side, range, azimuth);
     sim.coherence = 0.9;
-    std::copy(range, range + 6, sim.range_offset_polynomial);
-    std::copy(azimuth, azimuth + 6, sim.azimuth_offset_polynomial);
-    sim.master_path = dir + "/m.slc";
-    sim.slave_path = dir + "/s.slc";
-    sim.offset_par_path = dir + "/pair.off";
-    sim.truth_path = dir + "/truth.off";
     std::string error;
     EXPECT_TRUE(simulate_slc_pair(sim, &error)) << error;
     Pair p{sim.master_path, sim.slave_path, {}, {}};

@@ -198,3 +198,16 @@ bool simulate_slc_pair(const SlcSimOptions& options, std::string* error) {
             write_truth_field(options.truth_field_path, model, options.width, options.lines,
                               error));
 }
+
+SlcSimOptions square_pair_in(const std::string& dir, int side, const double range[6],
+                             const double azimuth[6]) {
+    SlcSimOptions o;
+    o.width = o.lines = side;
+    std::copy(range, range + 6, o.range_offset_polynomial);
+    std::copy(azimuth, azimuth + 6, o.azimuth_offset_polynomial);
+    o.master_path = dir + "/master.slc";
+    o.slave_path = dir + "/slave.slc";
+    o.offset_par_path = dir + "/pair.off";
+    o.truth_path = dir + "/truth.off";
+    return o;
+}

@@ -82,3 +82,8 @@ struct SlcSimOptions {
 // master(x, y) + sqrt(1 - gamma^2) * noise. Deterministic for a seed. False with a message on
 // invalid options or an I/O failure.
 bool simulate_slc_pair(const SlcSimOptions& options, std::string* error);
+
+// Options of a side x side pair in dir (master.slc, slave.slc, pair.off,
+// truth.off) whose offsets are the two polynomials; the rest defaults.
+SlcSimOptions square_pair_in(const std::string& dir, int side, const double range[6],
+                             const double azimuth[6]);
